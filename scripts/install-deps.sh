@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the benchmark need.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  googletest libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
+  wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  ntfs-3g fdisk gdisk
+  python3
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

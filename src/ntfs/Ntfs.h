@@ -1,0 +1,84 @@
+#pragma once
+// Read-only reader of NTFS on-disk structures and of the partition tables that hold them.
+// Stands alone: no OS header, no dependency on the rest of the project. Every length, offset
+// and count read from the disk is checked before use; nothing is allocated by an unchecked
+// on-disk number and every loop is bounded.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ntfs {
+
+// Positioned reads from a device, a partition or an image file.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Fills `out` from `offset`; false on a read error or a read past the end.
+  virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+};
+
+enum class Status {
+  Ok,
+  NotNtfs,   // no NTFS boot sector: STATUS_INVALID_DEVICE_REQUEST on Windows
+  Corrupt,   // inconsistent structures: STATUS_FILE_CORRUPT_ERROR
+  IoError,   // a read failed: STATUS_IO_DEVICE_ERROR
+};
+
+const char* StatusName(Status status);
+
+// The figures of NTFS_VOLUME_DATA_BUFFER as the running file system reports them.
+struct VolumeData {
+  std::int64_t VolumeSerialNumber = 0;
+  std::int64_t NumberSectors = 0;
+  std::int64_t TotalClusters = 0;
+  std::int64_t FreeClusters = 0;
+  std::int64_t TotalReserved = 0;
+  std::uint32_t BytesPerSector = 0;
+  std::uint32_t BytesPerCluster = 0;
+  std::uint32_t BytesPerFileRecordSegment = 0;
+  std::uint32_t ClustersPerFileRecordSegment = 0;
+  std::int64_t MftValidDataLength = 0;
+  std::int64_t MftStartLcn = 0;
+  std::int64_t Mft2StartLcn = 0;
+  std::int64_t MftZoneStart = 0;
+  std::int64_t MftZoneEnd = 0;
+};
+
+// A directory entry of the root directory: the name as stored (UTF-8) and the size the entry
+// records.
+struct RootEntry {
+  std::string name;
+  std::uint64_t size = 0;
+};
+
+// An NTFS volume that starts at `offset` inside `source`.
+class Volume {
+ public:
+  static Status Open(ByteSource& source, std::uint64_t offset, std::unique_ptr<Volume>& out);
+  virtual ~Volume() = default;
+
+  // The volume data record, with free clusters counted from $Bitmap in bounded chunks.
+  virtual Status QueryVolumeData(VolumeData& out) = 0;
+  // Looks `name` (UTF-8) up in the root directory index, ignoring case by the volume's
+  // $UpCase table; `out` stays empty when there is no such entry.
+  virtual Status FindRootEntry(std::string_view name, std::optional<RootEntry>& out) = 0;
+};
+
+// A partition of a whole-disk image or disk device.
+struct Partition {
+  int number = 0;               // 1-based, in table order (MBR: primaries 1-4, logicals from 5)
+  std::uint64_t offset = 0;     // bytes from the start of the disk
+  std::uint64_t length = 0;     // bytes
+  bool looksNtfs = false;       // its boot sector carries the NTFS signature
+};
+
+// Reads an MBR (with extended partitions) or a GPT. An empty list when the source holds no
+// partition table (a bare volume).
+Status ListPartitions(ByteSource& source, std::vector<Partition>& out);
+
+}  // namespace ntfs
