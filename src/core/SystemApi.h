@@ -116,6 +116,10 @@ class SystemApi {
   // The platform's own description of itself where it has no Windows version record (Linux:
   // os-release and uname); empty where the Windows description applies.
   virtual std::string NativeOsDescription() { return {}; }
+
+  // Whether paths on this machine are POSIX paths ("/" alone delimits) rather than Windows
+  // paths ("\" and ":" delimit).
+  virtual bool UsesPosixPaths() { return false; }
 };
 
 }  // namespace morvel

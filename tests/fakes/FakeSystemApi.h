@@ -20,8 +20,7 @@ class FakeSystemApi : public SystemApi {
   bool acceptExtended = true;  // the 156-byte record is accepted
   bool acceptPlain = true;     // the 148-byte record is accepted
   OsVersionInfo version;       // what a successful query fills in (size field ignored)
-  bool raiseOnQueryVersion = false;
-  int raiseOnQueryVersionCall = 0;  // with raiseOnQueryVersion: raise from this call on (0: every call)
+  std::set<std::uint32_t> raiseForSizes;  // record sizes whose query raises (a failing heap, say)
   std::set<std::string> registryKeys;                 // keys that open, by path
   std::map<std::string, std::string> productTypes;    // key path -> "ProductType" data (without terminator)
   std::optional<std::uint32_t> reportedValueSize;     // overrides the size a value read reports
@@ -50,9 +49,7 @@ class FakeSystemApi : public SystemApi {
   bool QueryVersion(OsVersionInfo& info) override {
     calls.push_back("QueryVersion");
     versionSizes.push_back(info.osVersionInfoSize);
-    if (raiseOnQueryVersion &&
-        (raiseOnQueryVersionCall == 0 || static_cast<int>(versionSizes.size()) >= raiseOnQueryVersionCall))
-      throw std::runtime_error("out of memory");
+    if (raiseForSizes.contains(info.osVersionInfoSize)) throw std::runtime_error("out of memory");
     const bool extended = info.osVersionInfoSize == kOsVersionInfoExSize;
     if (extended ? !acceptExtended : !acceptPlain) return false;
     const std::uint32_t size = info.osVersionInfoSize;
