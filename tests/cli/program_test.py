@@ -228,6 +228,7 @@ class Volumes(unittest.TestCase):
 class Locale(unittest.TestCase):
     def test_figures_use_the_decimal_separator_of_lc_numeric(self):
         locales = os.path.join(WORK, "locales")
+        os.makedirs(locales, exist_ok=True)
         made = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", os.path.join(locales, "de_DE.UTF-8")],
                               capture_output=True)
         if made.returncode not in (0, 1) or not os.path.exists(os.path.join(locales, "de_DE.UTF-8", "LC_NUMERIC")):
