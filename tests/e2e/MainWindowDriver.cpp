@@ -135,6 +135,23 @@ void CheckDefaultErrorReport(Checks& checks, const MainWindow& w, DWORD processI
   ::PostMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   checks.Expect(WaitFor([&] { return ::IsWindow(box) == FALSE; }, 5000), "OK closes the error report");
   checks.Expect(WaitFor([&] { return ::IsWindowEnabled(w.form) != FALSE; }, 5000), "Form1 takes input again");
+  ::SendMessageA(w.button2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("D DRIVE"));
+}
+
+// Minimising Form1 takes the whole program to its taskbar button; restoring that button brings
+// Form1 back.
+void CheckMinimizeAndRestore(Checks& checks, const MainWindow& w) {
+  HWND application = ::GetWindow(w.form, GW_OWNER);
+  ::SendMessageA(w.form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  checks.Expect(::IsIconic(application) != FALSE && ::IsWindowVisible(w.form) == FALSE,
+                "minimising Form1 minimises the application window and hides Form1");
+  ::SendMessageA(application, WM_SYSCOMMAND, SC_RESTORE, 0);
+  checks.Expect(::IsIconic(application) == FALSE && ::IsWindowVisible(w.form) != FALSE,
+                "restoring the application window shows Form1 again");
+  RECT client{};
+  ::GetClientRect(w.form, &client);
+  checks.ExpectEqual(std::to_string(client.right) + "x" + std::to_string(client.bottom), "604x473",
+                     "Form1's client area after restoring");
 }
 
 int Run(const std::string& exePath, const std::string& screenshotPath) {
@@ -156,6 +173,7 @@ int Run(const std::string& exePath, const std::string& screenshotPath) {
 
   CheckApplicationWindow(checks, w.form);
   CheckLayout(checks, w);
+  CheckMinimizeAndRestore(checks, w);
   checks.ExpectEqual(WindowText(w.memo), "Memo1", "Memo1 starts with the single line \"Memo1\"");
 
   ClickAndCheckReport(checks, w, "C DRIVE writes the ten-line report ending in the query's error");
