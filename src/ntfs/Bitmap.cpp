@@ -16,7 +16,7 @@ std::uint64_t CountSetBits(Bytes bytes, std::uint64_t bits) {
     set += w == ~std::uint64_t{0} ? 64 : static_cast<std::uint64_t>(std::popcount(w));
   }
   for (std::uint64_t bit = std::uint64_t{words} * 64; bit < bits; ++bit)
-    set += (bytes[static_cast<std::size_t>(bit / 8)] >> (bit % 8)) & 1u;
+    set += (static_cast<unsigned>(bytes[static_cast<std::size_t>(bit / 8)]) >> (bit % 8)) & 1u;
   return set;
 }
 

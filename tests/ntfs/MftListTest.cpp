@@ -52,7 +52,8 @@ Block DataExtent(const Block& original, std::uint64_t lowest, std::uint64_t high
   Put(a, 0x10, lowest, 8);
   Put(a, 0x18, highest, 8);
   Put(a, 0x20, 0x40, 2);
-  if (lowest != 0) Put(a, 0x28, 0, 24);  // sizes live in the first extent only
+  if (lowest != 0)  // sizes live in the first extent only
+    for (std::size_t at : {0x28u, 0x30u, 0x38u}) Put(a, at, 0, 8);
   std::copy(runs.begin(), runs.end(), a.begin() + 0x40);
   return a;
 }
