@@ -1,0 +1,31 @@
+#pragma once
+// The information window: the program's icon, name, version, the running system and its
+// free memory, and the shell actions (property sheet, home page, mail, desktop shortcut,
+// program folder). Shown modally over the main window by the "Version" button.
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+
+#include "ShellApi.h"
+#include "SystemApi.h"
+
+namespace morvel {
+
+struct InfoFormContext {
+  HINSTANCE instance = nullptr;
+  // The application's own top-level window: owns the information window, holds the
+  // application title, and stands for the program on the taskbar.
+  HWND appWindow = nullptr;
+  // Form1: owner of the shell's requests; takes no input while the window is up.
+  HWND mainWindow = nullptr;
+  SystemApi* system = nullptr;
+  ShellApi* shell = nullptr;
+  // The application's default error report, for an action that fails.
+  std::function<void(const std::exception&)> reportError;
+};
+
+// Creates the window, shows it modally and destroys it when it has closed.
+void ShowInfoForm(const InfoFormContext& context);
+
+}  // namespace morvel
