@@ -133,8 +133,8 @@ void CenterOnWorkArea(HWND form) {
 
 namespace {
 void Open(ShellContext& c, const std::string& target) {
-  c.shell.Execute(reinterpret_cast<WindowHandle>(c.mainWindow), std::nullopt, target, std::string(),
-                  PathPart(target), kSwShow);
+  c.shell.Execute(reinterpret_cast<WindowHandle>(c.mainWindow), std::nullopt, target, std::string(), PathPart(target),
+                  kSwShow);
 }
 std::string Folder(ShellContext& c, int csidl) {
   ItemList list = 0;

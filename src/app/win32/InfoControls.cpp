@@ -96,9 +96,9 @@ HFONT InfoControls::FontFor(const FontDesign& font) {
 void InfoControls::Create(HWND form, HINSTANCE instance) {
   const InfoWindowDesign& design = FormDesign();
   const ControlDesign& pnl = design.panel;
-  panel_ = ::CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pnl.left, pnl.top,
-                             pnl.width, pnl.height, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPnlBack)),
-                             instance, nullptr);
+  panel_ =
+      ::CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pnl.left, pnl.top, pnl.width,
+                        pnl.height, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPnlBack)), instance, nullptr);
   ::SetWindowLongPtrA(panel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   for (const ControlDesign& c : design.controls) {
     DWORD style = WS_CHILD | (c.visible ? WS_VISIBLE : 0u);
@@ -139,8 +139,8 @@ void InfoControls::AutoSize(HWND form) {
   std::vector<ChildBounds> children;
   for (const auto& [id, hwnd] : windows_) {
     const RECT r = ChildRect(hwnd);
-    children.push_back({id, (::GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0,
-                        r.left, r.top, r.right - r.left, r.bottom - r.top});
+    children.push_back(
+        {id, (::GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0, r.left, r.top, r.right - r.left, r.bottom - r.top});
   }
   const FittedLayout layout = FitInfoLayout(children);
   for (const ChildBounds& c : layout.children) {
