@@ -172,6 +172,24 @@ TEST_F(SourceVolumeApiTest, FindFirstFindsNothingOutsideARootEntry) {
   EXPECT_EQ(api.OpenHandleCount(), 0u);
 }
 
+TEST_F(SourceVolumeApiTest, RootLookupsShareOneOpenUntilTheNextQuery) {
+  ScriptedNtfs::entries["$mft"] = {"$MFT", 1024};
+  FindData data;
+  const char* paths[] = {"C:\\$mft", "C:\\$bitmap", "c:\\$MFT"};
+  for (const char* path : paths) api.FindClose(api.FindFirst(path, data));
+  EXPECT_EQ(ScriptedNtfs::opens, 1);
+  EXPECT_EQ(api.drivesOpened, 1);
+  api.CloseHandle(api.OpenFile("\\\\.\\C:", kRead));
+  api.FindClose(api.FindFirst("C:\\$mft", data));
+  EXPECT_EQ(ScriptedNtfs::opens, 2);
+  EXPECT_EQ(api.drivesOpened, 3);
+  // Another drive is opened for itself; an unreadable one is not retried.
+  EXPECT_EQ(api.FindFirst("Q:\\$mft", data), kInvalidHandle);
+  EXPECT_EQ(api.FindFirst("Q:\\$mft", data), kInvalidHandle);
+  EXPECT_EQ(api.drivesOpened, 4);
+  EXPECT_EQ(api.OpenHandleCount(), 0u);
+}
+
 TEST_F(SourceVolumeApiTest, SystemMessagesAreTheCLibrarysTexts) {
   EXPECT_EQ(api.SystemMessage(kFormatMessageFromSystemArgArray, ENOENT, 0, 256), "No such file or directory");
   EXPECT_EQ(api.SystemMessage(kFormatMessageFromSystemArgArray, EACCES, 0, 256), "Permission denied");

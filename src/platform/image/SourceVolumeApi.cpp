@@ -59,6 +59,7 @@ NtfsVolumeData ToVolumeData(const ntfs::VolumeData& v) {
 }
 
 Handle SourceVolumeApi::OpenFile(const std::string& path, const OpenRequest& request) {
+  lookup_.reset();  // a new query reads the volume afresh
   Entry entry;
   int error = 0;
   const char letter = VolumeDeviceLetter(path);
@@ -101,19 +102,28 @@ std::int32_t SourceVolumeApi::FsControl(Handle volume, std::uint32_t controlCode
 Handle SourceVolumeApi::FindFirst(const std::string& path, FindData& data) {
   std::string name;
   const char letter = RootNameOf(path, name);
-  Entry entry;
-  if (letter == 0 || name.empty() || OpenVolumeOf(letter, entry) != 0) return kInvalidHandle;
-  std::unique_ptr<ntfs::Volume> ntfsVolume;
+  if (letter == 0 || name.empty()) return kInvalidHandle;
+  ntfs::Volume* volume = LookupVolume(letter);
   std::optional<ntfs::RootEntry> found;
-  if (opener_(*entry.volume, 0, ntfsVolume) != ntfs::Status::Ok ||
-      ntfsVolume->FindRootEntry(name, found) != ntfs::Status::Ok || !found) {
-    return kInvalidHandle;
-  }
+  if (volume == nullptr || volume->FindRootEntry(name, found) != ntfs::Status::Ok || !found) return kInvalidHandle;
   data.fileName = found->name;
   data.fileSizeHigh = static_cast<std::uint32_t>(found->size >> 32);
   data.fileSizeLow = static_cast<std::uint32_t>(found->size & 0xFFFFFFFFu);
   // The find handle holds nothing open: the entry was read whole.
   return Store(Entry{Kind::Find, nullptr, nullptr});
+}
+
+ntfs::Volume* SourceVolumeApi::LookupVolume(char letter) {
+  const char upper = (letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A') : letter;
+  if (lookup_ && lookup_->letter == upper) return lookup_->volume.get();
+  lookup_.reset();
+  LookupCache cache;
+  cache.letter = upper;
+  if (OpenVolumeOf(letter, cache.entry) != 0 || opener_(*cache.entry.volume, 0, cache.volume) != ntfs::Status::Ok) {
+    cache.volume.reset();  // remembered as unreadable until the next OpenFile
+  }
+  lookup_ = std::move(cache);
+  return lookup_->volume.get();
 }
 
 std::size_t SourceVolumeApi::OpenHandleCount() const {

@@ -46,7 +46,8 @@ class SourceVolumeApi : public VolumeApi {
   std::int32_t FsControl(Handle volume, std::uint32_t controlCode, std::span<std::uint8_t> output) override;
   // Releases a volume handle; an unknown or already closed handle is ignored.
   void CloseHandle(Handle handle) override { Release(handle, Kind::Volume); }
-  // Looks "X:\name" up in the root directory of drive X.
+  // Looks "X:\name" up in the root directory of drive X. The volume stays open for the
+  // lookups that follow (a report probes eleven names) until the next OpenFile.
   Handle FindFirst(const std::string& path, FindData& data) override;
   void FindClose(Handle handle) override { Release(handle, Kind::Find); }
 
@@ -66,6 +67,9 @@ class SourceVolumeApi : public VolumeApi {
 
   // Opens drive `letter` and finds its volume; 0 or an errno value.
   int OpenVolumeOf(char letter, Entry& entry);
+  // The volume the root lookups of drive `letter` read, opened on first use; null when it
+  // cannot be opened.
+  ntfs::Volume* LookupVolume(char letter);
   Handle Store(Entry entry);
   Entry* Find(Handle handle, Kind kind);
   void Release(Handle handle, Kind kind);
@@ -74,6 +78,13 @@ class SourceVolumeApi : public VolumeApi {
   VolumeOpener opener_;
   std::uint32_t lastError_ = 0;
   std::vector<std::optional<Entry>> slots_;
+
+  struct LookupCache {
+    char letter = 0;
+    Entry entry;
+    std::unique_ptr<ntfs::Volume> volume;
+  };
+  std::optional<LookupCache> lookup_;
 };
 
 }  // namespace morvel
