@@ -1,10 +1,9 @@
-#include "Cli.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <sstream>
 
+#include "Cli.h"
 #include "CommandLine.h"
 #include "FakeVolumeApi.h"
 #include "Json.h"
@@ -158,9 +157,15 @@ TEST(JsonReport, SuccessCarriesTheRecordTheFiguresAndTheFiles) {
   run.volume.AddRootEntry("C:\\$upcase", "$UpCase", 0x100000000ull + 5);
   EXPECT_EQ(run({"--json", "C"}), kExitOk);
   const char* parts[] = {
-      "\"target\": \"C\"",        "\"ok\": true",           "\"NumberSectors\": 131071",
-      "\"BytesPerCluster\": 4096", "\"MftZoneEnd\": 16383",  "\"mftZoneClusters\": 10858",
-      "\"freeSpaceMB\": 46.875",   "\"mftSizeMB\": 0.25",    "\"name\": \"$MFT\",\n          \"size\": 262144",
+      "\"target\": \"C\"",
+      "\"ok\": true",
+      "\"NumberSectors\": 131071",
+      "\"BytesPerCluster\": 4096",
+      "\"MftZoneEnd\": 16383",
+      "\"mftZoneClusters\": 10858",
+      "\"freeSpaceMB\": 46.875",
+      "\"mftSizeMB\": 0.25",
+      "\"name\": \"$MFT\",\n          \"size\": 262144",
       "\"name\": \"$UpCase\",\n          \"size\": 4294967301",
   };
   for (const char* part : parts) EXPECT_TRUE(Contains(run.out, part)) << part << "\n" << run.out;
@@ -173,8 +178,9 @@ TEST(JsonReport, FailuresCarryTheirCodeAndText) {
   open.volume.lastError = 13;
   open.volume.systemMessage = "Permission denied";
   EXPECT_EQ(open({"--json", "C"}), kExitQueryFailed);
-  EXPECT_TRUE(Contains(open.out, "\"ok\": false,\n      \"error\": \"Error opening volume:Permission denied\",\n"
-                                 "      \"errorCode\": 13\n"))
+  EXPECT_TRUE(Contains(open.out,
+                       "\"ok\": false,\n      \"error\": \"Error opening volume:Permission denied\",\n"
+                       "      \"errorCode\": 13\n"))
       << open.out;
 
   ProgramRun refused;

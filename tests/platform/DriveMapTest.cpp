@@ -1,10 +1,9 @@
-#include "DriveMap.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
 
+#include "DriveMap.h"
 #include "TempDir.h"
 
 namespace morvel {
@@ -38,8 +37,9 @@ TEST(MountInfo, FieldsAfterTheSeparatorNameTypeAndSource) {
 
 TEST(MountInfo, Unescaping) {
   const std::pair<const char*, const char*> cases[] = {
-      {"/mnt/a\\040b", "/mnt/a b"}, {"tab\\011", "tab\t"},     {"back\\134slash", "back\\slash"},
-      {"short\\04", "short\\04"},   {"not\\08octal", "not\\08octal"}, {"", ""},
+      {"/mnt/a\\040b", "/mnt/a b"},      {"tab\\011", "tab\t"},
+      {"back\\134slash", "back\\slash"}, {"short\\04", "short\\04"},
+      {"not\\08octal", "not\\08octal"},  {"", ""},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(UnescapeMountField(in), out) << in;
 }

@@ -1,5 +1,3 @@
-#include "PosixVolumeApi.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,6 +9,7 @@
 #include "AlignedByteSource.h"
 #include "PosixFile.h"
 #include "PosixLocale.h"
+#include "PosixVolumeApi.h"
 #include "StreamByteSource.h"
 #include "TempDir.h"
 #include "VolumeData.h"
@@ -88,8 +87,7 @@ class PosixVolumes : public ::testing::Test {
     config.dosdevicesDir = temp.path() + "/dosdevices";
     config.mountInfoPath = temp.Write("mountinfo", "");
     std::filesystem::create_directories(config.dosdevicesDir);
-    std::filesystem::create_symlink(temp.Write("volume.img", std::string(4096, '\0')),
-                                    config.dosdevicesDir + "/c::");
+    std::filesystem::create_symlink(temp.Write("volume.img", std::string(4096, '\0')), config.dosdevicesDir + "/c::");
     std::filesystem::create_symlink(temp.path() + "/gone.img", config.dosdevicesDir + "/g::");
     std::filesystem::create_symlink(temp.path(), config.dosdevicesDir + "/h::");
     api = MakePosixVolumeApi(config);

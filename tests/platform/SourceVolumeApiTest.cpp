@@ -1,10 +1,9 @@
-#include "SourceVolumeApi.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 #include "MemorySource.h"
+#include "SourceVolumeApi.h"
 
 namespace morvel {
 namespace {
@@ -92,8 +91,7 @@ TEST_F(SourceVolumeApiTest, RequestsTheVolumeCannotAnswer) {
   api.CloseHandle(volume);
   EXPECT_EQ(static_cast<std::uint32_t>(api.FsControl(volume, kFsctlGetNtfsVolumeData, record)), 0xC0000008u);
   EXPECT_EQ(static_cast<std::uint32_t>(api.FsControl(0, kFsctlGetNtfsVolumeData, record)), 0xC0000008u);
-  EXPECT_EQ(static_cast<std::uint32_t>(api.FsControl(kInvalidHandle, kFsctlGetNtfsVolumeData, record)),
-            0xC0000008u);
+  EXPECT_EQ(static_cast<std::uint32_t>(api.FsControl(kInvalidHandle, kFsctlGetNtfsVolumeData, record)), 0xC0000008u);
 }
 
 TEST_F(SourceVolumeApiTest, OpenFileAcceptsOnlyAVolumeDeviceForReading) {
@@ -160,8 +158,8 @@ TEST_F(SourceVolumeApiTest, FindFirstReturnsTheStoredNameAndBothSizeHalves) {
 
 TEST_F(SourceVolumeApiTest, FindFirstFindsNothingOutsideARootEntry) {
   ScriptedNtfs::entries["$mft"] = {"$MFT", 1024};
-  const char* paths[] = {"C:\\$bitmap", "Q:\\$mft", "U:\\$mft", "C:\\", "C:\\a\\$mft", "C:\\$m*", "C:\\$mf?", "C:$mft",
-                         "1:\\$mft"};
+  const char* paths[] = {"C:\\$bitmap", "Q:\\$mft", "U:\\$mft", "C:\\",    "C:\\a\\$mft",
+                         "C:\\$m*",     "C:\\$mf?", "C:$mft",   "1:\\$mft"};
   for (const char* path : paths) {
     FindData data;
     EXPECT_EQ(api.FindFirst(path, data), kInvalidHandle) << path;

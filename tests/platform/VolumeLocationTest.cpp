@@ -1,10 +1,9 @@
-#include "VolumeLocation.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 #include "MemorySource.h"
+#include "VolumeLocation.h"
 
 namespace morvel {
 namespace {
@@ -71,9 +70,7 @@ TEST(VolumeLocation, AWholeDiskGivesItsChosenPartition) {
   };
   const Case cases[] = {
       {0, 16, 0, {8 * 512, 16 * 512}},  // the first NTFS partition
-      {2, 16, 0, {8 * 512, 16 * 512}},
-      {1, 16, 0, {512, 4 * 512}},
-      {3, 16, ENXIO, {}},
+      {2, 16, 0, {8 * 512, 16 * 512}},  {1, 16, 0, {512, 4 * 512}}, {3, 16, ENXIO, {}},
       {0, 100, 0, {8 * 512, 24 * 512}},  // cut short by the end of the image
   };
   for (const auto& c : cases) {

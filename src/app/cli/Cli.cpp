@@ -29,9 +29,8 @@ bool PrintTextReport(const Target& target, const Options& options, const Platfor
   std::string failure;
   try {
     auto api = ApiFor(target, options, platform);
-    succeeded = target.letter != 0
-                    ? WriteDriveReport(target.text, *api, lines, platform.separators)
-                    : WriteTargetReport(kImageLetter, target.text, *api, lines, platform.separators);
+    succeeded = target.letter != 0 ? WriteDriveReport(target.text, *api, lines, platform.separators)
+                                   : WriteTargetReport(kImageLetter, target.text, *api, lines, platform.separators);
   } catch (const std::exception& e) {
     failure = ErrorReportText(e.what());
   }

@@ -54,7 +54,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
   }
   if (options.targets.empty()) return "no target given";
   for (const auto& target : options.targets) {
-    if (partitionGiven && target.letter != 0) return "--partition applies to devices and image files, not to drive " + target.text;
+    if (partitionGiven && target.letter != 0)
+      return "--partition applies to devices and image files, not to drive " + target.text;
   }
   return {};
 }

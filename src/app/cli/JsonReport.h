@@ -35,8 +35,8 @@ struct Findings {
   std::optional<std::uint32_t> openError;  // the system error of a failed open
   std::optional<std::int32_t> status;      // the status of a refused query
   NtfsVolumeData data;
-  std::optional<DerivedFigures> derived;   // empty when a runtime error stopped them
-  std::string runtimeError;                // that error's text
+  std::optional<DerivedFigures> derived;  // empty when a runtime error stopped them
+  std::string runtimeError;               // that error's text
   std::vector<MetaDataFile> files;
 
   bool ok() const { return queried && runtimeError.empty(); }

@@ -24,7 +24,7 @@ class AlignedByteSource : public ntfs::ByteSource {
 
  private:
   struct AlignedDelete {
-    void operator()(std::uint8_t* p) const { ::operator delete(p, std::align_val_t{kAlignment}); }
+    void operator()(std::uint8_t* p) const { ::operator delete (p, std::align_val_t{kAlignment}); }
   };
   std::unique_ptr<std::uint8_t, AlignedDelete> bounce_;
 };

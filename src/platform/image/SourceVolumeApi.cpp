@@ -31,10 +31,14 @@ char RootNameOf(const std::string& path, std::string& name) {
 
 std::int32_t NtStatusFromNtfs(ntfs::Status status) {
   switch (status) {
-    case ntfs::Status::Ok: return kStatusSuccess;
-    case ntfs::Status::NotNtfs: return kStatusInvalidDeviceRequest;
-    case ntfs::Status::Corrupt: return kStatusFileCorruptError;
-    case ntfs::Status::IoError: return kStatusIoDeviceError;
+    case ntfs::Status::Ok:
+      return kStatusSuccess;
+    case ntfs::Status::NotNtfs:
+      return kStatusInvalidDeviceRequest;
+    case ntfs::Status::Corrupt:
+      return kStatusFileCorruptError;
+    case ntfs::Status::IoError:
+      return kStatusIoDeviceError;
   }
   return kStatusIoDeviceError;
 }
@@ -127,7 +131,8 @@ ntfs::Volume* SourceVolumeApi::LookupVolume(char letter) {
 }
 
 std::size_t SourceVolumeApi::OpenHandleCount() const {
-  return static_cast<std::size_t>(std::count_if(slots_.begin(), slots_.end(), [](const auto& s) { return s.has_value(); }));
+  return static_cast<std::size_t>(
+      std::count_if(slots_.begin(), slots_.end(), [](const auto& s) { return s.has_value(); }));
 }
 
 int SourceVolumeApi::OpenVolumeOf(char letter, Entry& entry) {

@@ -85,8 +85,8 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     text.remove_prefix(std::min(end + 1, text.size()));
     const auto dash = std::find(fields.begin(), fields.end(), "-");
     if (fields.size() < 6 || dash == fields.end() || dash - fields.begin() < 6 || fields.end() - dash < 3) continue;
-    mounts.push_back({std::string(fields[2]), UnescapeMountField(fields[4]), std::string(dash[1]),
-                      UnescapeMountField(dash[2])});
+    mounts.push_back(
+        {std::string(fields[2]), UnescapeMountField(fields[4]), std::string(dash[1]), UnescapeMountField(dash[2])});
   }
   return mounts;
 }
@@ -96,8 +96,8 @@ std::vector<std::string> NtfsMountSources(const std::vector<MountEntry>& mounts,
   std::vector<std::string> sources;
   std::vector<std::string> devices;
   for (const auto& m : mounts) {
-    const bool ntfs = m.fsType == "ntfs" || m.fsType == "ntfs3" ||
-                      (m.fsType == "fuseblk" && fuseblkIsNtfs && fuseblkIsNtfs(m));
+    const bool ntfs =
+        m.fsType == "ntfs" || m.fsType == "ntfs3" || (m.fsType == "fuseblk" && fuseblkIsNtfs && fuseblkIsNtfs(m));
     if (!ntfs || std::find(devices.begin(), devices.end(), m.device) != devices.end()) continue;
     devices.push_back(m.device);
     sources.push_back(m.source);
