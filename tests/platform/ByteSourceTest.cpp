@@ -9,17 +9,13 @@
 #include "AlignedByteSource.h"
 #include "PosixFile.h"
 #include "PosixLocale.h"
-#include "PosixVolumeApi.h"
 #include "StreamByteSource.h"
 #include "TempDir.h"
-#include "VolumeData.h"
 
 namespace morvel {
 namespace {
 
 using testing::TempDir;
-
-constexpr OpenRequest kRead{kGenericRead, kFileShareReadWrite, kOpenExisting, 0};
 
 using Opener = std::function<std::unique_ptr<ntfs::ByteSource>(const std::string&, int&)>;
 
@@ -80,48 +76,6 @@ TEST_P(ByteSources, OpenFailuresCarryErrno) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Posix, ByteSources, ::testing::Values(Opener(&OpenFdSource), Opener(&OpenStreamSource)));
-
-class PosixVolumes : public ::testing::Test {
- protected:
-  void SetUp() override {
-    config.dosdevicesDir = temp.path() + "/dosdevices";
-    config.mountInfoPath = temp.Write("mountinfo", "");
-    std::filesystem::create_directories(config.dosdevicesDir);
-    std::filesystem::create_symlink(temp.Write("volume.img", std::string(4096, '\0')), config.dosdevicesDir + "/c::");
-    std::filesystem::create_symlink(temp.path() + "/gone.img", config.dosdevicesDir + "/g::");
-    std::filesystem::create_symlink(temp.path(), config.dosdevicesDir + "/h::");
-    api = MakePosixVolumeApi(config);
-  }
-  std::string OpenError(const char* path) {
-    const Handle h = api->OpenFile(path, kRead);
-    EXPECT_EQ(h, kInvalidHandle) << path;
-    const auto code = static_cast<std::int32_t>(api->LastError());
-    return api->SystemMessage(kFormatMessageFromSystemArgArray, code, 0, kFormatMessageBufferSize);
-  }
-  TempDir temp;
-  DriveMapConfig config;
-  std::unique_ptr<VolumeApi> api;
-};
-
-TEST_F(PosixVolumes, ALinkedImageOpensAndIsQueriedByTheReader) {
-  EXPECT_TRUE(api->HasFsControl());
-  const Handle volume = api->OpenFile("\\\\.\\C:", kRead);
-  ASSERT_NE(volume, kInvalidHandle);
-  EXPECT_EQ(api->LastError(), 0u);
-  VolumeDataBytes record{};
-  // Zeros hold no NTFS boot sector.
-  EXPECT_EQ(static_cast<std::uint32_t>(api->FsControl(volume, kFsctlGetNtfsVolumeData, record)), 0xC0000010u);
-  api->CloseHandle(volume);
-  api->CloseHandle(volume);
-  FindData data;
-  EXPECT_EQ(api->FindFirst("C:\\$mft", data), kInvalidHandle);
-}
-
-TEST_F(PosixVolumes, OpenFailuresReadAsTheSystemsMessages) {
-  EXPECT_EQ(OpenError("\\\\.\\G:"), "No such file or directory");  // dangling link
-  EXPECT_EQ(OpenError("\\\\.\\H:"), "Is a directory");
-  EXPECT_EQ(OpenError("\\\\.\\K:"), "No such file or directory");  // neither link nor mount
-}
 
 // A locale with other separators is tried on the built program (tests/cli).
 TEST(NumberSeparators, FromTheLocale) {
