@@ -40,10 +40,9 @@ TEST(ProgramVersionResource, MatchesTheVersionData) {
   EXPECT_EQ(fixed.fileType, 1u);
 
   const std::vector<std::pair<std::string, std::string>> expected = {
-      {"CompanyName", ""},     {"FileDescription", ""},  {"FileVersion", "0.6.1.7"},
-      {"InternalName", ""},    {"LegalCopyright", ""},   {"LegalTrademarks", ""},
-      {"OriginalFilename", ""}, {"ProductName", ""},     {"ProductVersion", "1.0.0.0"},
-      {"Comments", ""}};
+      {"CompanyName", ""},           {"FileDescription", ""}, {"FileVersion", "0.6.1.7"}, {"InternalName", ""},
+      {"LegalCopyright", ""},        {"LegalTrademarks", ""}, {"OriginalFilename", ""},   {"ProductName", ""},
+      {"ProductVersion", "1.0.0.0"}, {"Comments", ""}};
   auto table = ReadStringTable(resource.bytes, "041103A4");
   std::sort(table.begin(), table.end());
   auto sorted = expected;

@@ -117,11 +117,11 @@ class PosixShellApi final : public ShellApi {
   bool ExecuteEx(const ShellExecuteInfo& info) override {
     if (info.verb != "properties" || !info.file) return false;
     const std::string uri = FileUri(*info.file);
-    if (Spawn(config_.dbusSend,
-              {"--session", "--dest=org.freedesktop.FileManager1", "--type=method_call",
-               "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1.ShowItemProperties",
-               "array:string:" + uri, "string:"},
-              ""))
+    if (Spawn(
+            config_.dbusSend,
+            {"--session", "--dest=org.freedesktop.FileManager1", "--type=method_call", "/org/freedesktop/FileManager1",
+             "org.freedesktop.FileManager1.ShowItemProperties", "array:string:" + uri, "string:"},
+            ""))
       return true;
     return Spawn(config_.gdbus,
                  {"call", "--session", "--dest", "org.freedesktop.FileManager1", "--object-path",
@@ -132,9 +132,12 @@ class PosixShellApi final : public ShellApi {
 
   std::int32_t SpecialFolderLocation(WindowHandle, int folderId, ItemList& list) override {
     std::string path;
-    if (folderId == kCsidlDesktop) path = DesktopFolder();
-    else if (folderId == kCsidlStartup) path = StartupFolder();
-    else return kEFail;
+    if (folderId == kCsidlDesktop)
+      path = DesktopFolder();
+    else if (folderId == kCsidlStartup)
+      path = StartupFolder();
+    else
+      return kEFail;
     list = ++lastList_;
     lists_[list] = path;
     return kSOk;

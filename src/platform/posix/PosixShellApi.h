@@ -12,7 +12,7 @@
 namespace morvel {
 
 struct PosixShellConfig {
-  std::string opener = "xdg-open";   // program that opens a file or address
+  std::string opener = "xdg-open";  // program that opens a file or address
   std::string dbusSend = "dbus-send";
   std::string gdbus = "gdbus";
 };

@@ -95,12 +95,10 @@ class PosixSystemApi final : public SystemApi {
 
   bool QueryVersion(OsVersionInfo&) override { return false; }
 
-  std::int32_t OpenRegistryKey(RegistryKey, const std::string&, std::uint32_t, std::uint32_t,
-                               RegistryKey&) override {
+  std::int32_t OpenRegistryKey(RegistryKey, const std::string&, std::uint32_t, std::uint32_t, RegistryKey&) override {
     return kErrorFileNotFound;
   }
-  std::int32_t QueryRegistryValue(RegistryKey, const std::string&, std::span<std::uint8_t>,
-                                  std::uint32_t&) override {
+  std::int32_t QueryRegistryValue(RegistryKey, const std::string&, std::span<std::uint8_t>, std::uint32_t&) override {
     return kErrorFileNotFound;
   }
   std::int32_t CloseRegistryKey(RegistryKey) override { return 0; }
@@ -161,7 +159,8 @@ std::string Trimmed(std::string_view text) {
 // One shell-quoted os-release value: "...", '...' or bare, with backslash escapes in "...".
 std::string Unquoted(std::string_view value) {
   value = std::string_view(value).substr(0, Trimmed(value).size());
-  if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'') return std::string(value.substr(1, value.size() - 2));
+  if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
+    return std::string(value.substr(1, value.size() - 2));
   if (value.size() < 2 || value.front() != '"' || value.back() != '"') return std::string(value);
   std::string out;
   for (std::size_t i = 1; i + 1 < value.size(); ++i) {
@@ -210,8 +209,7 @@ std::string DescribePosixOs(const PosixOsFacts& facts) {
   return DescribeWithFallbacks(
       {[&] {
          const auto pretty = OsReleaseValue(need(facts.osRelease), "PRETTY_NAME");
-         return need(pretty) + " (" + need(facts.sysname) + " " + need(facts.release) + " " + need(facts.machine) +
-                ")";
+         return need(pretty) + " (" + need(facts.sysname) + " " + need(facts.release) + " " + need(facts.machine) + ")";
        },
        [&] { return need(facts.sysname) + " Version " + need(facts.release) + " (" + need(facts.machine) + ")"; }},
       "Linux");

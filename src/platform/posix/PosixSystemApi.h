@@ -18,7 +18,7 @@ std::unique_ptr<SystemApi> MakePosixSystemApi();
 
 // What the machine's description is made from; a part that could not be read is absent.
 struct PosixOsFacts {
-  std::optional<std::string> osRelease;  // the text of /etc/os-release
+  std::optional<std::string> osRelease;                  // the text of /etc/os-release
   std::optional<std::string> sysname, release, machine;  // uname
 };
 PosixOsFacts ReadPosixOsFacts();
