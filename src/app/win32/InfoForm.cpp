@@ -85,7 +85,7 @@ bool InfoForm::Create() {
   RegisterFormClass(context_.instance);
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   const InfoWindowDesign& design = FormDesign();
-  ::CreateWindowExA(WS_EX_DLGMODALFRAME, kFormClass, design.caption.c_str(), style, design.left, design.top,
+  ::CreateWindowExA(0, kFormClass, design.caption.c_str(), style, design.left, design.top,
                     design.clientWidth, design.clientHeight, context_.appWindow, nullptr, context_.instance, this);
   if (form_ == nullptr) return false;
   FormCreate();
