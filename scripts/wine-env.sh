@@ -18,3 +18,15 @@ morvel_wine_prefix() {
     fi
   ) 9>"$WINEPREFIX.lock"
 }
+
+# Runs the named programs (file names, "MorvelTest.exe") in a virtual desktop of 1024x768
+# drawn by Wine itself: without a window manager, as on Xvfb, windows would get no frame and
+# no caption. Processes they start share that desktop.
+morvel_wine_desktop() {
+  timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Morvel /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
+  local exe
+  for exe in "$@"; do
+    timeout 60 wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe\\Explorer" /v Desktop /t REG_SZ /d Morvel /f \
+      >/dev/null 2>&1
+  done
+}

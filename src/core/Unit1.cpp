@@ -18,20 +18,26 @@ double Percent(std::int64_t part, std::int64_t total) {
   return Ratio(CheckedMul(part, 100), static_cast<long double>(total));
 }
 
-void AddReportBody(char letter, std::string_view titleName, VolumeApi& api, Lines& lines,
-                   const NumberSeparators& separators, bool& succeeded) {
+bool AddReportBody(char letter, std::string_view titleName, VolumeApi& api, Lines& lines,
+                   const NumberSeparators& separators) {
   lines.Add("");
   lines.Add("NTFS VOLUME DATA OF [" + std::string(titleName) + "] DRIVE");
   NtfsVolumeData data;
   std::string error;
-  succeeded = GetNtfsVolumeData(api, letter, data, error);
+  const bool succeeded = GetNtfsVolumeData(api, letter, data, error);
   lines.Add("");
   if (!succeeded) {
     lines.Add(error);
-    return;
+    return false;
   }
   AddVolumeSections(data, lines, separators);
   ListMetaDataFiles(api, letter, lines);
+  return true;
+}
+
+void StartReport(Lines& lines) {
+  lines.Clear();
+  for (const auto& line : ReportHeaderLines()) lines.Add(line);
 }
 
 }  // namespace
@@ -92,22 +98,16 @@ void AddVolumeSections(const NtfsVolumeData& d, Lines& lines, const NumberSepara
 }
 
 bool WriteDriveReport(std::string_view caption, VolumeApi& api, Lines& lines, const NumberSeparators& separators) {
-  lines.Clear();
-  for (const auto& line : ReportHeaderLines()) lines.Add(line);
+  StartReport(lines);
   if (caption.empty()) throw RuntimeError(RuntimeErrorKind::RangeCheck);
   const char letter = caption.front();
-  bool succeeded = false;
-  AddReportBody(letter, std::string_view(&letter, 1), api, lines, separators, succeeded);
-  return succeeded;
+  return AddReportBody(letter, std::string_view(&letter, 1), api, lines, separators);
 }
 
 bool WriteTargetReport(char letter, std::string_view targetName, VolumeApi& api, Lines& lines,
                        const NumberSeparators& separators) {
-  lines.Clear();
-  for (const auto& line : ReportHeaderLines()) lines.Add(line);
-  bool succeeded = false;
-  AddReportBody(letter, targetName, api, lines, separators, succeeded);
-  return succeeded;
+  StartReport(lines);
+  return AddReportBody(letter, targetName, api, lines, separators);
 }
 
 }  // namespace morvel

@@ -1,23 +1,32 @@
 #include "PosixVolumeApi.h"
 
+#include "PosixFile.h"
+#include "SourceVolumeApi.h"
+
 namespace morvel {
 namespace {
 
-// Without a native file-system control every query reports the unsupported system.
-class UnsupportedVolumeApi final : public VolumeApi {
+class PosixVolumeApi final : public SourceVolumeApi {
  public:
-  bool HasFsControl() const override { return false; }
-  Handle OpenFile(const std::string&, const OpenRequest&) override { return kInvalidHandle; }
-  std::uint32_t LastError() override { return 0; }
-  std::string SystemMessage(std::uint32_t, std::int32_t, std::uint32_t, std::uint32_t) override { return {}; }
-  std::int32_t FsControl(Handle, std::uint32_t, std::span<std::uint8_t>) override { return -1; }
-  void CloseHandle(Handle) override {}
-  Handle FindFirst(const std::string&, FindData&) override { return kInvalidHandle; }
-  void FindClose(Handle) override {}
+  explicit PosixVolumeApi(DriveMapConfig config) : config_(std::move(config)) {}
+
+ protected:
+  std::unique_ptr<ntfs::ByteSource> OpenDrive(char letter, int& error) override {
+    const std::string path = ResolveDrive(letter, config_, error);
+    if (path.empty()) return nullptr;
+    return OpenFdSource(path, error);
+  }
+
+ private:
+  DriveMapConfig config_;
 };
 
 }  // namespace
 
-std::unique_ptr<VolumeApi> MakePosixVolumeApi() { return std::make_unique<UnsupportedVolumeApi>(); }
+std::unique_ptr<VolumeApi> MakePosixVolumeApi() { return MakePosixVolumeApi(DefaultDriveMapConfig()); }
+
+std::unique_ptr<VolumeApi> MakePosixVolumeApi(DriveMapConfig config) {
+  return std::make_unique<PosixVolumeApi>(std::move(config));
+}
 
 }  // namespace morvel

@@ -1,11 +1,15 @@
 #pragma once
 #include <memory>
 
+#include "DriveMap.h"
 #include "VolumeApi.h"
 
 namespace morvel {
 
-// The volume operations on Linux.
+// The volume operations on Linux: the built-in NTFS reader over the device or image file a
+// drive letter names (DriveMap.h). Failed opens leave an errno value; its message is
+// strerror's text.
 std::unique_ptr<VolumeApi> MakePosixVolumeApi();
+std::unique_ptr<VolumeApi> MakePosixVolumeApi(DriveMapConfig config);
 
 }  // namespace morvel

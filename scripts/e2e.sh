@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs an end-to-end driver of the desktop program under Wine on a display of its own (Xvfb):
+#   scripts/e2e.sh DRIVER.exe MorvelTest.exe SCREENSHOT.png
+# The driver gets the program's path and the path of a BMP screenshot to write; the picture is
+# kept as SCREENSHOT.png. Exits with the driver's exit code.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [ $# -ne 3 ]; then
+  echo "usage: $0 DRIVER.exe MorvelTest.exe SCREENSHOT.png" >&2
+  exit 2
+fi
+driver=$(realpath "$1")
+program=$(realpath "$2")
+png=$(realpath -m "$3")
+
+if [ -z "${MORVEL_E2E_ON_XVFB:-}" ]; then
+  export MORVEL_E2E_ON_XVFB=1
+  exec timeout 280 xvfb-run -a -s "-screen 0 1024x768x24" bash "${BASH_SOURCE[0]}" "$driver" "$program" "$png"
+fi
+
+source "$here/wine-env.sh"
+# A prefix apart from the one the unit tests use: every run here ends by stopping its
+# wineserver, which must not cut short a test running next to it.
+export WINEPREFIX="$WINEPREFIX-e2e"
+morvel_wine_prefix
+# A wineserver left from an earlier display keeps its desktop on that dead display, and the
+# windows of the next program would never appear.
+timeout 30 wineserver -k 2>/dev/null || true
+morvel_wine_desktop "$(basename "$driver")" "$(basename "$program")"
+
+bmp="${png%.png}.bmp"
+rm -f "$bmp" "$png"
+status=0
+timeout 180 wine "$driver" "$(winepath -w "$program")" "$(winepath -w "$bmp")" || status=$?
+timeout 60 wineserver -w || true
+if [ -f "$bmp" ]; then
+  timeout 60 convert "$bmp" "$png" && rm -f "$bmp"
+fi
+timeout 30 wineserver -k || true
+echo "e2e: driver exit status $status; screenshot: $png"
+exit "$status"

@@ -1,0 +1,84 @@
+#include "CommandLine.h"
+
+#include <charconv>
+
+namespace morvel::cli {
+namespace {
+
+bool ParsePartition(std::string_view text, int& number) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, number);
+  return result.ec == std::errc() && result.ptr == end && number >= 1 && number <= kMaxPartition;
+}
+
+}  // namespace
+
+char DriveLetterOf(std::string_view arg) {
+  if (arg.empty() || arg.size() > 2 || (arg.size() == 2 && arg[1] != ':')) return 0;
+  const char c = arg[0];
+  return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) ? c : 0;
+}
+
+std::string ParseCommandLine(const std::vector<std::string>& args, Options& options) {
+  bool optionsEnded = false;
+  bool partitionGiven = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+      if (arg == "--") {
+        optionsEnded = true;
+      } else if (arg == "--help" || arg == "-h") {
+        options.help = true;
+        return {};
+      } else if (arg == "--version") {
+        options.version = true;
+        return {};
+      } else if (arg == "--json") {
+        options.json = true;
+      } else if (arg == "--partition" || arg.rfind("--partition=", 0) == 0) {
+        std::string value;
+        if (arg == "--partition") {
+          if (i + 1 == args.size()) return "--partition needs a number";
+          value = args[++i];
+        } else {
+          value = arg.substr(12);
+        }
+        if (!ParsePartition(value, options.partition)) return "not a partition number: " + value;
+        partitionGiven = true;
+      } else {
+        return "unknown option: " + arg;
+      }
+      continue;
+    }
+    options.targets.push_back({arg, DriveLetterOf(arg)});
+  }
+  if (options.targets.empty()) return "no target given";
+  for (const auto& target : options.targets) {
+    if (partitionGiven && target.letter != 0) return "--partition applies to devices and image files, not to drive " + target.text;
+  }
+  return {};
+}
+
+std::string UsageSynopsis() {
+  return "Usage: morvel [--partition N] [--json] TARGET...\n"
+         "       morvel --help | --version\n";
+}
+
+std::string UsageText() {
+  return UsageSynopsis() +
+         "Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
+         "device, or a volume or whole-disk image file.\n"
+         "\n"
+         "  --partition N  read partition N of a whole disk (default: its first NTFS partition)\n"
+         "  --json         print the volume data, the derived figures and the metadata files\n"
+         "                 as one JSON document\n"
+         "\n"
+         "On Linux a drive letter x names what the link x:: in the folder\n"
+         "$XDG_CONFIG_HOME/morvel/dosdevices (default ~/.config/morvel/dosdevices) points at;\n"
+         "without that link, the mounted NTFS file systems are lettered C, D, E, ... in mount\n"
+         "order.\n"
+         "Exit status: 0 when every report succeeded, 1 when a volume query failed (the report\n"
+         "is still printed), 2 on a usage error.\n";
+}
+
+}  // namespace morvel::cli

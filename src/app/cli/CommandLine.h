@@ -1,0 +1,34 @@
+#pragma once
+// The console program's command line: morvel [--partition N] [--json] TARGET...
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvel::cli {
+
+struct Target {
+  std::string text;  // as given
+  char letter = 0;   // the drive letter, or 0 for a device or image file path
+};
+
+struct Options {
+  bool help = false;
+  bool version = false;
+  bool json = false;
+  int partition = 0;  // 0: the first NTFS partition of a whole disk
+  std::vector<Target> targets;
+};
+
+inline constexpr int kMaxPartition = 65535;
+
+// "C", "C:", "d" -> the letter, unchanged; 0 for anything else.
+char DriveLetterOf(std::string_view arg);
+
+// Fills `options` from the arguments after the program name. Returns "" or the usage error.
+// --help and --version end the parsing: what follows them is not examined.
+std::string ParseCommandLine(const std::vector<std::string>& args, Options& options);
+
+std::string UsageSynopsis();
+std::string UsageText();
+
+}  // namespace morvel::cli

@@ -1,0 +1,29 @@
+// MorvelTest.exe: the desktop program. Starts the units, runs the main window until it is
+// closed, and finalises the units in reverse order.
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+
+#include "Application.h"
+#include "Form1.h"
+#include "RuntimeError.h"
+#include "Win32VolumeApi.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Unit initialisations, in link order. The volume unit binds NtFsControlFile of the
+  // already loaded ntdll.dll.
+  const std::unique_ptr<morvel::VolumeApi> volumeApi = morvel::MakeWin32VolumeApi();
+  // The information unit's initialisation (the component object runtime for this thread)
+  // comes next, and its finalisation after the application object is gone.
+  try {
+    morvel::win32::Application application(instance);
+    morvel::win32::TForm1 form1(application, *volumeApi);
+    application.Run(form1.Handle());
+  } catch (const std::exception& e) {
+    // Only the start-up can get here: handlers report their own errors and carry on.
+    ::MessageBoxA(nullptr, morvel::ErrorReportText(e.what()).c_str(), nullptr, MB_ICONSTOP | MB_OK);
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Positioned reads inside the volume and through the runs of a non-resident attribute.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "Ntfs.h"
+#include "Runlist.h"
+
+namespace ntfs {
+
+// The volume's bytes inside its source; every read is checked against the volume's size.
+class Disk {
+ public:
+  Disk(ByteSource& source, std::uint64_t offset, std::uint64_t size) : source_(source), offset_(offset), size_(size) {}
+  Status Read(std::uint64_t at, std::span<std::uint8_t> out);
+  std::uint64_t size() const { return size_; }
+
+ private:
+  ByteSource& source_;
+  std::uint64_t offset_;
+  std::uint64_t size_;
+};
+
+// A non-resident attribute's data: its runs in VCN order from 0 and its sizes.
+struct Stream {
+  std::vector<Run> runs;
+  std::uint64_t dataSize = 0;
+  std::uint64_t initializedSize = 0;  // bytes past it read as zeros
+
+  std::uint64_t Clusters() const { return runs.empty() ? 0 : runs.back().vcn + runs.back().length; }
+};
+
+// Reads `out.size()` bytes at `offset` of the stream; holes and bytes past the valid data
+// length read as zeros. Corrupt when the range is not covered by the runs.
+Status ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
+                  std::span<std::uint8_t> out);
+
+}  // namespace ntfs

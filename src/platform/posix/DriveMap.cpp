@@ -1,0 +1,146 @@
+#include "DriveMap.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "PosixFile.h"
+
+namespace morvel {
+namespace {
+
+std::vector<std::string_view> SplitBlanks(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    const std::size_t start = line.find_first_not_of(' ', pos);
+    if (start == std::string_view::npos) break;
+    const std::size_t end = std::min(line.find(' ', start), line.size());
+    fields.push_back(line.substr(start, end - start));
+    pos = end;
+  }
+  return fields;
+}
+
+bool IsOctal(char c) { return c >= '0' && c <= '7'; }
+
+char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool DeviceHasNtfsBootSector(const std::string& device, bool& readable) {
+  int error = 0;
+  auto source = OpenFdSource(device, error);
+  std::array<std::uint8_t, 8> oem{};
+  // 0x03: OEM identifier of the boot sector.
+  readable = source && source->ReadAt(3, oem);
+  return readable && std::string_view(reinterpret_cast<const char*>(oem.data()), oem.size()) == "NTFS    ";
+}
+
+// udev's record of a block device: a line "E:ID_FS_TYPE=ntfs" in /run/udev/data/b<major>:<minor>.
+bool UdevSaysNtfs(const std::string& device) {
+  std::istringstream lines(ReadWholeFile("/run/udev/data/b" + device));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line == "E:ID_FS_TYPE=ntfs") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string UnescapeMountField(std::string_view field) {
+  std::string out;
+  out.reserve(field.size());
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && IsOctal(field[i + 1]) && IsOctal(field[i + 2]) &&
+        IsOctal(field[i + 3])) {
+      const int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
+      out.push_back(static_cast<char>(value & 0xFF));
+      i += 3;
+    } else {
+      out.push_back(field[i]);
+    }
+  }
+  return out;
+}
+
+std::vector<MountEntry> ParseMountInfo(std::string_view text) {
+  // Fields: id, parent id, major:minor, root, mount point, options, optional fields...,
+  // "-", file system type, source, super options.
+  std::vector<MountEntry> mounts;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const auto fields = SplitBlanks(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+    const auto dash = std::find(fields.begin(), fields.end(), "-");
+    if (fields.size() < 6 || dash == fields.end() || dash - fields.begin() < 6 || fields.end() - dash < 3) continue;
+    mounts.push_back({std::string(fields[2]), UnescapeMountField(fields[4]), std::string(dash[1]),
+                      UnescapeMountField(dash[2])});
+  }
+  return mounts;
+}
+
+std::vector<std::string> NtfsMountSources(const std::vector<MountEntry>& mounts,
+                                          const std::function<bool(const MountEntry&)>& fuseblkIsNtfs) {
+  std::vector<std::string> sources;
+  std::vector<std::string> devices;
+  for (const auto& m : mounts) {
+    const bool ntfs = m.fsType == "ntfs" || m.fsType == "ntfs3" ||
+                      (m.fsType == "fuseblk" && fuseblkIsNtfs && fuseblkIsNtfs(m));
+    if (!ntfs || std::find(devices.begin(), devices.end(), m.device) != devices.end()) continue;
+    devices.push_back(m.device);
+    sources.push_back(m.source);
+  }
+  return sources;
+}
+
+std::string DosDevicesDir(const char* xdgConfigHome, const char* home) {
+  if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') return std::string(xdgConfigHome) + "/morvel/dosdevices";
+  if (home != nullptr && home[0] != '\0') return std::string(home) + "/.config/morvel/dosdevices";
+  return {};
+}
+
+DriveMapConfig DefaultDriveMapConfig() {
+  DriveMapConfig config;
+  config.dosdevicesDir = DosDevicesDir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  config.fuseblkIsNtfs = [](const MountEntry& m) {
+    bool readable = false;
+    const bool ntfs = DeviceHasNtfsBootSector(m.source, readable);
+    return readable ? ntfs : UdevSaysNtfs(m.device);
+  };
+  return config;
+}
+
+std::string ResolveDrive(char letter, const DriveMapConfig& config, int& error) {
+  error = ENOENT;
+  const char lower = ToLower(letter);
+  if (lower < 'a' || lower > 'z') return {};
+  if (!config.dosdevicesDir.empty()) {
+    const std::string link = config.dosdevicesDir + "/" + std::string(1, lower) + "::";
+    struct stat st {};
+    // The link itself decides, even when it dangles: its target's open error is the answer.
+    if (::lstat(link.c_str(), &st) == 0) {
+      error = 0;
+      return link;
+    }
+  }
+  if (lower < 'c') return {};
+  const auto sources = NtfsMountSources(ParseMountInfo(ReadWholeFile(config.mountInfoPath)), config.fuseblkIsNtfs);
+  const auto index = static_cast<std::size_t>(lower - 'c');
+  if (index >= sources.size()) return {};
+  error = 0;
+  return sources[index];
+}
+
+}  // namespace morvel

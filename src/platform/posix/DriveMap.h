@@ -1,0 +1,49 @@
+#pragma once
+// Drive letters on Linux. A letter names what the symlink "x::" in the dosdevices folder
+// points at (a block device, a partition or an image file); without such a link, the NTFS
+// file systems mounted on the machine are lettered C, D, E, ... in mount order.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvel {
+
+// One line of /proc/self/mountinfo, the fields the lettering needs.
+struct MountEntry {
+  std::string device;      // "major:minor"
+  std::string mountPoint;  // unescaped
+  std::string fsType;      // "ntfs3", "fuseblk", ...
+  std::string source;      // unescaped; "/dev/sdb1"
+};
+
+// Parses mountinfo text; lines without the "-" separator or with missing fields are skipped.
+std::vector<MountEntry> ParseMountInfo(std::string_view text);
+
+// Undoes the kernel's octal escapes of blanks, tabs, line breaks and backslashes ("\040").
+std::string UnescapeMountField(std::string_view field);
+
+// The source devices of the NTFS mounts in mount order, each device once (bind mounts repeat
+// it). ntfs and ntfs3 count as NTFS; fuseblk when `fuseblkIsNtfs` says its device holds NTFS.
+std::vector<std::string> NtfsMountSources(const std::vector<MountEntry>& mounts,
+                                          const std::function<bool(const MountEntry&)>& fuseblkIsNtfs);
+
+struct DriveMapConfig {
+  std::string dosdevicesDir;  // empty: no links
+  std::string mountInfoPath = "/proc/self/mountinfo";
+  std::function<bool(const MountEntry&)> fuseblkIsNtfs;
+};
+
+// $XDG_CONFIG_HOME/morvel/dosdevices, or ~/.config/morvel/dosdevices when XDG_CONFIG_HOME is
+// unset, empty or relative (as the XDG convention asks); empty when neither is known.
+std::string DosDevicesDir(const char* xdgConfigHome, const char* home);
+
+// The folder from the environment, the machine's mounts, and a fuseblk device judged by its
+// boot sector (or, when it cannot be read, by what udev recorded of it).
+DriveMapConfig DefaultDriveMapConfig();
+
+// The path that drive `letter` (either case) names. Empty with `error` ENOENT when it names
+// nothing.
+std::string ResolveDrive(char letter, const DriveMapConfig& config, int& error);
+
+}  // namespace morvel

@@ -1,0 +1,68 @@
+#include "PosixFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+
+namespace morvel {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) reset(other.release());
+  return *this;
+}
+
+int UniqueFd::release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+void UniqueFd::reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+bool FdByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+  if (offset > size_ || out.size() > size_ - offset) return false;
+  std::size_t done = 0;
+  // pread may return less than asked (signals, device limits): continue until filled.
+  while (done < out.size()) {
+    const auto at = offset + done;
+    if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
+    const ssize_t n = ::pread(fd_.get(), out.data() + done, out.size() - done, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::unique_ptr<ntfs::ByteSource> OpenFdSource(const std::string& path, int& error) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
+    error = errno;
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) {
+    error = errno;
+    return nullptr;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    error = EISDIR;
+    return nullptr;
+  }
+  // Works for block devices as well as files, where st_size is 0 or the file's length.
+  const off_t end = ::lseek(fd.get(), 0, SEEK_END);
+  if (end < 0) {
+    error = errno;
+    return nullptr;
+  }
+  error = 0;
+  return std::make_unique<FdByteSource>(std::move(fd), static_cast<std::uint64_t>(end));
+}
+
+}  // namespace morvel

@@ -1,0 +1,45 @@
+#pragma once
+// File descriptors owned by RAII, and positioned reads from a device or file through them.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Ntfs.h"
+
+namespace morvel {
+
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  int release();
+  void reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
+class FdByteSource final : public ntfs::ByteSource {
+ public:
+  FdByteSource(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
+  std::uint64_t Size() const override { return size_; }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+
+ private:
+  UniqueFd fd_;
+  std::uint64_t size_;
+};
+
+// Opens a block device or file read-only. On failure returns null and sets `error` to the
+// errno of the call that failed.
+std::unique_ptr<ntfs::ByteSource> OpenFdSource(const std::string& path, int& error);
+
+}  // namespace morvel

@@ -1,0 +1,9 @@
+#pragma once
+#include "Format.h"
+
+namespace morvel {
+
+// The decimal and thousands separators of the user's regional settings.
+NumberSeparators UserNumberSeparators();
+
+}  // namespace morvel

@@ -1,0 +1,76 @@
+#pragma once
+// What the end-to-end drivers share: checks that count failures, waiting with a deadline,
+// the program under test as a child process, reading windows of another process, and a
+// screenshot of the screen as a BMP file.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace morvel::e2e {
+
+// Counts failed checks; the driver's exit code is non-zero when any failed.
+class Checks {
+ public:
+  bool Expect(bool ok, const std::string& what) {
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
+    std::fflush(stdout);
+    if (!ok) ++failures_;
+    return ok;
+  }
+  bool ExpectEqual(const std::string& actual, const std::string& expected, const std::string& what);
+  bool ExpectEqual(long long actual, long long expected, const std::string& what);
+  int failures() const { return failures_; }
+
+ private:
+  int failures_ = 0;
+};
+
+// Polls `condition` every 50 ms until it holds or `timeoutMs` has passed.
+template <typename Condition>
+bool WaitFor(Condition condition, DWORD timeoutMs = 10000) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    if (condition()) return true;
+    if (::GetTickCount64() >= deadline) return false;
+    ::Sleep(50);
+  }
+}
+
+// The program under test, started with no arguments; killed if still running at the end.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::string& exePath);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool started() const { return process_ != nullptr; }
+  DWORD id() const { return id_; }
+  // Waits for the process to end; its exit code, or STILL_ACTIVE after the timeout.
+  DWORD WaitForExit(DWORD timeoutMs);
+
+ private:
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+};
+
+// A top-level window of process `processId` with class `className` and, when given, text
+// `title`; nullptr when there is none.
+HWND FindProcessWindow(DWORD processId, const char* className, const char* title = nullptr);
+// The same, waiting for it up to `timeoutMs`.
+HWND WaitForProcessWindow(DWORD processId, const char* className, const char* title = nullptr, DWORD timeoutMs = 20000);
+
+// WM_GETTEXT through the window's own procedure (works across processes).
+std::string WindowText(HWND window);
+// The window's rectangle in its parent's client coordinates (screen coordinates for a
+// top-level window), as left, top, width, height.
+RECT ChildBounds(HWND window);
+std::string Describe(const RECT& bounds);
+std::vector<std::string> SplitLines(const std::string& text);
+
+// Saves the whole screen as a 24-bit BMP file.
+bool SaveScreenBitmap(const std::string& path);
+
+}  // namespace morvel::e2e

@@ -1,0 +1,188 @@
+// Drives MorvelTest.exe through its main window: layout, the drive report, Enter in the memo,
+// the default error report, and closing. Usage: morvel_e2e_main MorvelTest.exe screenshot.bmp
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "E2eDriver.h"
+
+namespace {
+
+using morvel::e2e::Checks;
+using morvel::e2e::ChildBounds;
+using morvel::e2e::Describe;
+using morvel::e2e::WaitFor;
+using morvel::e2e::WindowText;
+
+const char* const kTitle = "Morveltest";
+
+const std::vector<std::string> kHeader = {
+    "Message from Original ...", "-----------------------------------", "Vantry",
+    "NTFS volume layout report", "http://www.example.org/morvel/",      "-----------------------------------",
+};
+
+// Wine does not implement the NTFS volume-data request: STATUS_NOT_SUPPORTED (0xC00000BB).
+std::string ExpectedDriveCReport() {
+  std::string text;
+  for (const auto& line : kHeader) text += line + "\r\n";
+  return text + "\r\nNTFS VOLUME DATA OF [C] DRIVE\r\n\r\nError obtaining NTFS information:-1073741637";
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i) text += (i ? "\r\n" : "") + lines[i];
+  return text;
+}
+
+struct MainWindow {
+  HWND form = nullptr;
+  HWND memo = nullptr;
+  HWND panel = nullptr;
+  HWND button1 = nullptr;
+  HWND button2 = nullptr;
+  HWND button3 = nullptr;
+};
+
+void CheckApplicationWindow(Checks& checks, HWND form) {
+  HWND application = ::GetWindow(form, GW_OWNER);
+  checks.Expect(application != nullptr, "Form1 is owned by the application window");
+  if (application == nullptr) return;
+  checks.ExpectEqual(WindowText(application), kTitle, "the application window is titled with the application title");
+  checks.Expect(::GetWindow(application, GW_OWNER) == nullptr, "the application window has no owner");
+  checks.Expect(::IsWindowVisible(application) != FALSE, "the application window is visible (taskbar entry)");
+  checks.ExpectEqual(Describe(ChildBounds(application)).substr(Describe(ChildBounds(application)).find(' ')), " 0x0",
+                     "the application window has no size");
+  checks.Expect((::GetWindowLongPtrA(form, GWL_EXSTYLE) & WS_EX_APPWINDOW) == 0,
+                "Form1 has no taskbar entry of its own");
+}
+
+void CheckLayout(Checks& checks, const MainWindow& w) {
+  checks.ExpectEqual(WindowText(w.form), "Form1", "Form1's caption");
+  RECT client{};
+  ::GetClientRect(w.form, &client);
+  checks.ExpectEqual(std::to_string(client.right) + "x" + std::to_string(client.bottom), "604x473",
+                     "Form1's client area");
+  checks.ExpectEqual(Describe(ChildBounds(w.panel)), "0,0 604x41", "Panel1 bounds");
+  checks.ExpectEqual(Describe(ChildBounds(w.memo)), "0,41 604x432", "Memo1 bounds");
+  checks.ExpectEqual(Describe(ChildBounds(w.button1)), "8,8 75x25", "Button1 bounds");
+  checks.ExpectEqual(Describe(ChildBounds(w.button2)), "88,8 75x25", "Button2 bounds");
+  checks.ExpectEqual(Describe(ChildBounds(w.button3)), "176,8 75x25", "Button3 bounds");
+  const LONG_PTR memoStyle = ::GetWindowLongPtrA(w.memo, GWL_STYLE);
+  checks.Expect((memoStyle & WS_HSCROLL) != 0 && (memoStyle & WS_VSCROLL) != 0, "Memo1 has both scroll bars");
+  checks.Expect((memoStyle & ES_READONLY) == 0, "Memo1 is not read-only");
+  const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+  RECT outer{};
+  ::GetWindowRect(w.form, &outer);
+  checks.ExpectEqual(outer.left, (screenWidth - (outer.right - outer.left)) / 2, "Form1 is centred horizontally");
+  checks.ExpectEqual(outer.top, (screenHeight - (outer.bottom - outer.top)) / 2, "Form1 is centred vertically");
+}
+
+// The main window's font as this machine resolves it: a Japanese fixed-pitch gothic.
+void CheckFontResolves(Checks& checks) {
+  LOGFONTW font{};
+  font.lfHeight = -13;
+  font.lfCharSet = SHIFTJIS_CHARSET;
+  ::lstrcpyW(font.lfFaceName, L"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF");
+  HFONT handle = ::CreateFontIndirectW(&font);
+  HDC dc = ::CreateCompatibleDC(nullptr);
+  HGDIOBJ old = ::SelectObject(dc, handle);
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  wchar_t face[LF_FACESIZE] = {};
+  ::GetTextFaceW(dc, LF_FACESIZE, face);
+  char faceUtf8[LF_FACESIZE * 3] = {};
+  ::WideCharToMultiByte(CP_UTF8, 0, face, -1, faceUtf8, sizeof faceUtf8, nullptr, nullptr);
+  std::printf("     main window font resolves to \"%s\", height %ld, charset %d\n", faceUtf8, metrics.tmHeight,
+              metrics.tmCharSet);
+  checks.ExpectEqual(metrics.tmCharSet, SHIFTJIS_CHARSET, "the main window's font has the Japanese character set");
+  // TMPF_FIXED_PITCH set means a variable pitch.
+  checks.Expect((metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) == 0, "the main window's font is fixed-pitch");
+  ::SelectObject(dc, old);
+  ::DeleteDC(dc);
+  ::DeleteObject(handle);
+}
+
+void ClickAndCheckReport(Checks& checks, const MainWindow& w, const std::string& what) {
+  ::SendMessageA(w.button1, BM_CLICK, 0, 0);
+  checks.ExpectEqual(WindowText(w.memo), ExpectedDriveCReport(), what);
+}
+
+// Enter is posted with a character after it: once the character shows, the Enter before it
+// has been handled too, and it must have left no line break.
+void CheckEnterAddsNoLine(Checks& checks, const MainWindow& w) {
+  ::PostMessageA(w.memo, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+  ::PostMessageA(w.memo, WM_CHAR, '\r', 0x001C0001);
+  ::PostMessageA(w.memo, WM_KEYUP, VK_RETURN, 0xC01C0001);
+  ::PostMessageA(w.memo, WM_CHAR, 'x', 0x002D0001);
+  const bool typed = WaitFor([&] { return WindowText(w.memo).back() == 'x'; }, 5000);
+  checks.Expect(typed, "a character typed after Enter reaches the memo");
+  checks.ExpectEqual(WindowText(w.memo), ExpectedDriveCReport() + "x", "Enter in Memo1 adds no line");
+}
+
+void CheckDefaultErrorReport(Checks& checks, const MainWindow& w, DWORD processId) {
+  ::SendMessageA(w.button2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+  // Posted: the click does not return while the message box is up.
+  ::PostMessageA(w.button2, BM_CLICK, 0, 0);
+  HWND box = morvel::e2e::WaitForProcessWindow(processId, "#32770", kTitle, 10000);
+  if (!checks.Expect(box != nullptr, "an empty drive caption brings up the error report titled \"Morveltest\"")) return;
+  checks.ExpectEqual(WindowText(::GetDlgItem(box, 0xFFFF)), "Range check error.", "the error report's text");
+  checks.Expect(::GetWindow(box, GW_OWNER) == ::GetWindow(w.form, GW_OWNER),
+                "the error report is owned by the application window");
+  checks.Expect(::GetDlgItem(box, IDOK) != nullptr && ::GetDlgItem(box, IDCANCEL) == nullptr,
+                "the error report has a single OK button");
+  checks.Expect(::IsWindowEnabled(w.form) == FALSE, "Form1 takes no input while the error report is up");
+  checks.ExpectEqual(WindowText(w.memo), Join(kHeader), "the memo keeps the header lines written before the error");
+  ::PostMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  checks.Expect(WaitFor([&] { return ::IsWindow(box) == FALSE; }, 5000), "OK closes the error report");
+  checks.Expect(WaitFor([&] { return ::IsWindowEnabled(w.form) != FALSE; }, 5000), "Form1 takes input again");
+}
+
+int Run(const std::string& exePath, const std::string& screenshotPath) {
+  Checks checks;
+  CheckFontResolves(checks);
+  morvel::e2e::ChildProcess program(exePath);
+  if (!checks.Expect(program.started(), "MorvelTest.exe starts")) return 1;
+
+  MainWindow w;
+  w.form = morvel::e2e::WaitForProcessWindow(program.id(), "TForm1");
+  if (!checks.Expect(w.form != nullptr, "Form1 appears")) return 1;
+  WaitFor([&] { return ::IsWindowVisible(w.form) != FALSE; });
+  w.memo = ::FindWindowExA(w.form, nullptr, "Edit", nullptr);
+  w.panel = ::FindWindowExA(w.form, nullptr, "TPanel", nullptr);
+  w.button1 = ::FindWindowExA(w.panel, nullptr, "Button", "C DRIVE");
+  w.button2 = ::FindWindowExA(w.panel, nullptr, "Button", "D DRIVE");
+  w.button3 = ::FindWindowExA(w.panel, nullptr, "Button", "Version");
+  if (!checks.Expect(w.memo && w.panel && w.button1 && w.button2 && w.button3, "Form1's controls exist")) return 1;
+
+  CheckApplicationWindow(checks, w.form);
+  CheckLayout(checks, w);
+  checks.ExpectEqual(WindowText(w.memo), "Memo1", "Memo1 starts with the single line \"Memo1\"");
+
+  ClickAndCheckReport(checks, w, "C DRIVE writes the ten-line report ending in the query's error");
+  CheckEnterAddsNoLine(checks, w);
+  CheckDefaultErrorReport(checks, w, program.id());
+  ClickAndCheckReport(checks, w, "after the error report, C DRIVE writes the report anew");
+
+  ::Sleep(500);  // let the window repaint before the picture is taken
+  checks.Expect(morvel::e2e::SaveScreenBitmap(screenshotPath), "screenshot saved to " + screenshotPath);
+
+  ::PostMessageA(w.form, WM_CLOSE, 0, 0);
+  checks.ExpectEqual(static_cast<long long>(program.WaitForExit(10000)), 0,
+                     "closing Form1 ends the program with code 0");
+
+  std::printf("%d check(s) failed\n", checks.failures());
+  return checks.failures() == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::printf("usage: morvel_e2e_main MorvelTest.exe screenshot.bmp\n");
+    return 2;
+  }
+  return Run(argv[1], argv[2]);
+}

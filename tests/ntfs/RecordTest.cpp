@@ -1,0 +1,223 @@
+// File records, update sequences, attributes, runlists and the bit counting of $Bitmap.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Bitmap.h"
+#include "Index.h"
+#include "Record.h"
+#include "Runlist.h"
+#include "Unicode.h"
+
+namespace ntfs::testing {
+namespace {
+
+void Put(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v, unsigned bytes) {
+  for (unsigned i = 0; i < bytes; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+constexpr std::size_t kUsa = 0x30, kFirst = 0x38, kData = 0x98, kEnd = 0xE0;
+
+// A 1 KiB record as written to disk: a resident $STANDARD_INFORMATION at 0x38, a
+// non-resident unnamed $DATA of 8 clusters at LCN 4 at 0x98, the end marker at 0xE0, and
+// update sequence number 7 in the last two bytes of both 512-byte strides.
+std::vector<std::uint8_t> ValidRecord() {
+  std::vector<std::uint8_t> r(1024);
+  std::memcpy(r.data(), "FILE", 4);
+  Put(r, 0x04, kUsa, 2);
+  Put(r, 0x06, 3, 2);
+  Put(r, 0x14, kFirst, 2);
+  Put(r, 0x16, 1, 2);
+  Put(r, 0x18, kEnd + 8, 4);
+  Put(r, 0x1C, 1024, 4);
+  Put(r, kUsa, 7, 2);
+  Put(r, kUsa + 2, 0xAAAA, 2);  // the original bytes of both stride ends
+  Put(r, kUsa + 4, 0xBBBB, 2);
+  Put(r, 510, 7, 2);
+  Put(r, 1022, 7, 2);
+  Put(r, kFirst + 0x00, 0x10, 4);  // $STANDARD_INFORMATION
+  Put(r, kFirst + 0x04, 0x60, 4);
+  Put(r, kFirst + 0x10, 0x48, 4);
+  Put(r, kFirst + 0x14, 0x18, 2);
+  Put(r, kData + 0x00, 0x80, 4);  // $DATA
+  Put(r, kData + 0x04, 0x48, 4);
+  r[kData + 0x08] = 1;
+  Put(r, kData + 0x0A, 0x40, 2);
+  Put(r, kData + 0x18, 7, 8);  // VCNs 0..7
+  Put(r, kData + 0x20, 0x40, 2);
+  Put(r, kData + 0x28, 8 * 4096, 8);
+  Put(r, kData + 0x30, 30000, 8);
+  Put(r, kData + 0x38, 20000, 8);
+  Put(r, kData + 0x40, 0x00040811, 4);  // one run: 8 clusters at LCN 4
+  Put(r, kEnd, 0xFFFFFFFF, 4);
+  return r;
+}
+
+Status Parse(std::vector<std::uint8_t> r, std::vector<Attribute>& attrs) {
+  if (Status s = ApplyFixups(r, kFileMagic); s != Status::Ok) return s;
+  FileRecordHeader header;
+  if (Status s = ParseFileRecord(r, header, attrs); s != Status::Ok) return s;
+  for (const Attribute& a : attrs) {
+    std::vector<ntfs::Run> runs;
+    if (a.nonResident)
+      if (Status s = DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, 1000, runs); s != Status::Ok) return s;
+  }
+  return Status::Ok;
+}
+
+TEST(FileRecord, ParsesTheValidRecord) {
+  auto r = ValidRecord();
+  ASSERT_EQ(ApplyFixups(r, kFileMagic), Status::Ok);
+  EXPECT_EQ(Le16(r, 510), 0xAAAA);
+  EXPECT_EQ(Le16(r, 1022), 0xBBBB);
+  FileRecordHeader header;
+  std::vector<Attribute> attrs;
+  ASSERT_EQ(ParseFileRecord(r, header, attrs), Status::Ok);
+  ASSERT_EQ(attrs.size(), 2u);
+  EXPECT_EQ(attrs[0].type, 0x10u);
+  EXPECT_EQ(attrs[0].value.size(), 0x48u);
+  EXPECT_TRUE(attrs[1].nonResident);
+  EXPECT_TRUE(NameIs(attrs[1].name, ""));
+  EXPECT_EQ(attrs[1].highestVcn, 7);
+  EXPECT_EQ(attrs[1].dataSize, 30000u);
+  EXPECT_EQ(attrs[1].initializedSize, 20000u);
+}
+
+struct RecordMutation {
+  const char* what;
+  std::size_t at;
+  std::uint64_t value;
+  unsigned bytes;
+};
+
+TEST(FileRecord, RejectsEveryInconsistentField) {
+  const RecordMutation cases[] = {
+      {"signature", 0x00, 'X', 1},
+      {"sequence number torn in stride 1", 510, 8, 2},
+      {"sequence number torn in stride 2", 1022, 6, 2},
+      {"update sequence too short", 0x06, 2, 2},
+      {"update sequence too long", 0x06, 4, 2},
+      {"update sequence offset odd", 0x04, kUsa + 1, 2},
+      {"update sequence inside the header", 0x04, 6, 2},
+      {"update sequence over the stride end", 0x04, 506, 2},
+      {"allocated size not the record size", 0x1C, 2048, 4},
+      {"used size past the record", 0x18, 1028, 4},
+      {"used size cuts the end marker", 0x18, kEnd + 2, 4},
+      {"first attribute inside the header", 0x14, 0x10, 2},
+      {"first attribute misaligned", 0x14, kFirst + 4, 2},
+      {"first attribute past used size", 0x14, kEnd + 8, 2},
+      {"attribute length 0", kFirst + 0x04, 0, 4},
+      {"attribute length misaligned", kFirst + 0x04, 0x5C, 4},
+      {"attribute past the used size", kData + 0x04, 0x200, 4},
+      {"attribute length 2^32 - 8", kData + 0x04, 0xFFFFFFF8, 4},
+      {"resident value past the attribute", kFirst + 0x10, 0x49, 4},
+      {"resident value offset past the attribute", kFirst + 0x14, 0x68, 2},
+      {"name past the attribute", kData + 0x09, 20, 1},
+      {"runlist offset past the attribute", kData + 0x20, 0x50, 2},
+      {"runlist offset inside the header", kData + 0x20, 0x38, 2},
+      {"highest VCN before lowest", kData + 0x10, 9, 8},
+      {"VCN of 2^62", kData + 0x18, 1ull << 62, 8},
+      {"runlist shorter than its VCNs", kData + 0x18, 8, 8},
+      {"runlist longer than its VCNs", kData + 0x18, 6, 8},
+      {"run past the volume", kData + 0x40, 0x03E60821, 4},  // 8 clusters at LCN 998 of 1000
+      {"run length field past the attribute", kData + 0x40, 0x00000018, 4},
+  };
+  std::vector<Attribute> attrs;
+  ASSERT_EQ(Parse(ValidRecord(), attrs), Status::Ok);
+  for (const RecordMutation& m : cases) {
+    SCOPED_TRACE(m.what);
+    auto r = ValidRecord();
+    Put(r, m.at, m.value, m.bytes);
+    EXPECT_EQ(Parse(r, attrs), Status::Corrupt);
+  }
+}
+
+struct RunCase {
+  const char* what;
+  std::vector<std::uint8_t> bytes;
+  std::int64_t highestVcn;
+  Status expected;
+  std::vector<ntfs::Run> runs;
+};
+
+TEST(Runlist, DecodesAndBoundsEveryRun) {
+  const std::uint64_t total = 1000;
+  const RunCase cases[] = {
+      {"one run", {0x11, 0x08, 0x04, 0x00}, 7, Status::Ok, {{0, 4, 8}}},
+      {"backwards offset", {0x11, 0x04, 0x20, 0x11, 0x04, 0xF0, 0x00}, 7, Status::Ok, {{0, 32, 4}, {4, 16, 4}}},
+      {"hole between runs", {0x11, 0x02, 0x10, 0x01, 0x03, 0x11, 0x01, 0x01, 0x00}, 5, Status::Ok,
+       {{0, 16, 2}, {2, kSparse, 3}, {5, 17, 1}}},
+      {"two-byte length and offset", {0x22, 0xE8, 0x03, 0x00, 0x00, 0x00}, 999, Status::Ok, {{0, 0, 1000}}},
+      {"ends with the attribute, no terminator", {0x11, 0x08, 0x04}, 7, Status::Ok, {{0, 4, 8}}},
+      {"empty extent", {0x00}, -1, Status::Ok, {}},
+      {"offset field cut off", {0x21, 0x08, 0x04}, 7, Status::Corrupt, {}},
+      {"length field cut off", {0x18, 0x08}, 7, Status::Corrupt, {}},
+      {"length of 9 bytes", {0x19, 1, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0}, 0, Status::Corrupt, {}},
+      {"offset of 9 bytes", {0x91, 1, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0, Status::Corrupt, {}},
+      {"length 0", {0x11, 0x00, 0x04, 0x00}, 7, Status::Corrupt, {}},
+      {"negative length", {0x11, 0xF8, 0x04, 0x00}, 7, Status::Corrupt, {}},
+      {"no length nibble", {0x10, 0x04, 0x00}, 7, Status::Corrupt, {}},
+      {"before cluster 0", {0x11, 0x04, 0x02, 0x11, 0x04, 0xFD, 0x00}, 7, Status::Corrupt, {}},
+      {"most negative offset", {0x11, 0x04, 0x02, 0x81, 0x04, 0, 0, 0, 0, 0, 0, 0, 0x80, 0x00}, 7, Status::Corrupt, {}},
+      {"at the last cluster + 1", {0x21, 0x01, 0xE8, 0x03, 0x00}, 0, Status::Corrupt, {}},
+      {"over the volume's end", {0x21, 0x02, 0xE7, 0x03, 0x00}, 1, Status::Corrupt, {}},
+      {"huge offset", {0x81, 0x01, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0x00}, 0, Status::Corrupt, {}},
+      {"more clusters than VCNs", {0x11, 0x09, 0x04, 0x00}, 7, Status::Corrupt, {}},
+      {"fewer clusters than VCNs", {0x11, 0x07, 0x04, 0x00}, 7, Status::Corrupt, {}},
+      {"huge hole", {0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x00}, 7, Status::Corrupt, {}},
+  };
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<ntfs::Run> runs;
+    ASSERT_EQ(DecodeRunlist(c.bytes, 0, c.highestVcn, total, runs), c.expected);
+    if (c.expected != Status::Ok) continue;
+    ASSERT_EQ(runs.size(), c.runs.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      EXPECT_EQ(runs[i].vcn, c.runs[i].vcn);
+      EXPECT_EQ(runs[i].lcn, c.runs[i].lcn);
+      EXPECT_EQ(runs[i].length, c.runs[i].length);
+    }
+  }
+}
+
+TEST(Runlist, StopsAtTheRunLimit) {
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t i = 0; i <= kMaxRuns; ++i) bytes.insert(bytes.end(), {0x01, 0x01});  // one-cluster holes
+  std::vector<ntfs::Run> runs;
+  EXPECT_EQ(DecodeRunlist(bytes, 0, static_cast<std::int64_t>(kMaxRuns), 10, runs), Status::Corrupt);
+}
+
+TEST(Bitmap, CountsSetBitsUpToTheBitCount) {
+  std::vector<std::uint8_t> bytes(24, 0xFF);
+  bytes[9] = 0x0F;
+  bytes[23] = 0x01;
+  const struct {
+    std::uint64_t bits, set;
+  } cases[] = {{0, 0}, {3, 3}, {64, 64}, {72, 72}, {76, 76}, {80, 76}, {184, 180}, {185, 181}, {192, 181}};
+  for (const auto& c : cases) EXPECT_EQ(CountSetBits(bytes, c.bits), c.set) << c.bits << " bits";
+}
+
+TEST(Unicode, ConvertsNamesBothWays) {
+  const struct {
+    const char* utf8;
+    std::u16string utf16;
+  } cases[] = {{"$MFT", u"$MFT"}, {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"}, {"\xE2\x82\xAC", u"\u20AC"},
+               {"\xF0\x9F\x98\x80", u"\U0001F600"}, {"", u""}};
+  for (const auto& c : cases) {
+    std::u16string wide;
+    ASSERT_TRUE(Utf8ToUtf16(c.utf8, wide)) << c.utf8;
+    EXPECT_EQ(wide, c.utf16);
+    std::vector<std::uint8_t> le;
+    for (char16_t u : wide) le.insert(le.end(), {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8)});
+    EXPECT_EQ(Utf16LeToUtf8(le), c.utf8);
+  }
+  for (const char* bad : {"\xFF", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xC3", "\xF4\x90\x80\x80", "a\x80"}) {
+    std::u16string wide;
+    EXPECT_FALSE(Utf8ToUtf16(bad, wide)) << ::testing::PrintToString(std::string(bad));
+  }
+  const std::vector<std::uint8_t> lone = {0x00, 0xD8, 0x41, 0x00};  // unpaired high surrogate, "A"
+  EXPECT_EQ(Utf16LeToUtf8(lone), "\xEF\xBF\xBD" "A");
+}
+
+}  // namespace
+}  // namespace ntfs::testing
