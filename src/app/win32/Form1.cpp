@@ -1,12 +1,15 @@
 #include "Form1.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "FileVersion.h"
 #include "Form1Design.h"
 #include "MemoLines.h"
 #include "RuntimeError.h"
 #include "Unit1.h"
+#include "Win32SystemApi.h"
 
 namespace morvel::win32 {
 namespace {
@@ -182,7 +185,8 @@ void TForm1::AlignControls() {
 }
 
 void TForm1::FormCreate() {
-  // The caption keeps the design's text for now; the version stamp will replace it here.
+  const std::unique_ptr<SystemApi> system = MakeWin32SystemApi();
+  ::SetWindowTextA(handle_, StampCaptionText(*system, application_.Title(), std::string(kForm1.name)).c_str());
 }
 
 void TForm1::Button1Click(HWND sender) {
