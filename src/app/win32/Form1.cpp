@@ -9,6 +9,7 @@
 #include "MemoLines.h"
 #include "RuntimeError.h"
 #include "Unit1.h"
+#include "Win32Locale.h"
 #include "Win32SystemApi.h"
 
 namespace morvel::win32 {
@@ -116,16 +117,6 @@ std::string WindowText(HWND window) {
   return std::string(text.data(), static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
-// The user's decimal and thousands separators, read at each use so a change in the regional
-// settings shows in the next report.
-NumberSeparators UserNumberSeparators() {
-  NumberSeparators separators;
-  char text[8] = {};
-  if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, text, sizeof text) > 0) separators.decimal = text;
-  if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, text, sizeof text) > 0) separators.thousands = text;
-  return separators;
-}
-
 }  // namespace
 
 TForm1::TForm1(Application& application, VolumeApi& volumeApi)
@@ -191,6 +182,7 @@ void TForm1::FormCreate() {
 
 void TForm1::Button1Click(HWND sender) {
   MemoLines lines(Memo1);
+  // The separators are read at each press: a change in the regional settings shows in the next report.
   WriteDriveReport(WindowText(sender), volumeApi_, lines, UserNumberSeparators());
 }
 
