@@ -6,6 +6,7 @@
 
 #include "FileVersion.h"
 #include "Form1Design.h"
+#include "InfoForm.h"
 #include "MemoLines.h"
 #include "RuntimeError.h"
 #include "Unit1.h"
@@ -187,7 +188,8 @@ void TForm1::Button1Click(HWND sender) {
 }
 
 void TForm1::Button3Click(HWND) {
-  // The information window opens from here; until it exists the button does nothing.
+  ShowInfoForm({application_.Instance(), application_.Handle(), handle_, application_.MainIcon(),
+                [this](const std::exception& e) { application_.ShowException(e.what()); }});
 }
 
 void TForm1::DispatchClick(HWND sender) {
