@@ -59,7 +59,7 @@ void CheckApplicationWindow(Checks& checks, HWND form) {
 }
 
 void CheckLayout(Checks& checks, const MainWindow& w) {
-  checks.ExpectEqual(WindowText(w.form), "Form1", "Form1's caption");
+  checks.ExpectEqual(WindowText(w.form), "Morveltest Ver.0.6.1.7 - Form1", "Form1's caption");
   RECT client{};
   ::GetClientRect(w.form, &client);
   checks.ExpectEqual(std::to_string(client.right) + "x" + std::to_string(client.bottom), "604x473",

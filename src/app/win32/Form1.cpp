@@ -1,13 +1,17 @@
 #include "Form1.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "FileVersion.h"
 #include "Form1Design.h"
+#include "InfoForm.h"
 #include "MemoLines.h"
 #include "RuntimeError.h"
 #include "Unit1.h"
 #include "Win32Locale.h"
+#include "Win32SystemApi.h"
 
 namespace morvel::win32 {
 namespace {
@@ -173,7 +177,8 @@ void TForm1::AlignControls() {
 }
 
 void TForm1::FormCreate() {
-  // The caption keeps the design's text for now; the version stamp will replace it here.
+  const std::unique_ptr<SystemApi> system = MakeWin32SystemApi();
+  ::SetWindowTextA(handle_, StampCaptionText(*system, application_.Title(), std::string(kForm1.name)).c_str());
 }
 
 void TForm1::Button1Click(HWND sender) {
@@ -183,7 +188,8 @@ void TForm1::Button1Click(HWND sender) {
 }
 
 void TForm1::Button3Click(HWND) {
-  // The information window opens from here; until it exists the button does nothing.
+  ShowInfoForm({application_.Instance(), application_.Handle(), handle_, application_.MainIcon(),
+                [this](const std::exception& e) { application_.ShowException(e.what()); }});
 }
 
 void TForm1::DispatchClick(HWND sender) {
