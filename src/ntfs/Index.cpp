@@ -11,15 +11,13 @@ constexpr std::uint32_t kCollationFileName = 1;
 constexpr std::uint32_t kEntryHasChild = 0x01;
 constexpr std::uint32_t kEntryLast = 0x02;
 
-std::uint16_t Upper(const UpcaseTable& upcase, std::uint16_t c) { return c < upcase.size() ? upcase[c] : c; }
-
 // The file-name collation: upper-cased UTF-16 units compared in order, then the lengths.
 int Collate(const std::u16string& key, Bytes name, const UpcaseTable& upcase) {
   const std::size_t units = name.size() / 2;
   const std::size_t n = std::min(key.size(), units);
   for (std::size_t i = 0; i < n; ++i) {
-    const std::uint16_t a = Upper(upcase, key[i]);
-    const std::uint16_t b = Upper(upcase, Le16(name, 2 * i));
+    const std::uint16_t a = upcase.Upper(key[i]);
+    const std::uint16_t b = upcase.Upper(Le16(name, 2 * i));
     if (a != b) return a < b ? -1 : 1;
   }
   return key.size() == units ? 0 : (key.size() < units ? -1 : 1);

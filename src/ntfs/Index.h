@@ -9,8 +9,12 @@
 
 namespace ntfs {
 
-// The volume's $UpCase table: the upper-case form of every UTF-16 unit it covers.
-using UpcaseTable = std::vector<std::uint16_t>;
+// The volume's $UpCase table: the upper-case form of every UTF-16 unit it covers, kept as
+// read from disk; units past its end are their own upper case.
+struct UpcaseTable {
+  std::vector<std::uint8_t> bytes;
+  std::uint16_t Upper(std::uint16_t c) const { return std::size_t{c} * 2 + 1 < bytes.size() ? Le16(bytes, 2u * c) : c; }
+};
 
 enum class Namespace : std::uint8_t { Posix = 0, Win32 = 1, Dos = 2, Win32AndDos = 3 };
 

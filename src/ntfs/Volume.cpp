@@ -86,14 +86,13 @@ class VolumeImpl final : public Volume {
   }
 
   Status LoadUpcase() {
-    if (!upcase_.empty()) return Status::Ok;
+    if (!upcase_.bytes.empty()) return Status::Ok;
     std::vector<std::uint8_t> bytes;
     bool found = false;
     if (const Status s = reader_.ReadValue(kUpcaseRecord, kData, "", kMaxUpcaseBytes, bytes, found); s != Status::Ok)
       return s;
     if (!found || bytes.size() < 2 || bytes.size() % 2 != 0) return Status::Corrupt;
-    upcase_.resize(bytes.size() / 2);
-    for (std::size_t i = 0; i < upcase_.size(); ++i) upcase_[i] = Le16(bytes, 2 * i);
+    upcase_.bytes = std::move(bytes);
     return Status::Ok;
   }
 

@@ -1,5 +1,6 @@
 #pragma once
 // Byte sources for the reader's tests: bytes in memory, and image files.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -50,12 +51,13 @@ class FileSource : public ByteSource {
   std::uint64_t size_ = 0;
 };
 
-// Reads a whole (small) file; empty when it cannot.
-inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
+// Reads a file, or its first maxBytes; empty when it cannot.
+inline std::vector<std::uint8_t> ReadFile(const std::string& path, std::size_t maxBytes = ~std::size_t{0}) {
   std::vector<std::uint8_t> bytes;
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
     std::uint8_t buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.insert(bytes.end(), buf, buf + n);
+    for (std::size_t n; bytes.size() < maxBytes && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+      bytes.insert(bytes.end(), buf, buf + std::min(n, maxBytes - bytes.size()));
     std::fclose(f);
   }
   return bytes;

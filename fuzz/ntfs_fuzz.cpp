@@ -1,0 +1,38 @@
+// Fuzzes the whole read path: partition table, volume open, volume data, root lookups.
+#include <cstdlib>
+
+#include "Ntfs.h"
+#include "SparseImage.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+void ReadVolume(ntfs::ByteSource& source, std::uint64_t offset) {
+  std::unique_ptr<ntfs::Volume> volume;
+  if (ntfs::Volume::Open(source, offset, volume) != ntfs::Status::Ok) return;
+  ntfs::VolumeData data;
+  if (volume->QueryVolumeData(data) == ntfs::Status::Ok) {
+    Check(data.FreeClusters >= 0 && data.FreeClusters <= data.TotalClusters);
+    Check(data.MftZoneStart <= data.MftZoneEnd && data.MftZoneEnd <= data.TotalClusters);
+  }
+  for (const char* name : {"$mft", "$UpCase", "$bitmap", "$badclust", "\xC3\xA9"}) {
+    std::optional<ntfs::RootEntry> entry;
+    volume->FindRootEntry(name, entry);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  ntfs::fuzzing::SparseImage image(data, size);
+  std::vector<ntfs::Partition> partitions;
+  ntfs::ListPartitions(image, partitions);
+  ReadVolume(image, 0);
+  int opened = 0;
+  for (const ntfs::Partition& p : partitions)
+    if (p.looksNtfs && opened++ < 4) ReadVolume(image, p.offset);
+  return 0;
+}

@@ -1,0 +1,238 @@
+// mkntfs-made volumes patched into shapes mkntfs does not make: $MFT described through an
+// attribute list, its data split into two extents with the second kept in an extension record
+// (as once $MFT is too fragmented for its own record); a root entry under a DOS name only.
+#include <gtest/gtest.h>
+
+#include "BootSector.h"
+#include "ImageTools.h"
+#include "Ntfs.h"
+#include "Sources.h"
+#include "VolumeReader.h"
+
+namespace ntfs::testing {
+namespace {
+
+using Block = std::vector<std::uint8_t>;
+
+void Put(Block& b, std::size_t at, std::uint64_t v, unsigned bytes) {
+  for (unsigned i = 0; i < bytes; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+std::uint64_t Get(const Block& b, std::size_t at, unsigned bytes) {
+  std::uint64_t v = 0;
+  for (unsigned i = 0; i < bytes; ++i) v |= std::uint64_t{b[at + i]} << (8 * i);
+  return v;
+}
+std::size_t Align8(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
+
+// Swaps the update sequence in (protect) or out (unprotect) of a 1 KiB record.
+void Unprotect(Block& r) {
+  const std::size_t usa = Get(r, 4, 2);
+  for (std::size_t i = 1; i < Get(r, 6, 2); ++i) Put(r, i * 512 - 2, Get(r, usa + 2 * i, 2), 2);
+}
+void Protect(Block& r) {
+  const std::size_t usa = Get(r, 4, 2);
+  for (std::size_t i = 1; i < Get(r, 6, 2); ++i) {
+    Put(r, usa + 2 * i, Get(r, i * 512 - 2, 2), 2);
+    Put(r, i * 512 - 2, Get(r, usa, 2), 2);
+  }
+}
+
+// A one-run runlist: `length` clusters at `lcn`.
+Block OneRun(std::uint64_t length, std::uint64_t lcn) {
+  return {0x41, static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(lcn), static_cast<std::uint8_t>(lcn >> 8),
+          static_cast<std::uint8_t>(lcn >> 16), static_cast<std::uint8_t>(lcn >> 24), 0};
+}
+
+Block DataExtent(const Block& original, std::uint64_t lowest, std::uint64_t highest, const Block& runs) {
+  Block a(Align8(0x40 + runs.size()));
+  std::copy(original.begin(), original.begin() + 0x40, a.begin());
+  Put(a, 0x04, a.size(), 4);
+  Put(a, 0x09, 0, 1);
+  Put(a, 0x0A, 0x40, 2);
+  Put(a, 0x10, lowest, 8);
+  Put(a, 0x18, highest, 8);
+  Put(a, 0x20, 0x40, 2);
+  if (lowest != 0)  // sizes live in the first extent only
+    for (std::size_t at : {0x28u, 0x30u, 0x38u}) Put(a, at, 0, 8);
+  std::copy(runs.begin(), runs.end(), a.begin() + 0x40);
+  return a;
+}
+
+struct ListEntry {
+  std::uint32_t type;
+  std::uint64_t vcn, record;
+};
+
+Block AttributeList(const std::vector<ListEntry>& entries) {
+  Block value;
+  for (const ListEntry& e : entries) {
+    Block entry(0x20);
+    Put(entry, 0x00, e.type, 4);
+    Put(entry, 0x04, entry.size(), 2);
+    Put(entry, 0x07, 0x1A, 1);
+    Put(entry, 0x08, e.vcn, 8);
+    Put(entry, 0x10, e.record | (std::uint64_t{1} << 48), 8);
+    value.insert(value.end(), entry.begin(), entry.end());
+  }
+  Block a(0x18 + value.size());
+  Put(a, 0x00, 0x20, 4);
+  Put(a, 0x04, a.size(), 4);
+  Put(a, 0x0A, 0x18, 2);
+  Put(a, 0x10, value.size(), 4);
+  Put(a, 0x14, 0x18, 2);
+  std::copy(value.begin(), value.end(), a.begin() + 0x18);
+  return a;
+}
+
+// Replaces the attributes of an unprotected record.
+void SetAttributes(Block& r, const std::vector<Block>& attrs) {
+  std::size_t at = Get(r, 0x14, 2);
+  for (const Block& a : attrs) {
+    std::copy(a.begin(), a.end(), r.begin() + static_cast<std::ptrdiff_t>(at));
+    at += a.size();
+  }
+  Put(r, at, 0xFFFFFFFF, 4);
+  Put(r, 0x18, at + 8, 4);
+}
+
+struct Split {
+  std::uint64_t extensionRecord = 12;  // inside the first extent
+  std::uint64_t baseOfExtension = 0;
+  std::uint64_t secondVcn = 4;
+  std::uint64_t gap = 0;  // clusters missing between the two extents
+};
+
+class PatchedVolume : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveTool("mkntfs")) GTEST_SKIP() << "mkntfs (ntfs-3g) is not installed";
+    const std::string path = MakeVolume("mftlist.img", "16M", 512, 4096);
+    ASSERT_FALSE(path.empty());
+    original_ = ReadFile(path);
+    ASSERT_EQ(original_.size(), 16u << 20);
+    ASSERT_EQ(ParseBootSector(original_, boot_), Status::Ok);
+    ASSERT_EQ(boot_.recordSize, 1024u);
+  }
+
+  Block Record(const Block& image, std::uint64_t n) const {
+    const auto at = static_cast<std::ptrdiff_t>(boot_.mftLcn * boot_.bytesPerCluster + n * boot_.recordSize);
+    Block r(image.begin() + at, image.begin() + at + boot_.recordSize);
+    Unprotect(r);
+    return r;
+  }
+  void Store(Block& image, std::uint64_t n, Block r) const {
+    Protect(r);
+    std::copy(r.begin(), r.end(), image.begin() + static_cast<std::ptrdiff_t>(boot_.mftLcn * boot_.bytesPerCluster + n * boot_.recordSize));
+  }
+
+  // The volume with $MFT's data split at `split.secondVcn`.
+  Block SplitMft(const Split& split) const {
+    Block image = original_;
+    Block base = Record(image, 0);
+    std::vector<Block> attrs;
+    Block data;
+    for (std::size_t at = Get(base, 0x14, 2); Get(base, at, 4) != 0xFFFFFFFF; at += Get(base, at + 4, 4)) {
+      Block a(base.begin() + static_cast<std::ptrdiff_t>(at), base.begin() + static_cast<std::ptrdiff_t>(at + Get(base, at + 4, 4)));
+      if (Get(a, 0, 4) == 0x80) data = a;
+      attrs.push_back(a);
+    }
+    const std::uint64_t highest = Get(data, 0x18, 8);
+    EXPECT_GE(highest, 5u);
+    const std::uint64_t lcn = boot_.mftLcn;
+    for (Block& a : attrs)
+      if (Get(a, 0, 4) == 0x80) a = DataExtent(data, 0, split.secondVcn - 1, OneRun(split.secondVcn, lcn));
+    const std::uint64_t second = split.secondVcn + split.gap;
+    attrs.insert(attrs.begin() + 1, AttributeList({{0x10, 0, 0}, {0x30, 0, 0}, {0x80, 0, 0},
+                                                   {0x80, second, split.extensionRecord}, {0xB0, 0, 0}}));
+    SetAttributes(base, attrs);
+    Store(image, 0, base);
+    Block extension = Record(image, split.extensionRecord);
+    Put(extension, 0x14, 0x38, 2);
+    Put(extension, 0x16, 1, 2);                                              // in use
+    Put(extension, 0x20, split.baseOfExtension | (std::uint64_t{1} << 48), 8);  // base record
+    SetAttributes(extension, {DataExtent(data, second, highest, OneRun(highest + 1 - second, lcn + second))});
+    Store(image, split.extensionRecord, extension);
+    return image;
+  }
+
+  Block original_;
+  BootSector boot_;
+};
+
+TEST_F(PatchedVolume, MftListFollowedToTheSecondExtent) {
+  MemorySource plain(original_);
+  std::unique_ptr<Volume> volume;
+  ASSERT_EQ(Volume::Open(plain, 0, volume), Status::Ok);
+  VolumeData want;
+  ASSERT_EQ(volume->QueryVolumeData(want), Status::Ok);
+
+  MemorySource split(SplitMft({}));
+  ASSERT_EQ(Volume::Open(split, 0, volume), Status::Ok);
+  VolumeData got;
+  ASSERT_EQ(volume->QueryVolumeData(got), Status::Ok);
+  EXPECT_EQ(got.MftValidDataLength, want.MftValidDataLength);
+  EXPECT_EQ(got.MftZoneStart, want.MftZoneStart);
+  EXPECT_EQ(got.FreeClusters, want.FreeClusters);
+  std::optional<RootEntry> entry;
+  ASSERT_EQ(volume->FindRootEntry("$upcase", entry), Status::Ok);
+  EXPECT_TRUE(entry.has_value());
+
+  // A record mapped by the second extent only reads back as it is on disk.
+  VolumeReader reader(split, 0, boot_);
+  ASSERT_EQ(reader.LoadMft(), Status::Ok);
+  ASSERT_EQ(reader.mft().runs.size(), 2u);
+  Block record;
+  ASSERT_EQ(reader.ReadRecord(20, record), Status::Ok);
+  EXPECT_EQ(record, Record(original_, 20));
+}
+
+TEST_F(PatchedVolume, MftListExtentsOutOfReachOrOutOfLineRejected) {
+  const struct {
+    const char* what;
+    Split split;
+  } cases[] = {
+      {"extension record beyond the first extent", {.extensionRecord = 20}},
+      {"extension record of another file", {.baseOfExtension = 5}},
+      {"second extent leaves a gap", {.gap = 1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Block image = SplitMft(c.split);
+    MemorySource source(image);
+    std::unique_ptr<Volume> volume;
+    EXPECT_EQ(Volume::Open(source, 0, volume), Status::Corrupt);
+  }
+}
+
+// A file found by its DOS name is reported under its Win32 name, as a directory listing
+// shows it. The root index entry of $Boot is marked DOS-only and the name in record 7 is
+// changed to "$BOOT", so the two sources of the name can be told apart.
+TEST_F(PatchedVolume, DosOnlyEntryReportsTheWin32Name) {
+  const Block name = {0x05, 0x03, '$', 0, 'B', 0, 'o', 0, 'o', 0, 't', 0};  // length, namespace, UTF-16
+  const std::uint64_t record7 = boot_.mftLcn * boot_.bytesPerCluster + 7 * boot_.recordSize;
+  Block image = original_;
+  int patched = 0;
+  for (auto it = image.begin(); (it = std::search(it, image.end(), name.begin(), name.end())) != image.end(); ++it) {
+    const auto at = static_cast<std::uint64_t>(it - image.begin());
+    for (std::uint64_t k = 1; k < name.size(); ++k)
+      ASSERT_LT((at + k) % 512, 510u) << "a patch would touch an update sequence slot";
+    if (at >= record7 && at < record7 + boot_.recordSize) {
+      std::copy_n("$\0B\0O\0O\0T\0", 10, it + 2);
+    } else {
+      it[1] = 0x02;  // DOS namespace
+    }
+    ++patched;
+  }
+  ASSERT_GE(patched, 2);
+  MemorySource source(image);
+  std::unique_ptr<Volume> volume;
+  ASSERT_EQ(Volume::Open(source, 0, volume), Status::Ok);
+  std::optional<RootEntry> entry;
+  ASSERT_EQ(volume->FindRootEntry("$boot", entry), Status::Ok);
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(entry->name, "$BOOT");
+  EXPECT_EQ(entry->size, 8192u);
+}
+
+}  // namespace
+}  // namespace ntfs::testing
