@@ -11,7 +11,9 @@ namespace {
 struct Reader {
   const std::vector<std::uint8_t>& b;
   std::uint32_t u32(std::size_t at) const {
-    return b.at(at) | (b.at(at + 1) << 8) | (b.at(at + 2) << 16) | (static_cast<std::uint32_t>(b.at(at + 3)) << 24);
+    std::uint32_t v = 0;
+    for (std::size_t i = 4; i-- > 0;) v = (v << 8) | b.at(at + i);
+    return v;
   }
   std::uint16_t u16(std::size_t at) const { return static_cast<std::uint16_t>(b.at(at) | (b.at(at + 1) << 8)); }
   std::string ansiz(std::size_t at) const { return std::string(reinterpret_cast<const char*>(&b.at(at))); }
