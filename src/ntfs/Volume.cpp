@@ -148,7 +148,8 @@ Status VolumeImpl::ReadIndexBlock(const Stream& alloc, std::uint32_t blockSize, 
   const std::uint32_t shift = blockSize >= b.bytesPerCluster ? b.clusterShift : 9;
   if (vcn > (~std::uint64_t{0} >> shift)) return Status::Corrupt;
   block.resize(blockSize);
-  if (const Status s = ReadStream(reader_.disk(), alloc, b.clusterShift, vcn << shift, block); s != Status::Ok) return s;
+  if (const Status s = ReadStream(reader_.disk(), alloc, b.clusterShift, vcn << shift, block); s != Status::Ok)
+    return s;
   if (const Status s = ApplyFixups(block, kIndxMagic); s != Status::Ok) return s;
   if (Le64(block, 0x10) != vcn) return Status::Corrupt;  // 0x10: the block's own VCN
   bool hasChildren = false;
@@ -178,10 +179,14 @@ std::string VolumeImpl::LongName(const IndexEntry& entry) {
 
 const char* StatusName(Status status) {
   switch (status) {
-    case Status::Ok: return "ok";
-    case Status::NotNtfs: return "not an NTFS volume";
-    case Status::Corrupt: return "inconsistent NTFS structures";
-    case Status::IoError: return "read error";
+    case Status::Ok:
+      return "ok";
+    case Status::NotNtfs:
+      return "not an NTFS volume";
+    case Status::Corrupt:
+      return "inconsistent NTFS structures";
+    case Status::IoError:
+      return "read error";
   }
   return "";
 }

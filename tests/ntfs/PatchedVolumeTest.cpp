@@ -39,8 +39,13 @@ void Protect(Block& r) {
 
 // A one-run runlist: `length` clusters at `lcn`.
 Block OneRun(std::uint64_t length, std::uint64_t lcn) {
-  return {0x41, static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(lcn), static_cast<std::uint8_t>(lcn >> 8),
-          static_cast<std::uint8_t>(lcn >> 16), static_cast<std::uint8_t>(lcn >> 24), 0};
+  return {0x41,
+          static_cast<std::uint8_t>(length),
+          static_cast<std::uint8_t>(lcn),
+          static_cast<std::uint8_t>(lcn >> 8),
+          static_cast<std::uint8_t>(lcn >> 16),
+          static_cast<std::uint8_t>(lcn >> 24),
+          0};
 }
 
 Block DataExtent(const Block& original, std::uint64_t lowest, std::uint64_t highest, const Block& runs) {
@@ -122,7 +127,8 @@ class PatchedVolume : public ::testing::Test {
   }
   void Store(Block& image, std::uint64_t n, Block r) const {
     Protect(r);
-    std::copy(r.begin(), r.end(), image.begin() + static_cast<std::ptrdiff_t>(boot_.mftLcn * boot_.bytesPerCluster + n * boot_.recordSize));
+    std::copy(r.begin(), r.end(),
+              image.begin() + static_cast<std::ptrdiff_t>(boot_.mftLcn * boot_.bytesPerCluster + n * boot_.recordSize));
   }
 
   // The volume with $MFT's data split at `split.secondVcn`.
@@ -132,7 +138,8 @@ class PatchedVolume : public ::testing::Test {
     std::vector<Block> attrs;
     Block data;
     for (std::size_t at = Get(base, 0x14, 2); Get(base, at, 4) != 0xFFFFFFFF; at += Get(base, at + 4, 4)) {
-      Block a(base.begin() + static_cast<std::ptrdiff_t>(at), base.begin() + static_cast<std::ptrdiff_t>(at + Get(base, at + 4, 4)));
+      Block a(base.begin() + static_cast<std::ptrdiff_t>(at),
+              base.begin() + static_cast<std::ptrdiff_t>(at + Get(base, at + 4, 4)));
       if (Get(a, 0, 4) == 0x80) data = a;
       attrs.push_back(a);
     }
@@ -142,13 +149,14 @@ class PatchedVolume : public ::testing::Test {
     for (Block& a : attrs)
       if (Get(a, 0, 4) == 0x80) a = DataExtent(data, 0, split.secondVcn - 1, OneRun(split.secondVcn, lcn));
     const std::uint64_t second = split.secondVcn + split.gap;
-    attrs.insert(attrs.begin() + 1, AttributeList({{0x10, 0, 0}, {0x30, 0, 0}, {0x80, 0, 0},
-                                                   {0x80, second, split.extensionRecord}, {0xB0, 0, 0}}));
+    attrs.insert(
+        attrs.begin() + 1,
+        AttributeList({{0x10, 0, 0}, {0x30, 0, 0}, {0x80, 0, 0}, {0x80, second, split.extensionRecord}, {0xB0, 0, 0}}));
     SetAttributes(base, attrs);
     Store(image, 0, base);
     Block extension = Record(image, split.extensionRecord);
     Put(extension, 0x14, 0x38, 2);
-    Put(extension, 0x16, 1, 2);                                              // in use
+    Put(extension, 0x16, 1, 2);                                                 // in use
     Put(extension, 0x20, split.baseOfExtension | (std::uint64_t{1} << 48), 8);  // base record
     SetAttributes(extension, {DataExtent(data, second, highest, OneRun(highest + 1 - second, lcn + second))});
     Store(image, split.extensionRecord, extension);

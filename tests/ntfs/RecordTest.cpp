@@ -145,7 +145,10 @@ TEST(Runlist, DecodesAndBoundsEveryRun) {
   const RunCase cases[] = {
       {"one run", {0x11, 0x08, 0x04, 0x00}, 7, Status::Ok, {{0, 4, 8}}},
       {"backwards offset", {0x11, 0x04, 0x20, 0x11, 0x04, 0xF0, 0x00}, 7, Status::Ok, {{0, 32, 4}, {4, 16, 4}}},
-      {"hole between runs", {0x11, 0x02, 0x10, 0x01, 0x03, 0x11, 0x01, 0x01, 0x00}, 5, Status::Ok,
+      {"hole between runs",
+       {0x11, 0x02, 0x10, 0x01, 0x03, 0x11, 0x01, 0x01, 0x00},
+       5,
+       Status::Ok,
        {{0, 16, 2}, {2, kSparse, 3}, {5, 17, 1}}},
       {"two-byte length and offset", {0x22, 0xE8, 0x03, 0x00, 0x00, 0x00}, 999, Status::Ok, {{0, 0, 1000}}},
       {"ends with the attribute, no terminator", {0x11, 0x08, 0x04}, 7, Status::Ok, {{0, 4, 8}}},
@@ -201,8 +204,11 @@ TEST(Unicode, ConvertsNamesBothWays) {
   const struct {
     const char* utf8;
     std::u16string utf16;
-  } cases[] = {{"$MFT", u"$MFT"}, {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"}, {"\xE2\x82\xAC", u"\u20AC"},
-               {"\xF0\x9F\x98\x80", u"\U0001F600"}, {"", u""}};
+  } cases[] = {{"$MFT", u"$MFT"},
+               {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+               {"\xE2\x82\xAC", u"\u20AC"},
+               {"\xF0\x9F\x98\x80", u"\U0001F600"},
+               {"", u""}};
   for (const auto& c : cases) {
     std::u16string wide;
     ASSERT_TRUE(Utf8ToUtf16(c.utf8, wide)) << c.utf8;
@@ -216,7 +222,9 @@ TEST(Unicode, ConvertsNamesBothWays) {
     EXPECT_FALSE(Utf8ToUtf16(bad, wide)) << ::testing::PrintToString(std::string(bad));
   }
   const std::vector<std::uint8_t> lone = {0x00, 0xD8, 0x41, 0x00};  // unpaired high surrogate, "A"
-  EXPECT_EQ(Utf16LeToUtf8(lone), "\xEF\xBF\xBD" "A");
+  EXPECT_EQ(Utf16LeToUtf8(lone),
+            "\xEF\xBF\xBD"
+            "A");
 }
 
 }  // namespace
