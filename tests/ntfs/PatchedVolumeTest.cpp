@@ -242,5 +242,44 @@ TEST_F(PatchedVolume, DosOnlyEntryReportsTheWin32Name) {
   EXPECT_EQ(entry->size, 8192u);
 }
 
+// The root's index block made to name itself as the child of its last entry: a lookup that
+// sorts after every name descends into the same block again and again, and must stop.
+TEST_F(PatchedVolume, IndexBlockThatIsItsOwnChildEndsTheLookup) {
+  Block image = original_;
+  const std::size_t cluster = boot_.bytesPerCluster;
+  const Block mftName = {'$', 0, 'M', 0, 'F', 0, 'T', 0};
+  std::size_t at = 0;
+  for (std::size_t c = 0; c < image.size(); c += cluster) {
+    const auto block = image.begin() + static_cast<std::ptrdiff_t>(c);
+    if (std::equal(block, block + 4, "INDX") &&
+        std::search(block, block + 4096, mftName.begin(), mftName.end()) != block + 4096)
+      at = c;
+  }
+  ASSERT_NE(at, 0u) << "no index block of the root found";
+  Block block(image.begin() + static_cast<std::ptrdiff_t>(at), image.begin() + static_cast<std::ptrdiff_t>(at + 4096));
+  Unprotect(block);
+  ASSERT_EQ(Get(block, 0x10, 8), 0u);  // VCN 0
+  const std::size_t header = 0x18;
+  std::size_t entry = header + Get(block, header, 4);
+  while ((Get(block, entry + 0x0C, 4) & 2) == 0) entry += Get(block, entry + 0x08, 2);
+  ASSERT_EQ(Get(block, entry + 0x08, 2), 16u);  // the last entry, without a child
+  Put(block, entry + 0x08, 24, 2);
+  Put(block, entry + 0x0C, 3, 4);  // last, has a child
+  Put(block, entry + 0x10, 0, 8);  // child VCN 0: this very block
+  Put(block, header + 0x04, Get(block, header + 0x04, 4) + 8, 4);
+  Put(block, header + 0x0C, 1, 1);  // the node has children
+  Protect(block);
+  std::copy(block.begin(), block.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
+
+  MemorySource source(image);
+  std::unique_ptr<Volume> volume;
+  ASSERT_EQ(Volume::Open(source, 0, volume), Status::Ok);
+  std::optional<RootEntry> entryFound;
+  EXPECT_EQ(volume->FindRootEntry("zzz", entryFound), Status::Corrupt);
+  EXPECT_FALSE(entryFound.has_value());
+  ASSERT_EQ(volume->FindRootEntry("$mft", entryFound), Status::Ok);
+  EXPECT_TRUE(entryFound.has_value());
+}
+
 }  // namespace
 }  // namespace ntfs::testing
