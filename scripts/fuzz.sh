@@ -3,12 +3,12 @@
 # a bounded time over seeds made here by mkntfs, sfdisk and sgdisk, plus the regression inputs
 # under fuzz/corpus. Exits non-zero when the fuzzer finds a crash, a leak or a timeout; the
 # input is left in build/fuzz/run/artifacts.
-#   MORVEL_FUZZ_SECONDS  run time of the whole-path target (default 90); the record and index
+#   MORVEL_FUZZ_SECONDS  run time of the whole-path target (default 80); the record and index
 #                        parsers then get a sixth of it on their own
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 export PATH="$PATH:/usr/sbin:/sbin"
-seconds=${MORVEL_FUZZ_SECONDS:-90}
+seconds=${MORVEL_FUZZ_SECONDS:-80}
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j 2 --target ntfs_fuzz ntfs_parsers_fuzz ntfs_fuzz_seed
