@@ -7,10 +7,10 @@ packages=(
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
-  wine wine64 fonts-wine xvfb xauth fonts-ipafont-gothic imagemagick
+  wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick
   qt6-base-dev qt6-base-dev-tools libgl-dev
   ntfs-3g fdisk gdisk
-  python3
+  python3 time locales
 )
 missing=()
 for p in "${packages[@]}"; do

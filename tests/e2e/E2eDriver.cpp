@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "Handles.h"
+
 namespace morvel::e2e {
 
 bool Checks::ExpectEqual(const std::string& actual, const std::string& expected, const std::string& what) {
@@ -26,24 +28,22 @@ ChildProcess::ChildProcess(const std::string& exePath) {
   if (::CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                        &info)) {
     ::CloseHandle(info.hThread);
-    process_ = info.hProcess;
+    process_.reset(info.hProcess);
     id_ = info.dwProcessId;
-    ::WaitForInputIdle(process_, 10000);
+    ::WaitForInputIdle(process_.get(), 10000);
   } else {
     std::printf("cannot start %s (error %lu)\n", exePath.c_str(), ::GetLastError());
   }
 }
 
 ChildProcess::~ChildProcess() {
-  if (process_ == nullptr) return;
-  if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) ::TerminateProcess(process_, 99);
-  ::CloseHandle(process_);
+  if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) ::TerminateProcess(process_.get(), 99);
 }
 
 DWORD ChildProcess::WaitForExit(DWORD timeoutMs) {
-  if (::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  if (::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
   DWORD code = STILL_ACTIVE;
-  ::GetExitCodeProcess(process_, &code);
+  ::GetExitCodeProcess(process_.get(), &code);
   return code;
 }
 
@@ -121,10 +121,11 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 bool SaveScreenBitmap(const std::string& path) {
+  using namespace morvel::win32;
   const int width = ::GetSystemMetrics(SM_CXSCREEN);
   const int height = ::GetSystemMetrics(SM_CYSCREEN);
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
+  UniqueScreenDc screen(::GetDC(nullptr));
+  UniqueMemoryDc memory(::CreateCompatibleDC(screen.get()));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -133,31 +134,24 @@ bool SaveScreenBitmap(const std::string& path) {
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = bitmap != nullptr;
-  if (ok) {
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ok = ::BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY) != FALSE;
+  UniqueBitmap bitmap(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!screen || !memory || !bitmap) return false;
+  {
+    SelectedObject selected(memory.get(), bitmap.get());
+    if (!::BitBlt(memory.get(), 0, 0, width, height, screen.get(), 0, 0, SRCCOPY)) return false;
     ::GdiFlush();
-    ::SelectObject(memory, old);
   }
-  if (ok) {
-    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
-    const DWORD imageSize = stride * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + imageSize;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof file);
-    out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-    out.write(static_cast<const char*>(bits), imageSize);
-    ok = out.good();
-  }
-  if (bitmap != nullptr) ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  return ok;
+  const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+  const DWORD imageSize = stride * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + imageSize;
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), imageSize);
+  return out.good();
 }
 
 }  // namespace morvel::e2e

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "Handles.h"
+
 namespace morvel::e2e {
 
 // Counts failed checks; the driver's exit code is non-zero when any failed.
@@ -46,13 +48,13 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool started() const { return process_ != nullptr; }
+  bool started() const { return static_cast<bool>(process_); }
   DWORD id() const { return id_; }
   // Waits for the process to end; its exit code, or STILL_ACTIVE after the timeout.
   DWORD WaitForExit(DWORD timeoutMs);
 
  private:
-  HANDLE process_ = nullptr;
+  morvel::win32::UniqueKernelHandle process_;
   DWORD id_ = 0;
 };
 

@@ -52,14 +52,14 @@ void CheckApplicationWindow(Checks& checks, HWND form) {
   checks.ExpectEqual(WindowText(application), kTitle, "the application window is titled with the application title");
   checks.Expect(::GetWindow(application, GW_OWNER) == nullptr, "the application window has no owner");
   checks.Expect(::IsWindowVisible(application) != FALSE, "the application window is visible (taskbar entry)");
-  checks.ExpectEqual(Describe(ChildBounds(application)).substr(Describe(ChildBounds(application)).find(' ')), " 0x0",
-                     "the application window has no size");
+  const RECT bounds = ChildBounds(application);
+  checks.Expect(bounds.right == 0 && bounds.bottom == 0, "the application window has no size");
   checks.Expect((::GetWindowLongPtrA(form, GWL_EXSTYLE) & WS_EX_APPWINDOW) == 0,
                 "Form1 has no taskbar entry of its own");
 }
 
 void CheckLayout(Checks& checks, const MainWindow& w) {
-  checks.ExpectEqual(WindowText(w.form), "Form1", "Form1's caption");
+  checks.ExpectEqual(WindowText(w.form), "Morveltest Ver.0.6.1.7 - Form1", "Form1's caption");
   RECT client{};
   ::GetClientRect(w.form, &client);
   checks.ExpectEqual(std::to_string(client.right) + "x" + std::to_string(client.bottom), "604x473",
@@ -86,13 +86,13 @@ void CheckFontResolves(Checks& checks) {
   font.lfHeight = -13;
   font.lfCharSet = SHIFTJIS_CHARSET;
   ::lstrcpyW(font.lfFaceName, L"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF");
-  HFONT handle = ::CreateFontIndirectW(&font);
-  HDC dc = ::CreateCompatibleDC(nullptr);
-  HGDIOBJ old = ::SelectObject(dc, handle);
+  morvel::win32::UniqueFont handle(::CreateFontIndirectW(&font));
+  morvel::win32::UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
+  morvel::win32::SelectedObject selected(dc.get(), handle.get());
   TEXTMETRICW metrics{};
-  ::GetTextMetricsW(dc, &metrics);
+  ::GetTextMetricsW(dc.get(), &metrics);
   wchar_t face[LF_FACESIZE] = {};
-  ::GetTextFaceW(dc, LF_FACESIZE, face);
+  ::GetTextFaceW(dc.get(), LF_FACESIZE, face);
   char faceUtf8[LF_FACESIZE * 3] = {};
   ::WideCharToMultiByte(CP_UTF8, 0, face, -1, faceUtf8, sizeof faceUtf8, nullptr, nullptr);
   std::printf("     main window font resolves to \"%s\", height %ld, charset %d\n", faceUtf8, metrics.tmHeight,
@@ -100,9 +100,6 @@ void CheckFontResolves(Checks& checks) {
   checks.ExpectEqual(metrics.tmCharSet, SHIFTJIS_CHARSET, "the main window's font has the Japanese character set");
   // TMPF_FIXED_PITCH set means a variable pitch.
   checks.Expect((metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) == 0, "the main window's font is fixed-pitch");
-  ::SelectObject(dc, old);
-  ::DeleteDC(dc);
-  ::DeleteObject(handle);
 }
 
 void ClickAndCheckReport(Checks& checks, const MainWindow& w, const std::string& what) {
@@ -138,6 +135,23 @@ void CheckDefaultErrorReport(Checks& checks, const MainWindow& w, DWORD processI
   ::PostMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   checks.Expect(WaitFor([&] { return ::IsWindow(box) == FALSE; }, 5000), "OK closes the error report");
   checks.Expect(WaitFor([&] { return ::IsWindowEnabled(w.form) != FALSE; }, 5000), "Form1 takes input again");
+  ::SendMessageA(w.button2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("D DRIVE"));
+}
+
+// Minimising Form1 takes the whole program to its taskbar button; restoring that button brings
+// Form1 back.
+void CheckMinimizeAndRestore(Checks& checks, const MainWindow& w) {
+  HWND application = ::GetWindow(w.form, GW_OWNER);
+  ::SendMessageA(w.form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  checks.Expect(::IsIconic(application) != FALSE && ::IsWindowVisible(w.form) == FALSE,
+                "minimising Form1 minimises the application window and hides Form1");
+  ::SendMessageA(application, WM_SYSCOMMAND, SC_RESTORE, 0);
+  checks.Expect(::IsIconic(application) == FALSE && ::IsWindowVisible(w.form) != FALSE,
+                "restoring the application window shows Form1 again");
+  RECT client{};
+  ::GetClientRect(w.form, &client);
+  checks.ExpectEqual(std::to_string(client.right) + "x" + std::to_string(client.bottom), "604x473",
+                     "Form1's client area after restoring");
 }
 
 int Run(const std::string& exePath, const std::string& screenshotPath) {
@@ -159,6 +173,7 @@ int Run(const std::string& exePath, const std::string& screenshotPath) {
 
   CheckApplicationWindow(checks, w.form);
   CheckLayout(checks, w);
+  CheckMinimizeAndRestore(checks, w);
   checks.ExpectEqual(WindowText(w.memo), "Memo1", "Memo1 starts with the single line \"Memo1\"");
 
   ClickAndCheckReport(checks, w, "C DRIVE writes the ten-line report ending in the query's error");

@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include <utility>
 #include <vector>
 
 #include "AppTitle.h"
@@ -124,7 +125,35 @@ void Application::ShowException(const std::string& message) {
   if (active != nullptr && ::IsWindow(active)) ::SetActiveWindow(active);
 }
 
-void Application::Minimize() { ::ShowWindow(window_.get(), SW_MINIMIZE); }
+namespace {
+
+BOOL CALLBACK CollectVisibleOwned(HWND window, LPARAM param) {
+  auto* query = reinterpret_cast<std::pair<HWND, std::vector<HWND>*>*>(param);
+  if (::GetWindow(window, GW_OWNER) == query->first && ::IsWindowVisible(window)) query->second->push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+// The forms are owned, overlapped windows: the system does not hide them with their owner, so
+// they are hidden and shown again here.
+void Application::Minimize() {
+  if (::IsIconic(window_.get())) return;
+  hiddenForms_.clear();
+  std::pair<HWND, std::vector<HWND>*> query{window_.get(), &hiddenForms_};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectVisibleOwned, reinterpret_cast<LPARAM>(&query));
+  for (HWND form : hiddenForms_) ::ShowWindow(form, SW_HIDE);
+  ::ShowWindow(window_.get(), SW_MINIMIZE);
+}
+
+void Application::Restore() {
+  ::ShowWindow(window_.get(), SW_RESTORE);
+  for (HWND form : hiddenForms_) {
+    if (::IsWindow(form)) ::ShowWindow(form, SW_SHOWNA);
+  }
+  hiddenForms_.clear();
+  ::PostMessageA(window_.get(), kForwardActivation, 0, 0);
+}
 
 LRESULT CALLBACK Application::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
@@ -149,6 +178,16 @@ LRESULT Application::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (popup != window && ::IsWindowVisible(popup) && ::IsWindowEnabled(popup)) ::SetActiveWindow(popup);
       return 0;
     }
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        Minimize();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == SC_RESTORE && ::IsIconic(window)) {
+        Restore();
+        return 0;
+      }
+      return ::DefWindowProcA(window, message, wParam, lParam);
     case WM_CLOSE:
       // Closing the taskbar button closes the program the way its main form does.
       if (mainForm_ != nullptr) ::PostMessageA(mainForm_, WM_CLOSE, 0, 0);

@@ -5,12 +5,14 @@
 // The hidden window stands for the program on the taskbar. It is an unowned, visible
 // top-level window of zero size, so the shell gives it a taskbar button but nothing of it
 // shows on the screen; every form is owned by it and so gets no button of its own. Minimising
-// the main form minimises this window instead (the system then hides the owned forms with
-// it), and activating it from the taskbar hands the activation on to the form last active.
+// the main form minimises this window instead (the program leaves the screen as one piece,
+// and its forms are hidden until it is restored), and activating it from the taskbar hands
+// the activation on to the form last active.
 #include <windows.h>
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "Handles.h"
 
@@ -47,8 +49,9 @@ class Application {
     }
   }
 
-  // Minimises the program to its taskbar button.
+  // Minimises the program to its taskbar button, hiding the forms, and back.
   void Minimize();
+  void Restore();
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -57,6 +60,7 @@ class Application {
   HINSTANCE instance_;
   HICON icon_;
   HWND mainForm_ = nullptr;
+  std::vector<HWND> hiddenForms_;  // while minimised
   UniqueWindow window_;
 };
 

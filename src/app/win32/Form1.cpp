@@ -1,12 +1,17 @@
 #include "Form1.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "FileVersion.h"
 #include "Form1Design.h"
+#include "InfoForm.h"
 #include "MemoLines.h"
 #include "RuntimeError.h"
 #include "Unit1.h"
+#include "Win32Locale.h"
+#include "Win32SystemApi.h"
 
 namespace morvel::win32 {
 namespace {
@@ -113,16 +118,6 @@ std::string WindowText(HWND window) {
   return std::string(text.data(), static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
-// The user's decimal and thousands separators, read at each use so a change in the regional
-// settings shows in the next report.
-NumberSeparators UserNumberSeparators() {
-  NumberSeparators separators;
-  char text[8] = {};
-  if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, text, sizeof text) > 0) separators.decimal = text;
-  if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, text, sizeof text) > 0) separators.thousands = text;
-  return separators;
-}
-
 }  // namespace
 
 TForm1::TForm1(Application& application, VolumeApi& volumeApi)
@@ -182,16 +177,19 @@ void TForm1::AlignControls() {
 }
 
 void TForm1::FormCreate() {
-  // The caption keeps the design's text for now; the version stamp will replace it here.
+  const std::unique_ptr<SystemApi> system = MakeWin32SystemApi();
+  ::SetWindowTextA(handle_, StampCaptionText(*system, application_.Title(), std::string(kForm1.name)).c_str());
 }
 
 void TForm1::Button1Click(HWND sender) {
   MemoLines lines(Memo1);
+  // The separators are read at each press: a change in the regional settings shows in the next report.
   WriteDriveReport(WindowText(sender), volumeApi_, lines, UserNumberSeparators());
 }
 
 void TForm1::Button3Click(HWND) {
-  // The information window opens from here; until it exists the button does nothing.
+  ShowInfoForm({application_.Instance(), application_.Handle(), handle_, application_.MainIcon(),
+                [this](const std::exception& e) { application_.ShowException(e.what()); }});
 }
 
 void TForm1::DispatchClick(HWND sender) {

@@ -40,13 +40,35 @@ struct DeleteGdiObject {
 struct DestroyWindowHandle {
   void operator()(HWND window) const { ::DestroyWindow(window); }
 };
+struct DeleteMemoryDc {
+  void operator()(HDC dc) const { ::DeleteDC(dc); }
+};
+struct ReleaseScreenDc {
+  void operator()(HDC dc) const { ::ReleaseDC(nullptr, dc); }
+};
 struct CloseKernelHandle {
   void operator()(HANDLE handle) const { ::CloseHandle(handle); }
 };
 
 using UniqueFont = UniqueHandle<HFONT, DeleteGdiObject>;
+using UniqueBitmap = UniqueHandle<HBITMAP, DeleteGdiObject>;
+using UniqueMemoryDc = UniqueHandle<HDC, DeleteMemoryDc>;
+using UniqueScreenDc = UniqueHandle<HDC, ReleaseScreenDc>;
 using UniqueWindow = UniqueHandle<HWND, DestroyWindowHandle>;
 // A kernel object whose creating call gives a null handle on failure (process, thread, event).
 using UniqueKernelHandle = UniqueHandle<HANDLE, CloseKernelHandle>;
+
+// Selects an object into a device context and puts the previous one back at the end.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+  ~SelectedObject() { ::SelectObject(dc_, previous_); }
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
 
 }  // namespace morvel::win32

@@ -1,5 +1,9 @@
 #include "InfoControls.h"
 
+#include <cstring>
+#include <span>
+
+#include "InfoGeometry.h"
 #include "InfoIds.h"
 
 namespace morvel {
@@ -7,33 +11,36 @@ namespace {
 
 using namespace info_ids;
 
-const COLORREF kWhite = RGB(255, 255, 255);
+COLORREF ToColor(const Colour& c) {
+  return c.system ? ::GetSysColor(static_cast<int>(c.value)) : static_cast<COLORREF>(c.value);
+}
 
 HFONT CreateDesignFont(const FontDesign& f) {
   LOGFONTA lf{};
   lf.lfHeight = f.height;
   lf.lfWeight = FW_NORMAL;
   lf.lfUnderline = f.underline ? TRUE : FALSE;
-  lf.lfCharSet = ANSI_CHARSET;
+  lf.lfCharSet = f.charset;
   lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;
   lf.lfPitchAndFamily = DEFAULT_PITCH;
-  lstrcpynA(lf.lfFaceName, f.name.c_str(), LF_FACESIZE);
+  ::lstrcpynA(lf.lfFaceName, f.name, LF_FACESIZE);
   return ::CreateFontIndirectA(&lf);
 }
 
 bool SameFont(const FontDesign& a, const FontDesign& b) {
-  return a.name == b.name && a.height == b.height && a.underline == b.underline;
+  return std::strcmp(a.name, b.name) == 0 && a.height == b.height && a.underline == b.underline &&
+         a.charset == b.charset;
 }
 
-// The size a label takes for its text in its font: one line, "&" marks an accelerator as the
-// static control draws it; an empty text is measured as one blank, so the label keeps its
-// line's height.
-SIZE MeasureLabel(HWND label, HFONT font) {
-  char buffer[1024] = {};
-  ::GetWindowTextA(label, buffer, sizeof buffer);
-  std::string text = buffer[0] == '\0' ? std::string(" ") : std::string(buffer);
+// The extent of a label's text in its font, as the static control draws it: one line, "&"
+// marking an accelerator. An empty text is measured as one blank, so the label keeps the
+// height of its line.
+SIZE MeasureText(HWND label, HFONT font) {
+  std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(label)) + 1, '\0');
+  text.resize(static_cast<std::size_t>(::GetWindowTextA(label, text.data(), static_cast<int>(text.size()))));
+  if (text.empty()) text = " ";
   HDC dc = ::GetDC(label);
   HGDIOBJ old = ::SelectObject(dc, font);
   RECT r{0, 0, 0, 0};
@@ -43,33 +50,18 @@ SIZE MeasureLabel(HWND label, HFONT font) {
   return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
-RECT ChildRect(HWND child) {
+Box ChildBox(HWND child) {
   RECT r;
   ::GetWindowRect(child, &r);
   ::MapWindowPoints(HWND_DESKTOP, ::GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-  return r;
+  return Box{r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-HICON ApplicationIcon(HINSTANCE instance) {
-  // The application's icon is the module's first icon group, the one the shell shows.
-  const char* name = nullptr;
-  char found[64] = {};
-  ::EnumResourceNamesA(
-      instance, RT_GROUP_ICON,
-      [](HMODULE, LPCSTR, LPSTR n, LONG_PTR out) -> BOOL {
-        auto* slot = reinterpret_cast<char*>(out);
-        if (IS_INTRESOURCE(n)) {
-          wsprintfA(slot, "#%u", static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(n)));
-        } else {
-          lstrcpynA(slot, n, 64);
-        }
-        return FALSE;  // the first is enough
-      },
-      reinterpret_cast<LONG_PTR>(found));
-  if (found[0] != '\0') name = found;
-  HICON icon = name != nullptr ? ::LoadIconA(instance, name) : nullptr;
-  return icon != nullptr ? icon : ::LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+void Place(HWND hwnd, const Box& b) {
+  ::SetWindowPos(hwnd, nullptr, b.left, b.top, b.width, b.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+HMENU IdOf(const char* name) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(name))); }
 
 }  // namespace
 
@@ -78,10 +70,10 @@ void RegisterPanelClass(HINSTANCE instance) {
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &InfoControls::PanelProc;
   wc.hInstance = instance;
-  wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));  // ParentColor: white
+  wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));  // the window's colour
   wc.lpszClassName = kPanelClass;
-  ::RegisterClassExA(&wc);
+  ::RegisterClassExA(&wc);  // a second registration fails harmlessly
 }
 
 HFONT InfoControls::FontFor(const FontDesign& font) {
@@ -94,64 +86,80 @@ HFONT InfoControls::FontFor(const FontDesign& font) {
 }
 
 void InfoControls::Create(HWND form, HINSTANCE instance) {
-  const InfoWindowDesign& design = FormDesign();
-  const ControlDesign& pnl = design.panel;
-  panel_ = ::CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pnl.left, pnl.top,
-                             pnl.width, pnl.height, form, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kPnlBack)),
-                             instance, nullptr);
-  ::SetWindowLongPtrA(panel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  for (const ControlDesign& c : design.controls) {
-    DWORD style = WS_CHILD | (c.visible ? WS_VISIBLE : 0u);
-    if (c.kind == ControlKind::Image) {
+  for (const ControlDesign& d : kInfoControls) {
+    if (d.kind == ControlKind::Panel) {
+      panel_ = ::CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, d.left, d.top, d.width,
+                                 d.height, form, IdOf(d.name), instance, nullptr);
+      ::SetWindowLongPtrA(panel_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+      continue;
+    }
+    DWORD style = WS_CHILD | (d.visible ? WS_VISIBLE : 0u);
+    if (d.kind == ControlKind::Image) {
       style |= SS_ICON | SS_REALSIZECONTROL;
     } else {
-      style |= SS_LEFTNOWORDWRAP | (c.clickable ? SS_NOTIFY : 0u) | (c.centerVertically ? SS_CENTERIMAGE : 0u);
+      style |= SS_LEFTNOWORDWRAP | (d.onClick != nullptr ? SS_NOTIFY : 0u) | (d.centreVertically ? SS_CENTERIMAGE : 0u);
     }
-    HWND hwnd = ::CreateWindowExA(0, "STATIC", c.caption.c_str(), style, c.left, c.top, c.width, c.height, panel_,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
-    windows_[c.id] = hwnd;
-    if (c.kind == ControlKind::Image) continue;
-    Label label{hwnd, FontFor(c.font), c.font.color, c.handCursor};
-    ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(label.font), FALSE);
-    labels_[hwnd] = label;
+    HWND hwnd = ::CreateWindowExA(0, "STATIC", d.caption != nullptr ? d.caption : "", style, d.left, d.top, d.width,
+                                  d.height, panel_, IdOf(d.name), instance, nullptr);
+    Control control{&d, hwnd, nullptr};
+    if (d.kind == ControlKind::Label) {
+      control.font = FontFor(d.font.value_or(kInfoFormDesign.font));
+      ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(control.font), FALSE);
+    }
+    controls_.push_back(control);
   }
 }
 
-void InfoControls::SetText(int id, const std::string& text) { ::SetWindowTextA(windows_.at(id), text.c_str()); }
+HWND InfoControls::Window(const char* name) const {
+  for (const Control& c : controls_) {
+    if (std::strcmp(c.design->name, name) == 0) return c.hwnd;
+  }
+  return nullptr;
+}
 
-std::string InfoControls::Text(int id) const {
-  HWND hwnd = windows_.at(id);
+const InfoControls::Control* InfoControls::Find(HWND hwnd) const {
+  for (const Control& c : controls_) {
+    if (c.hwnd == hwnd) return &c;
+  }
+  return nullptr;
+}
+
+void InfoControls::SetText(const char* name, const std::string& text) { ::SetWindowTextA(Window(name), text.c_str()); }
+
+std::string InfoControls::Text(const char* name) const {
+  HWND hwnd = Window(name);
   std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(hwnd)) + 1, '\0');
   text.resize(static_cast<std::size_t>(::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
-void InfoControls::SetIcon(HINSTANCE instance) {
-  icon_.reset(::CopyIcon(ApplicationIcon(instance)));
-  ::SendMessageA(windows_.at(kAppIcon), STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
+void InfoControls::SetIcon(HICON icon) {
+  icon_.reset(icon != nullptr ? ::CopyIcon(icon) : nullptr);
+  ::SendMessageA(Window("AppIcon"), STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
 }
 
 void InfoControls::AutoSize(HWND form) {
-  for (auto& [hwnd, label] : labels_) {
-    const SIZE size = MeasureLabel(hwnd, label.font);
-    ::SetWindowPos(hwnd, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  std::vector<PanelChild> children;
+  for (const Control& c : controls_) {
+    Box box = ChildBox(c.hwnd);
+    if (c.design->kind == ControlKind::Label) {
+      const SIZE text = MeasureText(c.hwnd, c.font);
+      box = LabelBox(*c.design, text.cx, text.cy);
+      Place(c.hwnd, box);
+    }
+    children.push_back({box, (::GetWindowLongA(c.hwnd, GWL_STYLE) & WS_VISIBLE) != 0});
   }
-  std::vector<ChildBounds> children;
-  for (const auto& [id, hwnd] : windows_) {
-    const RECT r = ChildRect(hwnd);
-    children.push_back({id, (::GetWindowLongA(hwnd, GWL_STYLE) & WS_VISIBLE) != 0,
-                        r.left, r.top, r.right - r.left, r.bottom - r.top});
-  }
-  const FittedLayout layout = FitInfoLayout(children);
-  for (const ChildBounds& c : layout.children) {
-    ::SetWindowPos(windows_.at(c.id), nullptr, c.left, c.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  ::SetWindowPos(panel_, nullptr, 0, 0, layout.panelWidth, layout.panelHeight, SWP_NOZORDER | SWP_NOACTIVATE);
-  RECT outer{0, 0, layout.panelWidth, layout.panelHeight};
-  ::AdjustWindowRectEx(&outer, static_cast<DWORD>(::GetWindowLongA(form, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(::GetWindowLongA(form, GWL_EXSTYLE)));
-  ::SetWindowPos(form, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const FittedPanel fitted = FitPanel(children, kPanelBorderWidth);
+  for (std::size_t i = 0; i < controls_.size(); ++i) Place(controls_[i].hwnd, fitted.children[i]);
+  Place(panel_, fitted.panel);
+
+  RECT window, client;
+  ::GetWindowRect(form, &window);
+  ::GetClientRect(form, &client);
+  const Box current{window.left, window.top, window.right - window.left, window.bottom - window.top};
+  const Box outer = WindowForClient(current, fitted.clientWidth, fitted.clientHeight, current.width - client.right,
+                                    current.height - client.bottom);
+  ::SetWindowPos(form, nullptr, 0, 0, outer.width, outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK InfoControls::PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -163,18 +171,18 @@ LRESULT CALLBACK InfoControls::PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
 LRESULT InfoControls::PanelMessage(HWND panel, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_CTLCOLORSTATIC: {
-      // Transparent labels on the white panel, each in its own colour.
+      // Transparent labels on the white panel, each in its font's colour.
       HDC dc = reinterpret_cast<HDC>(wParam);
-      const auto it = labels_.find(reinterpret_cast<HWND>(lParam));
-      ::SetTextColor(dc, it != labels_.end() ? it->second.color : ::GetSysColor(COLOR_WINDOWTEXT));
-      ::SetBkColor(dc, kWhite);
+      const Control* c = Find(reinterpret_cast<HWND>(lParam));
+      const FontDesign font = c != nullptr ? c->design->font.value_or(kInfoFormDesign.font) : kInfoFormDesign.font;
+      ::SetTextColor(dc, ToColor(font.colour));
       ::SetBkMode(dc, TRANSPARENT);
       return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
     }
     case WM_SETCURSOR: {
-      const auto it = labels_.find(reinterpret_cast<HWND>(wParam));
-      if (it != labels_.end() && it->second.handCursor) {
-        ::SetCursor(::LoadCursor(nullptr, IDC_HAND));
+      const Control* c = Find(reinterpret_cast<HWND>(wParam));
+      if (c != nullptr && c->design->handCursor) {
+        ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
         return TRUE;
       }
       break;

@@ -1,14 +1,13 @@
 #pragma once
 // The controls of the information window: the white panel PnlBack and, on it, the icon and
-// the labels, built from the window design. Labels are static controls that notify clicks;
+// the labels, built from the core's design. Labels are static controls that notify clicks;
 // they never take the focus, so every key goes to the window itself.
 #include <windows.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
-#include "InfoBridge.h"
+#include "InfoDesign.h"
 #include "Win32Scoped.h"
 
 namespace morvel {
@@ -17,32 +16,36 @@ void RegisterPanelClass(HINSTANCE instance);
 
 class InfoControls {
  public:
+  InfoControls() = default;
+  InfoControls(const InfoControls&) = delete;
+  InfoControls& operator=(const InfoControls&) = delete;
+
   // Creates PnlBack on `form` and every control on it at its design position.
   void Create(HWND form, HINSTANCE instance);
-  void SetText(int id, const std::string& text);
-  std::string Text(int id) const;
-  // AppIcon shows a copy of the application's icon.
-  void SetIcon(HINSTANCE instance);
+  // The control named `name` in the design.
+  HWND Window(const char* name) const;
+  void SetText(const char* name, const std::string& text);
+  std::string Text(const char* name) const;
+  // AppIcon shows a copy of `icon`.
+  void SetIcon(HICON icon);
   // Labels fit their texts; PnlBack fits its visible controls; the window's client area fits
   // PnlBack, which moves to the client origin.
   void AutoSize(HWND form);
 
-  // For the panel's window procedure.
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
  private:
-  struct Label {
+  struct Control {
+    const ControlDesign* design = nullptr;
     HWND hwnd = nullptr;
     HFONT font = nullptr;
-    COLORREF color = 0;
-    bool handCursor = false;
   };
   HFONT FontFor(const FontDesign& font);
+  const Control* Find(HWND hwnd) const;
   LRESULT PanelMessage(HWND panel, UINT msg, WPARAM wParam, LPARAM lParam);
 
   HWND panel_ = nullptr;
-  std::map<int, HWND> windows_;
-  std::map<HWND, Label> labels_;
+  std::vector<Control> controls_;  // on the panel, in the design's order
   std::vector<scoped::Font> fonts_;
   std::vector<FontDesign> fontDesigns_;
   scoped::Icon icon_;

@@ -1,46 +1,27 @@
 #include "InfoForm.h"
 
+#include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "InfoBridge.h"
+#include "FileVersion.h"
+#include "Info.h"
 #include "InfoControls.h"
+#include "InfoGeometry.h"
 #include "InfoIds.h"
-#include "Win32Scoped.h"
+#include "PathRules.h"
+#include "Shell.h"
+#include "Win32ShellApi.h"
+#include "Win32SystemApi.h"
 
 namespace morvel {
 namespace {
 
 using namespace info_ids;
 
-// One showing of the window: its handles, its controls and the GDI objects they use.
-class InfoForm {
- public:
-  explicit InfoForm(const InfoFormContext& context) : context_(context) {}
-  InfoForm(const InfoForm&) = delete;
-  InfoForm& operator=(const InfoForm&) = delete;
-  ~InfoForm() {
-    if (form_ != nullptr) ::DestroyWindow(form_);
-  }
-
-  bool Create();
-  void ShowModal();
-
-  static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
- private:
-  LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
-  void FormCreate();
-  void FormPaint();
-  void Click(int id);
-  void RunAction(int id);
-  std::string ExePath() { return RunningExecutablePath(*context_.system); }
-
-  const InfoFormContext& context_;
-  HWND form_ = nullptr;
-  InfoControls controls_;
-  bool closing_ = false;
-};
+WindowHandle ToHandle(HWND hwnd) { return reinterpret_cast<WindowHandle>(hwnd); }
 
 // Windows of the thread that the modal showing disables, and enables again afterwards.
 class DisabledWindows {
@@ -67,110 +48,182 @@ class DisabledWindows {
   std::vector<HWND> windows_;
 };
 
-bool IsKeyPress(const MSG& msg) { return msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN; }
+// One showing of the window: its handle, its controls, and the machine it reports on.
+class TInfoForm {
+ public:
+  explicit TInfoForm(const InfoFormContext& context)
+      : context_(context),
+        system_(MakeWin32SystemApi()),
+        shell_(MakeWin32ShellApi()),
+        rules_(PathRulesOf(*system_)),
+        exePath_(system_->ModuleFileName(kModuleFileNameBufferSize)) {}
+  TInfoForm(const TInfoForm&) = delete;
+  TInfoForm& operator=(const TInfoForm&) = delete;
+  ~TInfoForm() {
+    if (handle_ != nullptr) ::DestroyWindow(handle_);
+  }
+
+  void Create();
+  void ShowModal();
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+ private:
+  LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+  std::string AppTitle() const;
+
+  void FormCreate();
+  void FormShow();
+  void FormPaint();
+  void FormKeyDown() { closing_ = true; }
+  void CenterOnWorkArea();
+  void Click(HWND sender);
+  void LblExeNameClick(HWND sender);
+  void lblURLClick(HWND sender);
+  void lblMailClick(HWND sender);
+  void LblLaunchOnStartupClick(HWND sender);
+  void LblOpenStartupClick(HWND sender);
+
+  const InfoFormContext& context_;
+  std::unique_ptr<SystemApi> system_;
+  std::unique_ptr<ShellApi> shell_;
+  PathRules rules_;
+  std::string exePath_;  // the running executable's full path
+  HWND handle_ = nullptr;
+  InfoControls controls_;
+  bool closing_ = false;
+};
 
 void RegisterFormClass(HINSTANCE instance) {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &InfoForm::FormProc;
+  wc.lpfnWndProc = &TInfoForm::WindowProc;
   wc.hInstance = instance;
-  wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
+  wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   wc.hbrBackground = nullptr;  // FormPaint is the only background painting
   wc.lpszClassName = kFormClass;
   ::RegisterClassExA(&wc);  // a second registration fails harmlessly
   RegisterPanelClass(instance);
 }
 
-bool InfoForm::Create() {
+void TInfoForm::Create() {
   RegisterFormClass(context_.instance);
+  // A fixed single border with the close box alone.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  const InfoWindowDesign& design = FormDesign();
-  ::CreateWindowExA(WS_EX_DLGMODALFRAME, kFormClass, design.caption.c_str(), style, design.left, design.top,
-                    design.clientWidth, design.clientHeight, context_.appWindow, nullptr, context_.instance, this);
-  if (form_ == nullptr) return false;
+  const InfoFormDesign& d = kInfoFormDesign;
+  ::CreateWindowExA(0, kFormClass, d.caption, style, d.left, d.top, d.clientWidth, d.clientHeight,
+                    context_.appWindow, nullptr, context_.instance, this);
+  if (handle_ == nullptr) throw std::runtime_error("The information window cannot be created");
+  controls_.Create(handle_, context_.instance);
   FormCreate();
-  return true;
 }
 
-// FormCreate: the texts, the icon, then the window fitted around its panel and centred.
-void InfoForm::FormCreate() {
-  const std::string exePath = ExePath();
-  ::SetWindowTextA(form_, InfoCaption(*context_.system, AppTitle(context_.appWindow), exePath).c_str());
-  controls_.Create(form_, context_.instance);
-  const InfoTexts texts = MakeInfoTexts(*context_.system, exePath);
-  controls_.SetText(kLblExeName, texts.exeName);
-  controls_.SetIcon(context_.instance);
-  controls_.SetText(kLblOsVersion, texts.osVersion);
-  controls_.SetText(kLblMemPhys, texts.memPhys);
-  controls_.SetText(kLblExeVersion, texts.exeVersion);
-  controls_.AutoSize(form_);
-  CenterOnWorkArea(form_);
+std::string TInfoForm::AppTitle() const {
+  char title[256] = {};
+  if (context_.appWindow != nullptr) ::GetWindowTextA(context_.appWindow, title, sizeof title);
+  return title;
 }
 
-void InfoForm::FormPaint() {
-  PAINTSTRUCT ps;
-  HDC dc = ::BeginPaint(form_, &ps);
+// The texts, the icon, then the window fitted around its panel and centred.
+void TInfoForm::FormCreate() {
+  ::SetWindowTextA(handle_, StampCaptionText(*system_, AppTitle(), kInfoFormDesign.name).c_str());
+  const InfoTexts texts = MakeInfoTexts(*system_, exePath_);
+  controls_.SetText("LblExeName", texts.exeName);
+  controls_.SetIcon(context_.icon);
+  controls_.SetText("LblOsVersion", texts.osVersion);
+  controls_.SetText("LblMemPhys", texts.memPhys);
+  controls_.SetText("LblExeVersion", texts.exeVersion);
+  controls_.AutoSize(handle_);
+  CenterOnWorkArea();
+}
+
+void TInfoForm::CenterOnWorkArea() {
+  // When the query fails the whole primary screen stands in for the work area.
+  RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   RECT window;
-  ::GetWindowRect(form_, &window);
+  ::GetWindowRect(handle_, &window);
+  const Point at = morvel::CenterOnWorkArea(Rect{work.left, work.top, work.right, work.bottom},
+                                            window.right - window.left, window.bottom - window.top);
+  ::SetWindowPos(handle_, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The application window's taskbar entry is gone while the window is up.
+void TInfoForm::FormShow() {
+  if (context_.appWindow != nullptr) ::ShowWindow(context_.appWindow, SW_HIDE);
+}
+
+void TInfoForm::FormPaint() {
+  PAINTSTRUCT ps;
+  HDC dc = ::BeginPaint(handle_, &ps);
+  RECT window;
+  ::GetWindowRect(handle_, &window);
   // The window's outer size from the client origin covers the whole client area.
   HGDIOBJ oldBrush = ::SelectObject(dc, ::GetStockObject(BLACK_BRUSH));
   HGDIOBJ oldPen = ::SelectObject(dc, ::GetStockObject(BLACK_PEN));
   ::Rectangle(dc, 0, 0, window.right - window.left, window.bottom - window.top);
   ::SelectObject(dc, oldPen);
   ::SelectObject(dc, oldBrush);
-  ::EndPaint(form_, &ps);
+  ::EndPaint(handle_, &ps);
 }
 
-void InfoForm::Click(int id) {
+void TInfoForm::Click(HWND sender) {
+  const int id = ::GetDlgCtrlID(sender);
   try {
-    RunAction(id);
+    if (id == kLblExeName) LblExeNameClick(sender);
+    if (id == kLblUrl) lblURLClick(sender);
+    if (id == kLblMail) lblMailClick(sender);
+    if (id == kLblLaunchOnStartup || id == kLblLaunchOnDesktop) LblLaunchOnStartupClick(sender);
+    if (id == kLblOpenStartup || id == kLblOpenFolderIn) LblOpenStartupClick(sender);
   } catch (const std::exception& e) {
     // The action leaves as an error: the application reports it, the window stays open.
     if (context_.reportError) context_.reportError(e);
   }
 }
 
-void InfoForm::RunAction(int id) {
-  ShellContext shell{*context_.shell, *context_.system, context_.mainWindow, context_.appWindow};
-  switch (id) {
-    case kLblExeName:
-      ShowExeProperties(shell, ExePath());
-      break;
-    case kLblUrl:
-      OpenHomePage(shell, controls_.Text(kLblUrl));
-      break;
-    case kLblMail:
-      OpenMail(shell, controls_.Text(kLblMail), ExePath());
-      break;
-    case kLblLaunchOnStartup:
-      CreateStartupShortcut(shell, ExePath());
-      break;
-    case kLblLaunchOnDesktop:
-      CreateDesktopShortcut(shell, ExePath());
-      break;
-    case kLblOpenStartup:
-      OpenStartupFolder(shell);
-      break;
-    case kLblOpenFolderIn:
-      OpenExeFolder(shell, ExePath());
-      break;
-    default:
-      break;  // the other controls do nothing when clicked
+void TInfoForm::LblExeNameClick(HWND) { ShowFileProperties(*shell_, ToHandle(context_.mainWindow), exePath_); }
+
+void TInfoForm::lblURLClick(HWND) {
+  ShellOpen(*shell_, ToHandle(context_.mainWindow), controls_.Text("lblURL"), "", rules_);
+}
+
+void TInfoForm::lblMailClick(HWND) {
+  ShellOpen(*shell_, ToHandle(context_.mainWindow), MailLink(controls_.Text("lblMail"), exePath_, rules_), "",
+            rules_);
+}
+
+void TInfoForm::LblLaunchOnStartupClick(HWND sender) {
+  const WindowHandle app = ToHandle(context_.appWindow);
+  if (sender == controls_.Window("LblLaunchOnStartup")) {
+    const std::string name = ShortcutName(exePath_, rules_);
+    CreateShortcut(*shell_, exePath_, GetStartupFolder(*shell_, app), name, rules_);
+  } else if (sender == controls_.Window("LblLaunchOnDesktop")) {
+    const std::string name = ShortcutName(exePath_, rules_);
+    CreateShortcut(*shell_, exePath_, GetDesktopFolder(*shell_, app), name, rules_);
   }
 }
 
-LRESULT CALLBACK InfoForm::FormProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+void TInfoForm::LblOpenStartupClick(HWND sender) {
+  const WindowHandle main = ToHandle(context_.mainWindow);
+  if (sender == controls_.Window("LblOpenStartup")) {
+    ShellOpen(*shell_, main, GetStartupFolder(*shell_, ToHandle(context_.appWindow)), "", rules_);
+  } else if (sender == controls_.Window("LblOpenFolderIn")) {
+    ShellOpen(*shell_, main, PathPart(exePath_, rules_), "", rules_);
+  }
+}
+
+LRESULT CALLBACK TInfoForm::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
-    auto* self = static_cast<InfoForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    self->form_ = hwnd;
+    auto* self = static_cast<TInfoForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    self->handle_ = hwnd;
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  auto* self = reinterpret_cast<InfoForm*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* self = reinterpret_cast<TInfoForm*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (self == nullptr) return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-  return self->Handle(msg, wParam, lParam);
+  return self->HandleMessage(msg, wParam, lParam);
 }
 
-LRESULT InfoForm::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT TInfoForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
       return 0;  // nothing erases the background: FormPaint covers it
@@ -179,34 +232,33 @@ LRESULT InfoForm::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      closing_ = true;  // any key closes the window, a lone Shift included
+      FormKeyDown();
       return 0;
     case WM_CLOSE:
-      closing_ = true;
+      closing_ = true;  // the modal showing ends; the window goes with the showing
       return 0;
     case WM_COMMAND:
-      if (HIWORD(wParam) == STN_CLICKED) Click(LOWORD(wParam));
+      if (HIWORD(wParam) == STN_CLICKED && lParam != 0) Click(reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_NCDESTROY:
-      ::SetWindowLongPtrA(form_, GWLP_USERDATA, 0);
-      form_ = nullptr;
-      break;
+      ::SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
+      handle_ = nullptr;
+      return 0;
     default:
-      break;
+      return ::DefWindowProcA(handle_, msg, wParam, lParam);
   }
-  return ::DefWindowProcA(form_, msg, wParam, lParam);
 }
 
-// The modal showing: the other windows take no input, the application window's taskbar
-// entry is gone while the window is up, and every key that reaches the window closes it.
-void InfoForm::ShowModal() {
+// The modal showing: the program's other windows take no input, and every key that reaches
+// the window or one of its controls closes it (the window sees every key first).
+void TInfoForm::ShowModal() {
   const bool appWasVisible = context_.appWindow != nullptr && ::IsWindowVisible(context_.appWindow);
   {
-    DisabledWindows disabled(form_);
-    ::ShowWindow(form_, SW_SHOW);
-    if (context_.appWindow != nullptr) ::ShowWindow(context_.appWindow, SW_HIDE);  // FormShow
-    ::SetForegroundWindow(form_);
-    ::SetFocus(form_);
+    const DisabledWindows disabled(handle_);
+    ::ShowWindow(handle_, SW_SHOW);
+    FormShow();
+    ::SetForegroundWindow(handle_);
+    ::SetFocus(handle_);
     MSG msg;
     while (!closing_) {
       const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
@@ -215,25 +267,25 @@ void InfoForm::ShowModal() {
         break;
       }
       if (got < 0) break;
-      if (IsKeyPress(msg) && (msg.hwnd == form_ || ::IsChild(form_, msg.hwnd))) {
-        closing_ = true;  // the window sees every key first
+      if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) &&
+          (msg.hwnd == handle_ || ::IsChild(handle_, msg.hwnd))) {
+        FormKeyDown();
         continue;
       }
       ::TranslateMessage(&msg);
       ::DispatchMessageA(&msg);
     }
-    // The owner is enabled again before the window goes, so that it takes the activation.
+    // The other windows are enabled again before this one hides, so one of them is activated.
   }
-  ::ShowWindow(form_, SW_HIDE);
+  ::ShowWindow(handle_, SW_HIDE);
   if (appWasVisible) ::ShowWindow(context_.appWindow, SW_SHOWNA);
 }
 
 }  // namespace
 
 void ShowInfoForm(const InfoFormContext& context) {
-  // Destroyed on every path; an error of FormCreate leaves to the caller's error report.
-  InfoForm form(context);
-  if (!form.Create()) return;
+  TInfoForm form(context);  // destroyed on every path
+  form.Create();
   form.ShowModal();
 }
 

@@ -7,9 +7,6 @@
 #include <exception>
 #include <functional>
 
-#include "ShellApi.h"
-#include "SystemApi.h"
-
 namespace morvel {
 
 struct InfoFormContext {
@@ -19,13 +16,14 @@ struct InfoFormContext {
   HWND appWindow = nullptr;
   // Form1: owner of the shell's requests; takes no input while the window is up.
   HWND mainWindow = nullptr;
-  SystemApi* system = nullptr;
-  ShellApi* shell = nullptr;
+  // The application's icon (shared; the window shows a copy of it).
+  HICON icon = nullptr;
   // The application's default error report, for an action that fails.
   std::function<void(const std::exception&)> reportError;
 };
 
-// Creates the window, shows it modally and destroys it when it has closed.
+// Creates the window, shows it modally and destroys it when it has closed. An error while
+// the window is created leaves to the caller.
 void ShowInfoForm(const InfoFormContext& context);
 
 }  // namespace morvel

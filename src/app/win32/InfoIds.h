@@ -1,13 +1,16 @@
 #pragma once
 // Window class names and control ids of the information window: the window code creates
 // its controls with them, and tools that drive the window find its controls by them.
+#include <cstring>
+
 namespace morvel::info_ids {
 
 inline constexpr char kFormClass[] = "TInfoForm";
-inline constexpr char kPanelClass[] = "TPanel";
+// Not "TPanel": the main window's panel class has its own window procedure.
+inline constexpr char kPanelClass[] = "TInfoPanel";
 
-// Ids of the controls on PnlBack, in the design's field order.
 enum : int {
+  kPnlBack = 200,
   kAppIcon = 101,
   kLblExeName,
   kLblComment,
@@ -20,7 +23,34 @@ enum : int {
   kLblOpenStartup,
   kLblLaunchOnDesktop,
   kLblOpenFolderIn,
-  kPnlBack = 200,
 };
+
+struct NamedId {
+  const char* name;
+  int id;
+};
+inline constexpr NamedId kControlIds[] = {
+    {"PnlBack", kPnlBack},
+    {"AppIcon", kAppIcon},
+    {"LblExeName", kLblExeName},
+    {"lblComment", kLblComment},
+    {"LblOsVersion", kLblOsVersion},
+    {"LblMemPhys", kLblMemPhys},
+    {"LblExeVersion", kLblExeVersion},
+    {"lblURL", kLblUrl},
+    {"lblMail", kLblMail},
+    {"LblLaunchOnStartup", kLblLaunchOnStartup},
+    {"LblOpenStartup", kLblOpenStartup},
+    {"LblLaunchOnDesktop", kLblLaunchOnDesktop},
+    {"LblOpenFolderIn", kLblOpenFolderIn},
+};
+
+// The control id of the design's control `name`; 0 for a name without one.
+inline int ControlId(const char* name) {
+  for (const NamedId& n : kControlIds) {
+    if (std::strcmp(n.name, name) == 0) return n.id;
+  }
+  return 0;
+}
 
 }  // namespace morvel::info_ids

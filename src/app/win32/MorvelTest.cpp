@@ -8,14 +8,18 @@
 #include "Application.h"
 #include "Form1.h"
 #include "RuntimeError.h"
+#include "Shell.h"
+#include "Win32ShellApi.h"
 #include "Win32VolumeApi.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Unit initialisations, in link order. The volume unit binds NtFsControlFile of the
   // already loaded ntdll.dll.
   const std::unique_ptr<morvel::VolumeApi> volumeApi = morvel::MakeWin32VolumeApi();
-  // The information unit's initialisation (the component object runtime for this thread)
-  // comes next, and its finalisation after the application object is gone.
+  // The information unit's initialisation: the component object runtime for this thread,
+  // uninitialised after the application object is gone.
+  const std::unique_ptr<morvel::ShellApi> shellApi = morvel::MakeWin32ShellApi();
+  const morvel::ComRuntime comRuntime(*shellApi);
   try {
     morvel::win32::Application application(instance);
     morvel::win32::TForm1 form1(application, *volumeApi);

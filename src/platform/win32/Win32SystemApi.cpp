@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Win32Locale.h"
+
 namespace morvel {
 namespace {
 
@@ -41,12 +43,6 @@ void CopyFromRecord(const OSVERSIONINFOEXA& in, OsVersionInfo& out) {
   out.suiteMask = in.wSuiteMask;
   out.productType = in.wProductType;
   out.reserved = in.wReserved;
-}
-
-std::string LocaleText(LCTYPE type, const char* fallback) {
-  char buffer[8] = {};
-  const int n = ::GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer);
-  return n > 1 ? std::string(buffer) : std::string(fallback);
 }
 
 class Win32SystemApi final : public SystemApi {
@@ -134,9 +130,7 @@ class Win32SystemApi final : public SystemApi {
 
   bool IsLeadByte(std::uint8_t byte) override { return ::IsDBCSLeadByte(byte) != FALSE; }
 
-  NumberSeparators UserNumberSeparators() override {
-    return {LocaleText(LOCALE_SDECIMAL, "."), LocaleText(LOCALE_STHOUSAND, ",")};
-  }
+  NumberSeparators UserNumberSeparators() override { return morvel::UserNumberSeparators(); }
 };
 
 }  // namespace

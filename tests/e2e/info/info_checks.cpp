@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "InfoIds.h"
+#include "FileVersion.h"
 #include "OsDescription.h"
 
 using namespace morvel::info_ids;
+using morvel::e2e::Checks;
 
 namespace {
 
@@ -26,23 +28,24 @@ bool Query(std::vector<unsigned char>& block, const std::string& path, void*& va
 
 }  // namespace
 
-void CheckVersionResource(morvel::SystemApi&, const std::string& exe) {
+void CheckVersionResource(Checks& checks, morvel::SystemApi& system, const std::string& exe) {
+  checks.ExpectEqual(morvel::GetFileVersionText(system, exe), "0.6.1.7", "file version text of the executable");
   std::vector<unsigned char> block = VersionBlock(exe);
-  Check(!block.empty(), "version resource present");
+  checks.Expect(!block.empty(), "version resource present");
   void* value = nullptr;
   UINT length = 0;
   if (Query(block, "\\", value, length) && length >= sizeof(VS_FIXEDFILEINFO)) {
     const auto* f = static_cast<const VS_FIXEDFILEINFO*>(value);
-    Check(f->dwSignature == 0xFEEF04BD, "fixed part signature");
-    Check(f->dwFileVersionMS == 0x00000006 && f->dwFileVersionLS == 0x00010007, "fixed file version 0.6.1.7");
-    Check(f->dwProductVersionMS == 0x00000006 && f->dwProductVersionLS == 0x00010007,
+    checks.Expect(f->dwSignature == 0xFEEF04BD, "fixed part signature");
+    checks.Expect(f->dwFileVersionMS == 0x00000006 && f->dwFileVersionLS == 0x00010007, "fixed file version 0.6.1.7");
+    checks.Expect(f->dwProductVersionMS == 0x00000006 && f->dwProductVersionLS == 0x00010007,
           "fixed product version 0.6.1.7");
-    Check(f->dwFileFlagsMask == 0x3F && f->dwFileFlags == 0, "flags mask 0x3F, flags 0");
-    Check(f->dwFileOS == 4 && f->dwFileType == 1 && f->dwFileSubtype == 0, "OS 4, type 1, subtype 0");
+    checks.Expect(f->dwFileFlagsMask == 0x3F && f->dwFileFlags == 0, "flags mask 0x3F, flags 0");
+    checks.Expect(f->dwFileOS == 4 && f->dwFileType == 1 && f->dwFileSubtype == 0, "OS 4, type 1, subtype 0");
   } else {
-    Check(false, "fixed part");
+    checks.Expect(false, "fixed part");
   }
-  Check(Query(block, "\\VarFileInfo\\Translation", value, length) && length == 4 &&
+  checks.Expect(Query(block, "\\VarFileInfo\\Translation", value, length) && length == 4 &&
             static_cast<const WORD*>(value)[0] == 0x0411 && static_cast<const WORD*>(value)[1] == 0x03A4,
         "translation 0x0411, 0x03A4");
   struct Key {
@@ -56,20 +59,20 @@ void CheckVersionResource(morvel::SystemApi&, const std::string& exe) {
   for (const Key& k : keys) {
     const bool present = Query(block, std::string("\\StringFileInfo\\041103A4\\") + k.name, value, length);
     const std::string text = present && value != nullptr ? static_cast<const char*>(value) : "";
-    Check(present && text == k.text, std::string("\"") + k.name + "\" present, \"" + k.text + "\"", text);
+    checks.Expect(present && text == k.text, std::string("\"") + k.name + "\" present: \"" + text + "\"");
   }
 }
 
-void CheckInfoLabels(morvel::SystemApi& system, const std::string& exe,
+void CheckInfoLabels(Checks& checks, morvel::SystemApi& system, const std::string& exe,
                      const std::function<std::string(int)>& text) {
-  CheckEq(text(kLblExeName), exe.substr(exe.find_last_of('\\') + 1), "LblExeName");
-  CheckEq(text(kLblExeVersion), "Ver.0.6.1.7", "LblExeVersion");
+  checks.ExpectEqual(text(kLblExeName), exe.substr(exe.find_last_of('\\') + 1), "LblExeName");
+  checks.ExpectEqual(text(kLblExeVersion), "Ver.0.6.1.7", "LblExeVersion");
   std::string os = morvel::GetOsDescription(system);
   if (const auto at = os.find("Microsoft "); at != std::string::npos) os.erase(at, 10);
-  CheckEq(text(kLblOsVersion), os, "LblOsVersion");
+  checks.ExpectEqual(text(kLblOsVersion), os, "LblOsVersion");
   static const std::regex memory(R"(free physical memory:\d{1,3}(,\d{3})*\.00KB/\d{1,3}(,\d{3})*\.00KB)");
   const std::string mem = text(kLblMemPhys);
-  Check(std::regex_match(mem, memory), "LblMemPhys format", mem);
-  CheckEq(text(kLblLaunchOnDesktop), "Create Shortcut into \"Desktop\"", "LblLaunchOnDesktop");
-  CheckEq(text(kLblOpenFolderIn), "Open Folder This Program in", "LblOpenFolderIn");
+  checks.Expect(std::regex_match(mem, memory), "LblMemPhys format: " + mem);
+  checks.ExpectEqual(text(kLblLaunchOnDesktop), "Create Shortcut into \"Desktop\"", "LblLaunchOnDesktop");
+  checks.ExpectEqual(text(kLblOpenFolderIn), "Open Folder This Program in", "LblOpenFolderIn");
 }

@@ -4,12 +4,12 @@
 #include <functional>
 #include <string>
 
+#include "E2eDriver.h"
 #include "SystemApi.h"
 
-void Check(bool ok, const std::string& what, const std::string& got = {});
-void CheckEq(const std::string& got, const std::string& want, const std::string& what);
-
-// The executable's version resource read through the version API.
-void CheckVersionResource(morvel::SystemApi& system, const std::string& exe);
+// The executable's version resource read through the version API, and the core's file
+// version text of it.
+void CheckVersionResource(morvel::e2e::Checks& checks, morvel::SystemApi& system, const std::string& exe);
 // The labels of an open information window; `text` reads a label by its control id.
-void CheckInfoLabels(morvel::SystemApi& system, const std::string& exe, const std::function<std::string(int)>& text);
+void CheckInfoLabels(morvel::e2e::Checks& checks, morvel::SystemApi& system, const std::string& exe,
+                     const std::function<std::string(int)>& text);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "InfoIds.h"
+#include "E2eDriver.h"
 #include "info_checks.h"
 #include "Win32Scoped.h"
 #include "Win32SystemApi.h"
@@ -21,49 +22,14 @@ namespace {
 
 using namespace morvel;
 using namespace morvel::info_ids;
+using e2e::Checks;
+using e2e::WindowText;
 
-int failures = 0;
-
-// Waits until `find` gives a window or the time is up (about 20 s).
-template <typename F>
-HWND WaitFor(F find) {
-  for (int i = 0; i < 200; ++i) {
-    if (HWND h = find()) return h;
-    ::Sleep(100);
-  }
-  return nullptr;
+HWND WaitForWindow(DWORD pid, const char* cls, const char* title = nullptr) {
+  return e2e::WaitForProcessWindow(pid, cls, title);
 }
-
-std::string TextOf(HWND hwnd) {
-  char buffer[1024] = {};
-  DWORD_PTR n = 0;
-  ::SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
-                        &n);
-  return buffer;
-}
-
-struct FindTop {
-  DWORD pid;
-  std::string cls, title;
-  HWND found = nullptr;
-};
-BOOL CALLBACK VisitTop(HWND hwnd, LPARAM p) {
-  auto* f = reinterpret_cast<FindTop*>(p);
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(hwnd, &pid);
-  char cls[256] = {};
-  ::GetClassNameA(hwnd, cls, sizeof cls);
-  if (pid == f->pid && ::IsWindowVisible(hwnd) && (f->cls.empty() || f->cls == cls) &&
-      (f->title.empty() || f->title == TextOf(hwnd))) {
-    f->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-HWND TopWindow(DWORD pid, const std::string& cls, const std::string& title) {
-  FindTop f{pid, cls, title};
-  ::EnumWindows(&VisitTop, reinterpret_cast<LPARAM>(&f));
-  return f.found;
+bool WaitGone(HWND hwnd) {
+  return e2e::WaitFor([&] { return !::IsWindow(hwnd); });
 }
 
 struct FindChild {
@@ -72,7 +38,7 @@ struct FindChild {
 };
 BOOL CALLBACK VisitChild(HWND hwnd, LPARAM p) {
   auto* f = reinterpret_cast<FindChild*>(p);
-  if (TextOf(hwnd) == f->text) {
+  if (WindowText(hwnd) == f->text) {
     f->found = hwnd;
     return FALSE;
   }
@@ -175,18 +141,9 @@ bool SaveWindowPicture(HWND hwnd, const std::string& file) {
 
 }  // namespace
 
-void Check(bool ok, const std::string& what, const std::string& got) {
-  std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", what.c_str(), got.empty() ? "" : ": ", got.c_str());
-  std::fflush(stdout);
-  if (!ok) ++failures;
-}
-void CheckEq(const std::string& got, const std::string& want, const std::string& what) {
-  Check(got == want, what, got == want ? got : "\"" + got + "\", expected \"" + want + "\"");
-}
-
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: info_driver MorvelTest.exe picture.bmp\n");
+    std::fprintf(stderr, "usage: morvel_info_driver MorvelTest.exe picture.bmp\n");
     return 2;
   }
   ::CoInitialize(nullptr);
@@ -195,94 +152,77 @@ int main(int argc, char** argv) {
   const std::string exe = full;
   const std::string exeDir = exe.substr(0, exe.find_last_of('\\'));
   auto system = MakeWin32SystemApi();
+  Checks checks;
+  CheckVersionResource(checks, *system, exe);
 
-  CheckVersionResource(*system, exe);
-
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::string cmd = "\"" + exe + "\"";
-  if (!::CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, exeDir.c_str(), &si, &pi)) {
-    Check(false, "start " + exe);
-    return 1;
-  }
-  scoped::Handle process(pi.hProcess), thread(pi.hThread);
-  const DWORD pid = pi.dwProcessId;
-  ::WaitForInputIdle(pi.hProcess, 20000);
-
-  const std::string form1Caption = "Morveltest Ver.0.6.1.7 - Form1";
-  HWND form1 = WaitFor([&] { return TopWindow(pid, "", form1Caption); });
-  Check(form1 != nullptr, "main window caption", form1Caption);
-  if (form1 == nullptr) return 1;
+  e2e::ChildProcess program(exe);
+  if (!checks.Expect(program.started(), "start " + exe)) return 1;
+  const DWORD pid = program.id();
+  HWND form1 = WaitForWindow(pid, "TForm1", "Morveltest Ver.0.6.1.7 - Form1");
+  if (!checks.Expect(form1 != nullptr, "main window captioned \"Morveltest Ver.0.6.1.7 - Form1\"")) return 1;
   HWND version = ChildByText(form1, "Version");
-  Check(version != nullptr, "\"Version\" button");
+  checks.Expect(version != nullptr, "\"Version\" button");
   ::PostMessageA(version, BM_CLICK, 0, 0);
 
-  HWND info = WaitFor([&] { return TopWindow(pid, kFormClass, ""); });
-  Check(info != nullptr, "information window opens");
-  if (info == nullptr) return 1;
-  CheckEq(TextOf(info), "Morveltest Ver.0.6.1.7 - InfoForm", "information window caption");
-  Check(!::IsWindowEnabled(form1), "main window takes no input while it is up");
+  HWND info = WaitForWindow(pid, kFormClass);
+  if (!checks.Expect(info != nullptr, "\"Version\" opens the information window")) return 1;
+  checks.ExpectEqual(WindowText(info), "Morveltest Ver.0.6.1.7 - InfoForm", "information window caption");
+  checks.Expect(!::IsWindowEnabled(form1), "main window takes no input while it is up");
   HWND panel = ::GetDlgItem(info, kPnlBack);
   auto label = [&](int id) { return ::GetDlgItem(panel, id); };
-  CheckInfoLabels(*system, exe, [&](int id) { return TextOf(label(id)); });
-  Check(!::IsWindowVisible(label(kLblLaunchOnStartup)), "\"Startup\" shortcut link hidden");
-  Check(!::IsWindowVisible(label(kLblOpenStartup)), "\"Startup\" folder link hidden");
-  Check(SaveWindowPicture(info, argv[2]), "picture saved", argv[2]);
+  CheckInfoLabels(checks, *system, exe, [&](int id) { return WindowText(label(id)); });
+  checks.Expect(!::IsWindowVisible(label(kLblLaunchOnStartup)), "\"Startup\" shortcut link hidden");
+  checks.Expect(!::IsWindowVisible(label(kLblOpenStartup)), "\"Startup\" folder link hidden");
+  checks.Expect(SaveWindowPicture(info, argv[2]), std::string("picture saved: ") + argv[2]);
 
   // The desktop shortcut: written, a link to the program; a second click writes it again.
   const std::string lnk = DesktopFolder() + "\\MorvelTest.lnk";
   std::filesystem::remove_all(lnk);
   HWND desktopLink = label(kLblLaunchOnDesktop);
-  CheckEq(TextOf(desktopLink), "Create Shortcut into \"Desktop\"", "desktop link caption");
   ClickLabel(desktopLink);
   Settle(info);
   const LinkFields link = LoadLink(lnk);
-  Check(link.loaded, "shortcut written", lnk);
-  CheckEq(link.path, exe, "shortcut target");
-  CheckEq(link.arguments, "/starup", "shortcut arguments");
-  CheckEq(link.directory, exeDir, "shortcut working directory");
+  checks.Expect(link.loaded, "shortcut written: " + lnk);
+  checks.ExpectEqual(link.path, exe, "shortcut target");
+  checks.ExpectEqual(link.arguments, "/starup", "shortcut arguments");
+  checks.ExpectEqual(link.directory, exeDir, "shortcut working directory");
   AgeFile(lnk);
   const FILETIME aged = WriteTime(lnk);
   ClickLabel(desktopLink);
   Settle(info);
   const FILETIME again = WriteTime(lnk);
-  Check(::CompareFileTime(&aged, &again) < 0 && LoadLink(lnk).loaded, "second click writes the same file again");
+  checks.Expect(::CompareFileTime(&aged, &again) < 0 && LoadLink(lnk).loaded, "second click writes the same file again");
 
   // A shortcut that cannot be saved (a folder stands in its place) reaches the error report;
   // the information window stays open.
   std::filesystem::remove_all(lnk);
   std::filesystem::create_directory(lnk);
   ClickLabel(desktopLink);
-  HWND box = WaitFor([&] { return TopWindow(pid, "#32770", "Morveltest"); });
-  Check(box != nullptr, "failing shortcut shows the error report titled \"Morveltest\"");
-  if (box != nullptr) {
-    HWND text = ::GetDlgItem(box, 0xFFFF);
-    Check(!TextOf(text).empty(), "error report text", TextOf(text));
+  HWND box = WaitForWindow(pid, "#32770", "Morveltest");
+  if (checks.Expect(box != nullptr, "failing shortcut brings up the error report titled \"Morveltest\"")) {
+    const std::string text = WindowText(::GetDlgItem(box, 0xFFFF));
+    checks.Expect(!text.empty() && text.back() == '.', "error report text: " + text);
     ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-    WaitFor([&] { return ::IsWindow(box) ? nullptr : info; });
+    WaitGone(box);
   }
   std::filesystem::remove_all(lnk);
-  Check(::IsWindow(info) && ::IsWindowVisible(info), "information window still open after the error");
+  checks.Expect(::IsWindow(info) && ::IsWindowVisible(info), "information window still open after the error");
 
   // Any key closes the window, a lone Shift too; then the main window takes input again.
   ::PostMessageA(info, WM_KEYDOWN, VK_SHIFT, 1);
-  WaitFor([&] { return ::IsWindow(info) ? nullptr : form1; });
-  Check(!::IsWindow(info), "Shift closes the information window");
-  Check(::IsWindowEnabled(form1) != FALSE, "main window takes input again");
+  checks.Expect(WaitGone(info), "Shift closes the information window");
+  checks.Expect(e2e::WaitFor([&] { return ::IsWindowEnabled(form1) != FALSE; }), "main window takes input again");
 
-  // Opening again recreates the window and its texts.
+  // Opening again recreates the window; a key on a label closes it too.
   ::PostMessageA(version, BM_CLICK, 0, 0);
-  info = WaitFor([&] { return TopWindow(pid, kFormClass, ""); });
-  Check(info != nullptr, "information window opens again");
-  if (info != nullptr) {
-    ::PostMessageA(info, WM_KEYDOWN, 'A', 1);
-    WaitFor([&] { return ::IsWindow(info) ? nullptr : form1; });
-    Check(!::IsWindow(info), "a letter key closes it");
+  info = WaitForWindow(pid, kFormClass);
+  if (checks.Expect(info != nullptr, "information window opens again")) {
+    ::PostMessageA(::GetDlgItem(::GetDlgItem(info, kPnlBack), kLblMemPhys), WM_KEYDOWN, 'A', 1);
+    checks.Expect(WaitGone(info), "a letter key closes it");
   }
 
   ::PostMessageA(form1, WM_CLOSE, 0, 0);
-  Check(::WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0, "program ends when the main window closes");
-  std::printf("%s\n", failures == 0 ? "all checks passed" : "some checks failed");
-  return failures == 0 ? 0 : 1;
+  checks.ExpectEqual(static_cast<long long>(program.WaitForExit(20000)), 0, "program ends with exit code 0");
+  std::printf("%s\n", checks.failures() == 0 ? "all checks passed" : "some checks failed");
+  return checks.failures() == 0 ? 0 : 1;
 }
