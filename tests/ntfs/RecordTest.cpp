@@ -191,12 +191,29 @@ TEST(Runlist, StopsAtTheRunLimit) {
 }
 
 TEST(Bitmap, CountsSetBitsUpToTheBitCount) {
-  std::vector<std::uint8_t> bytes(24, 0xFF);
+  // 4 KiB blocks: all set but byte 9 (4 bits of 8), all clear, all set; then 8 bytes of
+  // which the last is 0x81.
+  std::vector<std::uint8_t> bytes(3 * 4096 + 8, 0);
+  std::fill_n(bytes.begin(), 4096, std::uint8_t{0xFF});
+  std::fill_n(bytes.begin() + 2 * 4096, 4096, std::uint8_t{0xFF});
   bytes[9] = 0x0F;
-  bytes[23] = 0x01;
+  bytes.back() = 0x81;
+  constexpr std::uint64_t kBlockBits = 4096 * 8;
   const struct {
     std::uint64_t bits, set;
-  } cases[] = {{0, 0}, {3, 3}, {64, 64}, {72, 72}, {76, 76}, {80, 76}, {184, 180}, {185, 181}, {192, 181}};
+  } cases[] = {{0, 0},
+               {3, 3},
+               {64, 64},
+               {76, 76},
+               {80, 76},
+               {kBlockBits, kBlockBits - 4},
+               {2 * kBlockBits, kBlockBits - 4},
+               {2 * kBlockBits + 6, kBlockBits + 2},
+               {3 * kBlockBits, 2 * kBlockBits - 4},
+               {3 * kBlockBits + 56, 2 * kBlockBits - 4},
+               {3 * kBlockBits + 57, 2 * kBlockBits - 3},
+               {3 * kBlockBits + 63, 2 * kBlockBits - 3},
+               {3 * kBlockBits + 64, 2 * kBlockBits - 2}};
   for (const auto& c : cases) EXPECT_EQ(CountSetBits(bytes, c.bits), c.set) << c.bits << " bits";
 }
 
