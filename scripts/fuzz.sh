@@ -3,18 +3,19 @@
 # a bounded time over seeds made here by mkntfs, sfdisk and sgdisk, plus the regression inputs
 # under fuzz/corpus. Exits non-zero when the fuzzer finds a crash, a leak or a timeout; the
 # input is left in build/fuzz/run/artifacts.
-#   MORVEL_FUZZ_SECONDS  run time (default 90)
+#   MORVEL_FUZZ_SECONDS  run time of the whole-path target (default 80); the record and index
+#                        parsers then get a sixth of it on their own
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 export PATH="$PATH:/usr/sbin:/sbin"
-seconds=${MORVEL_FUZZ_SECONDS:-90}
+seconds=${MORVEL_FUZZ_SECONDS:-80}
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j 2 --target ntfs_fuzz ntfs_fuzz_seed
+cmake --build --preset fuzz -j 2 --target ntfs_fuzz ntfs_parsers_fuzz ntfs_fuzz_seed
 
 run=build/fuzz/run
-rm -rf "$run/seeds" "$run/images"
-mkdir -p "$run/seeds" "$run/images" "$run/corpus" "$run/artifacts"
+rm -rf "$run/seeds" "$run/images" "$run/records"
+mkdir -p "$run/seeds" "$run/images" "$run/corpus" "$run/records" "$run/artifacts"
 seed=build/fuzz/fuzz/ntfs_fuzz_seed
 
 volume() {  # NAME SIZE SECTOR CLUSTER
@@ -24,10 +25,27 @@ volume() {  # NAME SIZE SECTOR CLUSTER
   echo "$image"
 }
 
+field() { od -An -t "u$3" -j "$2" -N "$3" "$1" | tr -d ' '; }  # IMAGE OFFSET BYTES
+
+# Seeds of the parsers' target: the first byte gives the record size in 512-byte strides
+# less one, the record follows. Records 0 ($MFT), 5 (root), 6 ($Bitmap), 10 ($UpCase).
+records() {  # IMAGE NAME
+  local cluster=$(($(field "$1" 11 2) * $(field "$1" 13 1)))
+  local mft=$(($(field "$1" 48 8) * cluster))
+  local size=1024
+  if [ "$(field "$1" 64 1)" -lt 128 ]; then size=$(($(field "$1" 64 1) * cluster)); fi
+  for n in 0 5 6 10; do
+    { printf "\\$(printf '%03o' $((size / 512 - 1)))"
+      dd if="$1" bs=1 skip=$((mft + n * size)) count="$size" status=none; } >"$run/records/$2-$n"
+  done
+}
+
 if command -v mkntfs >/dev/null; then
   for spec in "v512 2M 512 512" "v1k 3M 512 1024" "v4k 4M 512 4096" "s4k 8M 4096 4096"; do
     set -- $spec
-    "$seed" "$(volume "$@")" "$run/seeds/$1"
+    image=$(volume "$@")
+    "$seed" "$image" "$run/seeds/$1"
+    records "$image" "$1"
   done
   part=$(volume part 2M 512 1024)
   if command -v sfdisk >/dev/null; then
@@ -55,3 +73,6 @@ if [ -d fuzz/corpus ]; then corpora+=(fuzz/corpus); fi  # regression inputs, whe
 # libFuzzer exits non-zero on a crash, a leak, an out-of-memory or a timeout.
 build/fuzz/fuzz/ntfs_fuzz -max_total_time="$seconds" -max_len=1048576 -rss_limit_mb=1024 -timeout=20 \
   -print_final_stats=1 -artifact_prefix="$run/artifacts/" "${corpora[@]}"
+mkdir -p "$run/records-corpus"
+build/fuzz/fuzz/ntfs_parsers_fuzz -max_total_time=$((seconds / 6 + 1)) -max_len=4097 -rss_limit_mb=1024 -timeout=20 \
+  -print_final_stats=1 -artifact_prefix="$run/artifacts/" "$run/records-corpus" "$run/records"

@@ -43,9 +43,7 @@ bool DecodeBlockSize(std::uint8_t raw, std::uint32_t clusterSize, std::uint32_t&
 
 }  // namespace
 
-bool HasNtfsSignature(Bytes sector) {
-  return sector.size() >= 11 && std::memcmp(sector.data() + 3, kOemId, 8) == 0;
-}
+bool HasNtfsSignature(Bytes sector) { return sector.size() >= 11 && std::memcmp(sector.data() + 3, kOemId, 8) == 0; }
 
 Status ParseBootSector(Bytes s, BootSector& out) {
   if (s.size() < kBootSectorSize || !HasNtfsSignature(s)) return Status::NotNtfs;
@@ -63,8 +61,10 @@ Status ParseBootSector(Bytes s, BootSector& out) {
   if (b.totalSectors == 0 || b.totalSectors > maxSectors) return Status::NotNtfs;
   b.totalClusters = b.totalSectors / b.sectorsPerCluster;
   if (b.totalClusters == 0) return Status::NotNtfs;
-  if (!DecodeBlockSize(Le8(s, 0x40), b.bytesPerCluster, b.recordSize)) return Status::NotNtfs;  // 0x40: clusters per file record
-  if (!DecodeBlockSize(Le8(s, 0x44), b.bytesPerCluster, b.indexBlockSize)) return Status::NotNtfs;  // 0x44: clusters per index block
+  if (!DecodeBlockSize(Le8(s, 0x40), b.bytesPerCluster, b.recordSize))
+    return Status::NotNtfs;  // 0x40: clusters per file record
+  if (!DecodeBlockSize(Le8(s, 0x44), b.bytesPerCluster, b.indexBlockSize))
+    return Status::NotNtfs;        // 0x44: clusters per index block
   b.mftLcn = Le64(s, 0x30);        // 0x30: first cluster of $MFT
   b.mftMirrorLcn = Le64(s, 0x38);  // 0x38: first cluster of $MFTMirr
   b.serialNumber = Le64(s, 0x48);  // 0x48: volume serial number

@@ -16,9 +16,7 @@ constexpr bool Fits(std::size_t size, std::uint64_t offset, std::uint64_t length
 
 inline std::uint8_t Le8(Bytes b, std::size_t at) { return b[at]; }
 
-inline std::uint16_t Le16(Bytes b, std::size_t at) {
-  return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
+inline std::uint16_t Le16(Bytes b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8)); }
 
 inline std::uint32_t Le32(Bytes b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |

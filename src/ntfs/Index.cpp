@@ -27,8 +27,8 @@ int Collate(const std::u16string& key, Bytes name, const UpcaseTable& upcase) {
 
 Status ParseFileName(Bytes k, IndexEntry& out) {
   if (k.size() < 0x42) return Status::Corrupt;
-  out.parentReference = Le64(k, 0x00);  // 0x00: parent directory reference
-  out.dataSize = Le64(k, 0x30);         // 0x30: data size as the directory records it
+  out.parentReference = Le64(k, 0x00);      // 0x00: parent directory reference
+  out.dataSize = Le64(k, 0x30);             // 0x30: data size as the directory records it
   const std::uint8_t units = Le8(k, 0x40);  // 0x40: name length in UTF-16 units
   const std::uint8_t ns = Le8(k, 0x41);     // 0x41: namespace
   if (ns > 3 || units == 0 || !Fits(k.size(), 0x42, units * 2u)) return Status::Corrupt;
@@ -49,13 +49,14 @@ Status NodeEntries(Bytes node, std::size_t headerAt, Bytes& entries, bool& hasCh
 
 Status ParseIndexRoot(Bytes v, std::uint32_t& blockSize, Bytes& entries, bool& hasChildren) {
   if (v.size() < 0x20) return Status::Corrupt;
-  if (Le32(v, 0x00) != kFileName || Le32(v, 0x04) != kCollationFileName) return Status::Corrupt;  // 0x00: indexed type, 0x04: collation
+  if (Le32(v, 0x00) != kFileName || Le32(v, 0x04) != kCollationFileName)
+    return Status::Corrupt;   // 0x00: indexed type, 0x04: collation
   blockSize = Le32(v, 0x08);  // 0x08: bytes per index block
   return NodeEntries(v, 0x10, entries, hasChildren);
 }
 
-Status SearchNode(Bytes e, const std::u16string& key, const UpcaseTable& upcase, NodeResult& result,
-                  IndexEntry& found, std::uint64_t& childVcn) {
+Status SearchNode(Bytes e, const std::u16string& key, const UpcaseTable& upcase, NodeResult& result, IndexEntry& found,
+                  std::uint64_t& childVcn) {
   std::size_t pos = 0;
   // Each entry takes at least 16 bytes: the walk ends within entries.size() / 16 steps.
   while (Fits(e.size(), pos, 16)) {

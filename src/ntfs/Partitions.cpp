@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kMbrSize = 512;
 constexpr std::size_t kMbrEntries = 0x1BE;  // four 16-byte entries
 constexpr std::uint8_t kGptProtective = 0xEE;
-constexpr int kMaxLogical = 128;                      // longer EBR chains are taken for loops
+constexpr int kMaxLogical = 128;                       // longer EBR chains are taken for loops
 constexpr std::uint64_t kMaxGptEntryBytes = 1u << 20;  // the usual array is 16 KiB
 
 struct MbrEntry {
@@ -25,9 +25,9 @@ struct MbrEntry {
 
 MbrEntry ReadEntry(Bytes sector, int i) {
   const std::size_t e = kMbrEntries + 16u * static_cast<unsigned>(i);
-  return {Le8(sector, e + 0x00),   // +0x00: boot indicator
-          Le8(sector, e + 0x04),   // +0x04: partition type
-          Le32(sector, e + 0x08),  // +0x08: first sector
+  return {Le8(sector, e + 0x00),    // +0x00: boot indicator
+          Le8(sector, e + 0x04),    // +0x04: partition type
+          Le32(sector, e + 0x08),   // +0x08: first sector
           Le32(sector, e + 0x0C)};  // +0x0C: sector count
 }
 
@@ -78,8 +78,9 @@ Status TableReader::Mbr(Bytes mbr) {
   for (int i = 0; i < 4; ++i) {
     const MbrEntry e = ReadEntry(mbr, i);
     if (e.type == 0 || e.count == 0) continue;
-    const Status s = IsExtended(e.type) ? Logicals(e.start, e.count)
-                                        : Add(i + 1, std::uint64_t{e.start} * kMbrSize, std::uint64_t{e.count} * kMbrSize);
+    const Status s = IsExtended(e.type)
+                         ? Logicals(e.start, e.count)
+                         : Add(i + 1, std::uint64_t{e.start} * kMbrSize, std::uint64_t{e.count} * kMbrSize);
     if (s != Status::Ok) return s;
   }
   return Status::Ok;
@@ -130,7 +131,8 @@ Status TableReader::GptAt(std::uint64_t ss, bool& found) {
   if (Crc32(entries) != entriesCrc) return Status::Corrupt;
   for (std::uint32_t i = 0; i < count; ++i) {
     const Bytes e = Bytes(entries).subspan(std::size_t{i} * entrySize, entrySize);
-    if (std::all_of(e.begin(), e.begin() + 16, [](std::uint8_t b) { return b == 0; })) continue;  // 0x00: type GUID, zero = unused
+    if (std::all_of(e.begin(), e.begin() + 16, [](std::uint8_t b) { return b == 0; }))
+      continue;                                 // 0x00: type GUID, zero = unused
     const std::uint64_t first = Le64(e, 0x20);  // 0x20: first sector
     const std::uint64_t last = Le64(e, 0x28);   // 0x28: last sector, inclusive
     if (last < first || last >= ~std::uint64_t{0} / ss) return Status::Corrupt;

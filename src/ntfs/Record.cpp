@@ -35,9 +35,9 @@ Status ParseNonResident(Bytes a, Attribute& out) {
 
 Status ParseAttribute(Bytes a, Attribute& out) {
   out = Attribute{};
-  out.type = Le32(a, 0x00);           // 0x00: type
-  out.nonResident = Le8(a, 0x08) != 0;  // 0x08: non-resident flag
-  const std::uint8_t nameChars = Le8(a, 0x09);  // 0x09: name length in UTF-16 units
+  out.type = Le32(a, 0x00);                        // 0x00: type
+  out.nonResident = Le8(a, 0x08) != 0;             // 0x08: non-resident flag
+  const std::uint8_t nameChars = Le8(a, 0x09);     // 0x09: name length in UTF-16 units
   const std::uint16_t nameOffset = Le16(a, 0x0A);  // 0x0A: name offset
   out.flags = Le16(a, 0x0C);                       // 0x0C: compressed/encrypted/sparse flags
   if (!Fits(a.size(), nameOffset, nameChars * 2u)) return Status::Corrupt;
@@ -70,13 +70,12 @@ Status ApplyFixups(std::span<std::uint8_t> block, std::uint32_t magic) {
 Status ParseFileRecord(Bytes r, FileRecordHeader& header, std::vector<Attribute>& attributes) {
   attributes.clear();
   if (r.size() < 0x30 || Le32(r, 0) != kFileMagic) return Status::Corrupt;
-  const std::uint16_t first = Le16(r, 0x14);  // 0x14: offset of the first attribute
-  header.flags = Le16(r, 0x16);               // 0x16: flags
-  header.usedSize = Le32(r, 0x18);            // 0x18: bytes in use
-  const std::uint32_t allocated = Le32(r, 0x1C);  // 0x1C: bytes allocated for the record
+  const std::uint16_t first = Le16(r, 0x14);        // 0x14: offset of the first attribute
+  header.flags = Le16(r, 0x16);                     // 0x16: flags
+  header.usedSize = Le32(r, 0x18);                  // 0x18: bytes in use
+  const std::uint32_t allocated = Le32(r, 0x1C);    // 0x1C: bytes allocated for the record
   header.baseRecord = RecordNumber(Le64(r, 0x20));  // 0x20: base record reference
-  if (allocated != r.size() || header.usedSize > r.size() || first < 0x18 || first % 8 != 0 ||
-      first >= header.usedSize)
+  if (allocated != r.size() || header.usedSize > r.size() || first < 0x18 || first % 8 != 0 || first >= header.usedSize)
     return Status::Corrupt;
   std::size_t pos = first;
   // Every attribute takes at least 16 bytes, so the walk ends within usedSize / 16 steps.

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <memory>
+#include <new>
 
 #include "Bitmap.h"
 #include "BootSector.h"
@@ -11,6 +13,13 @@ namespace ntfs {
 namespace {
 
 constexpr std::size_t kBitmapChunk = 1u << 20;
+// Page-aligned, because operating systems copy file data into a misaligned buffer several
+// times slower, and the bitmap is the one large read.
+constexpr std::align_val_t kChunkAlignment{4096};
+struct ChunkDelete {
+  void operator()(std::uint8_t* p) const { ::operator delete(p, kChunkAlignment); }
+};
+using ChunkBuffer = std::unique_ptr<std::uint8_t, ChunkDelete>;
 constexpr std::size_t kMaxUpcaseBytes = 0x10000 * 2;
 constexpr int kMaxIndexDepth = 32;  // a directory B+tree of any real size is a few levels deep
 constexpr std::size_t kMaxNameUnits = 255;
@@ -73,11 +82,13 @@ class VolumeImpl final : public Volume {
     if (const Status s = reader_.LoadStream(kBitmapRecord, kData, "", bitmap, found); s != Status::Ok) return s;
     const std::uint64_t bytes = (b.totalClusters + 7) / 8;
     if (!found || bitmap.dataSize < bytes) return Status::Corrupt;
-    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(kBitmapChunk, bytes)));
+    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kBitmapChunk, bytes));
+    const ChunkBuffer buffer(static_cast<std::uint8_t*>(::operator new(size, kChunkAlignment)));
+    const std::span chunk(buffer.get(), size);
     std::uint64_t used = 0;
     for (std::uint64_t at = 0; at < bytes; at += chunk.size()) {
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), bytes - at));
-      auto part = std::span(chunk).first(n);
+      auto part = chunk.first(n);
       if (const Status s = ReadStream(reader_.disk(), bitmap, b.clusterShift, at, part); s != Status::Ok) return s;
       used += CountSetBits(part, std::min<std::uint64_t>(std::uint64_t{n} * 8, b.totalClusters - at * 8));
     }
@@ -148,7 +159,8 @@ Status VolumeImpl::ReadIndexBlock(const Stream& alloc, std::uint32_t blockSize, 
   const std::uint32_t shift = blockSize >= b.bytesPerCluster ? b.clusterShift : 9;
   if (vcn > (~std::uint64_t{0} >> shift)) return Status::Corrupt;
   block.resize(blockSize);
-  if (const Status s = ReadStream(reader_.disk(), alloc, b.clusterShift, vcn << shift, block); s != Status::Ok) return s;
+  if (const Status s = ReadStream(reader_.disk(), alloc, b.clusterShift, vcn << shift, block); s != Status::Ok)
+    return s;
   if (const Status s = ApplyFixups(block, kIndxMagic); s != Status::Ok) return s;
   if (Le64(block, 0x10) != vcn) return Status::Corrupt;  // 0x10: the block's own VCN
   bool hasChildren = false;
@@ -178,10 +190,14 @@ std::string VolumeImpl::LongName(const IndexEntry& entry) {
 
 const char* StatusName(Status status) {
   switch (status) {
-    case Status::Ok: return "ok";
-    case Status::NotNtfs: return "not an NTFS volume";
-    case Status::Corrupt: return "inconsistent NTFS structures";
-    case Status::IoError: return "read error";
+    case Status::Ok:
+      return "ok";
+    case Status::NotNtfs:
+      return "not an NTFS volume";
+    case Status::Corrupt:
+      return "inconsistent NTFS structures";
+    case Status::IoError:
+      return "read error";
   }
   return "";
 }

@@ -10,7 +10,9 @@ namespace {
 constexpr std::size_t kMaxAttributeList = 256u << 10;
 constexpr std::uint16_t kCompressedOrEncrypted = 0x0001 | 0x4000;
 
-bool Matches(const Attribute& a, std::uint32_t type, const char* name) { return a.type == type && NameIs(a.name, name); }
+bool Matches(const Attribute& a, std::uint32_t type, const char* name) {
+  return a.type == type && NameIs(a.name, name);
+}
 
 // An attribute list entry: where one extent of an attribute lives.
 struct ListEntry {
@@ -22,12 +24,12 @@ struct ListEntry {
 
 Status ParseListEntry(Bytes list, std::size_t pos, ListEntry& e, std::size_t& length) {
   if (!Fits(list.size(), pos, 0x1A)) return Status::Corrupt;
-  e.type = Le32(list, pos + 0x00);                         // +0x00: attribute type
-  length = Le16(list, pos + 0x04);                         // +0x04: entry length
-  const std::uint8_t nameUnits = Le8(list, pos + 0x06);    // +0x06: name length in UTF-16 units
-  const std::uint8_t nameOffset = Le8(list, pos + 0x07);   // +0x07: name offset
-  e.lowestVcn = Le64(list, pos + 0x08);                    // +0x08: first VCN of the extent
-  e.record = RecordNumber(Le64(list, pos + 0x10));         // +0x10: record holding the extent
+  e.type = Le32(list, pos + 0x00);                        // +0x00: attribute type
+  length = Le16(list, pos + 0x04);                        // +0x04: entry length
+  const std::uint8_t nameUnits = Le8(list, pos + 0x06);   // +0x06: name length in UTF-16 units
+  const std::uint8_t nameOffset = Le8(list, pos + 0x07);  // +0x07: name offset
+  e.lowestVcn = Le64(list, pos + 0x08);                   // +0x08: first VCN of the extent
+  e.record = RecordNumber(Le64(list, pos + 0x10));        // +0x10: record holding the extent
   if (length < 0x1A || !Fits(list.size(), pos, length) || !Fits(length, nameOffset, nameUnits * 2u))
     return Status::Corrupt;
   e.name = list.subspan(pos + nameOffset, nameUnits * 2u);
@@ -63,7 +65,8 @@ Status VolumeReader::LoadMft() {
   mft_.runs = {Run{0, boot_.mftLcn, clusters}};
   mft_.dataSize = mft_.initializedSize = boot_.recordSize;
   int count = 0;
-  const Status s = VisitAttribute(kMftRecord, kData, "", [this](const Attribute& a) { return AddExtent(a, mft_); }, count);
+  const Status s = VisitAttribute(
+      kMftRecord, kData, "", [this](const Attribute& a) { return AddExtent(a, mft_); }, count);
   if (s != Status::Ok) return s;
   if (count == 0 || mft_.runs.empty() || mft_.runs.front().lcn != boot_.mftLcn) return Status::Corrupt;
   if (mft_.Clusters() > (~std::uint64_t{0} >> boot_.clusterShift) ||
@@ -144,7 +147,8 @@ Status VolumeReader::VisitAttribute(std::uint64_t base, std::uint32_t type, cons
 Status VolumeReader::LoadStream(std::uint64_t base, std::uint32_t type, const char* name, Stream& out, bool& found) {
   out = Stream{};
   int count = 0;
-  const Status s = VisitAttribute(base, type, name, [&](const Attribute& a) { return AddExtent(a, out); }, count);
+  const Status s = VisitAttribute(
+      base, type, name, [&](const Attribute& a) { return AddExtent(a, out); }, count);
   found = count > 0;
   if (s != Status::Ok || !found) return s;
   if (out.Clusters() > (~std::uint64_t{0} >> boot_.clusterShift) ||

@@ -22,10 +22,14 @@ struct VolumeCase {
 // Cluster sizes from 512 B to 2 MiB, both sector sizes, and sizes that leave a partial last
 // bitmap word.
 const VolumeCase kVolumes[] = {
-    {"c512.img", "64M", 512, 512},           {"c1k-odd.img", "100000256", 512, 1024},
-    {"c4k.img", "256M", 512, 4096},          {"s4k-c4k.img", "200M", 4096, 4096},
-    {"s4k-c8k-odd.img", "300003328", 4096, 8192}, {"c64k.img", "1G", 512, 65536},
-    {"c128k.img", "2G", 512, 131072},        {"c2m.img", "4G", 512, 2097152},
+    {"c512.img", "64M", 512, 512},
+    {"c1k-odd.img", "100000256", 512, 1024},
+    {"c4k.img", "256M", 512, 4096},
+    {"s4k-c4k.img", "200M", 4096, 4096},
+    {"s4k-c8k-odd.img", "300003328", 4096, 8192},
+    {"c64k.img", "1G", 512, 65536},
+    {"c128k.img", "2G", 512, 131072},
+    {"c2m.img", "4G", 512, 2097152},
     {"s4k-c2m.img", "3G", 4096, 2097152},
 };
 

@@ -2,9 +2,9 @@
 // Volume and disk images made at test time with ntfs-3g's and util-linux's tools, and the
 // figures those tools report about them: the expectations come from here, never from the
 // reader under test.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -71,7 +71,8 @@ inline MftFigures MftFromNtfsInfo(const std::string& image) {
   for (std::string line; std::getline(in, line);) {
     if (line.rfind("Dumping attribute", 0) == 0) inData = line.find("$DATA") != std::string::npos, inRuns = false;
     if (!inData) continue;
-    if (auto at = line.find("Initialized size:"); at != std::string::npos) f.initialized = std::stoull(line.substr(at + 17));
+    if (auto at = line.find("Initialized size:"); at != std::string::npos)
+      f.initialized = std::stoull(line.substr(at + 17));
     if (line.find("Runlist:") != std::string::npos) {
       inRuns = true;
       continue;

@@ -21,8 +21,8 @@ struct Expected {
 bool PutVolume(const std::string& disk, std::uint64_t startSector, std::uint64_t sectors) {
   const std::string volume = disk + ".part";
   return !MakeVolume(volume.substr(ImageDir().size() + 1), std::to_string(sectors * 512), 512, 4096).empty() &&
-         Shell("dd if='" + volume + "' of='" + disk + "' bs=1M oflag=seek_bytes seek=" + std::to_string(startSector * 512) +
-               " conv=notrunc,sparse status=none");
+         Shell("dd if='" + volume + "' of='" + disk + "' bs=1M oflag=seek_bytes seek=" +
+               std::to_string(startSector * 512) + " conv=notrunc,sparse status=none");
 }
 
 void ExpectPartitions(const std::string& disk, const std::vector<Expected>& want) {
@@ -50,9 +50,10 @@ TEST(Partitions, MbrWithLogicalPartitionsInAnExtendedOne) {
   if (!HaveTool("sfdisk") || !HaveTool("mkntfs")) GTEST_SKIP() << "sfdisk (fdisk) or mkntfs (ntfs-3g) is not installed";
   const std::string disk = ImageDir() + "/mbr.img";
   ASSERT_TRUE(Shell("rm -f '" + disk + "' && truncate -s 120M '" + disk + "'"));
-  ASSERT_TRUE(Shell("printf 'start=2048, size=40960, type=7\\nstart=43008, size=200704, type=5\\n"
-                    "start=45056, size=40960, type=7\\nstart=88064, size=20480, type=83\\n' | sfdisk -q '" +
-                    disk + "' >/dev/null"));
+  ASSERT_TRUE(
+      Shell("printf 'start=2048, size=40960, type=7\\nstart=43008, size=200704, type=5\\n"
+            "start=45056, size=40960, type=7\\nstart=88064, size=20480, type=83\\n' | sfdisk -q '" +
+            disk + "' >/dev/null"));
   // sfdisk's own dump: "<disk>N : start= S, size= L, type=T".
   std::vector<Expected> want;
   std::istringstream dump(Capture("sfdisk -d '" + disk + "'"));

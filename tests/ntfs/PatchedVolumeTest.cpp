@@ -39,8 +39,13 @@ void Protect(Block& r) {
 
 // A one-run runlist: `length` clusters at `lcn`.
 Block OneRun(std::uint64_t length, std::uint64_t lcn) {
-  return {0x41, static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(lcn), static_cast<std::uint8_t>(lcn >> 8),
-          static_cast<std::uint8_t>(lcn >> 16), static_cast<std::uint8_t>(lcn >> 24), 0};
+  return {0x41,
+          static_cast<std::uint8_t>(length),
+          static_cast<std::uint8_t>(lcn),
+          static_cast<std::uint8_t>(lcn >> 8),
+          static_cast<std::uint8_t>(lcn >> 16),
+          static_cast<std::uint8_t>(lcn >> 24),
+          0};
 }
 
 Block DataExtent(const Block& original, std::uint64_t lowest, std::uint64_t highest, const Block& runs) {
@@ -122,7 +127,8 @@ class PatchedVolume : public ::testing::Test {
   }
   void Store(Block& image, std::uint64_t n, Block r) const {
     Protect(r);
-    std::copy(r.begin(), r.end(), image.begin() + static_cast<std::ptrdiff_t>(boot_.mftLcn * boot_.bytesPerCluster + n * boot_.recordSize));
+    std::copy(r.begin(), r.end(),
+              image.begin() + static_cast<std::ptrdiff_t>(boot_.mftLcn * boot_.bytesPerCluster + n * boot_.recordSize));
   }
 
   // The volume with $MFT's data split at `split.secondVcn`.
@@ -132,7 +138,8 @@ class PatchedVolume : public ::testing::Test {
     std::vector<Block> attrs;
     Block data;
     for (std::size_t at = Get(base, 0x14, 2); Get(base, at, 4) != 0xFFFFFFFF; at += Get(base, at + 4, 4)) {
-      Block a(base.begin() + static_cast<std::ptrdiff_t>(at), base.begin() + static_cast<std::ptrdiff_t>(at + Get(base, at + 4, 4)));
+      Block a(base.begin() + static_cast<std::ptrdiff_t>(at),
+              base.begin() + static_cast<std::ptrdiff_t>(at + Get(base, at + 4, 4)));
       if (Get(a, 0, 4) == 0x80) data = a;
       attrs.push_back(a);
     }
@@ -142,13 +149,14 @@ class PatchedVolume : public ::testing::Test {
     for (Block& a : attrs)
       if (Get(a, 0, 4) == 0x80) a = DataExtent(data, 0, split.secondVcn - 1, OneRun(split.secondVcn, lcn));
     const std::uint64_t second = split.secondVcn + split.gap;
-    attrs.insert(attrs.begin() + 1, AttributeList({{0x10, 0, 0}, {0x30, 0, 0}, {0x80, 0, 0},
-                                                   {0x80, second, split.extensionRecord}, {0xB0, 0, 0}}));
+    attrs.insert(
+        attrs.begin() + 1,
+        AttributeList({{0x10, 0, 0}, {0x30, 0, 0}, {0x80, 0, 0}, {0x80, second, split.extensionRecord}, {0xB0, 0, 0}}));
     SetAttributes(base, attrs);
     Store(image, 0, base);
     Block extension = Record(image, split.extensionRecord);
     Put(extension, 0x14, 0x38, 2);
-    Put(extension, 0x16, 1, 2);                                              // in use
+    Put(extension, 0x16, 1, 2);                                                 // in use
     Put(extension, 0x20, split.baseOfExtension | (std::uint64_t{1} << 48), 8);  // base record
     SetAttributes(extension, {DataExtent(data, second, highest, OneRun(highest + 1 - second, lcn + second))});
     Store(image, split.extensionRecord, extension);
@@ -232,6 +240,45 @@ TEST_F(PatchedVolume, DosOnlyEntryReportsTheWin32Name) {
   ASSERT_TRUE(entry.has_value());
   EXPECT_EQ(entry->name, "$BOOT");
   EXPECT_EQ(entry->size, 8192u);
+}
+
+// The root's index block made to name itself as the child of its last entry: a lookup that
+// sorts after every name descends into the same block again and again, and must stop.
+TEST_F(PatchedVolume, IndexBlockThatIsItsOwnChildEndsTheLookup) {
+  Block image = original_;
+  const std::size_t cluster = boot_.bytesPerCluster;
+  const Block mftName = {'$', 0, 'M', 0, 'F', 0, 'T', 0};
+  std::size_t at = 0;
+  for (std::size_t c = 0; c < image.size(); c += cluster) {
+    const auto block = image.begin() + static_cast<std::ptrdiff_t>(c);
+    if (std::equal(block, block + 4, "INDX") &&
+        std::search(block, block + 4096, mftName.begin(), mftName.end()) != block + 4096)
+      at = c;
+  }
+  ASSERT_NE(at, 0u) << "no index block of the root found";
+  Block block(image.begin() + static_cast<std::ptrdiff_t>(at), image.begin() + static_cast<std::ptrdiff_t>(at + 4096));
+  Unprotect(block);
+  ASSERT_EQ(Get(block, 0x10, 8), 0u);  // VCN 0
+  const std::size_t header = 0x18;
+  std::size_t entry = header + Get(block, header, 4);
+  while ((Get(block, entry + 0x0C, 4) & 2) == 0) entry += Get(block, entry + 0x08, 2);
+  ASSERT_EQ(Get(block, entry + 0x08, 2), 16u);  // the last entry, without a child
+  Put(block, entry + 0x08, 24, 2);
+  Put(block, entry + 0x0C, 3, 4);  // last, has a child
+  Put(block, entry + 0x10, 0, 8);  // child VCN 0: this very block
+  Put(block, header + 0x04, Get(block, header + 0x04, 4) + 8, 4);
+  Put(block, header + 0x0C, 1, 1);  // the node has children
+  Protect(block);
+  std::copy(block.begin(), block.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
+
+  MemorySource source(image);
+  std::unique_ptr<Volume> volume;
+  ASSERT_EQ(Volume::Open(source, 0, volume), Status::Ok);
+  std::optional<RootEntry> entryFound;
+  EXPECT_EQ(volume->FindRootEntry("zzz", entryFound), Status::Corrupt);
+  EXPECT_FALSE(entryFound.has_value());
+  ASSERT_EQ(volume->FindRootEntry("$mft", entryFound), Status::Ok);
+  EXPECT_TRUE(entryFound.has_value());
 }
 
 }  // namespace

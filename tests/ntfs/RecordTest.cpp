@@ -145,7 +145,10 @@ TEST(Runlist, DecodesAndBoundsEveryRun) {
   const RunCase cases[] = {
       {"one run", {0x11, 0x08, 0x04, 0x00}, 7, Status::Ok, {{0, 4, 8}}},
       {"backwards offset", {0x11, 0x04, 0x20, 0x11, 0x04, 0xF0, 0x00}, 7, Status::Ok, {{0, 32, 4}, {4, 16, 4}}},
-      {"hole between runs", {0x11, 0x02, 0x10, 0x01, 0x03, 0x11, 0x01, 0x01, 0x00}, 5, Status::Ok,
+      {"hole between runs",
+       {0x11, 0x02, 0x10, 0x01, 0x03, 0x11, 0x01, 0x01, 0x00},
+       5,
+       Status::Ok,
        {{0, 16, 2}, {2, kSparse, 3}, {5, 17, 1}}},
       {"two-byte length and offset", {0x22, 0xE8, 0x03, 0x00, 0x00, 0x00}, 999, Status::Ok, {{0, 0, 1000}}},
       {"ends with the attribute, no terminator", {0x11, 0x08, 0x04}, 7, Status::Ok, {{0, 4, 8}}},
@@ -188,12 +191,29 @@ TEST(Runlist, StopsAtTheRunLimit) {
 }
 
 TEST(Bitmap, CountsSetBitsUpToTheBitCount) {
-  std::vector<std::uint8_t> bytes(24, 0xFF);
+  // 4 KiB blocks: all set but byte 9 (4 bits of 8), all clear, all set; then 8 bytes of
+  // which the last is 0x81.
+  std::vector<std::uint8_t> bytes(3 * 4096 + 8, 0);
+  std::fill_n(bytes.begin(), 4096, std::uint8_t{0xFF});
+  std::fill_n(bytes.begin() + 2 * 4096, 4096, std::uint8_t{0xFF});
   bytes[9] = 0x0F;
-  bytes[23] = 0x01;
+  bytes.back() = 0x81;
+  constexpr std::uint64_t kBlockBits = 4096 * 8;
   const struct {
     std::uint64_t bits, set;
-  } cases[] = {{0, 0}, {3, 3}, {64, 64}, {72, 72}, {76, 76}, {80, 76}, {184, 180}, {185, 181}, {192, 181}};
+  } cases[] = {{0, 0},
+               {3, 3},
+               {64, 64},
+               {76, 76},
+               {80, 76},
+               {kBlockBits, kBlockBits - 4},
+               {2 * kBlockBits, kBlockBits - 4},
+               {2 * kBlockBits + 6, kBlockBits + 2},
+               {3 * kBlockBits, 2 * kBlockBits - 4},
+               {3 * kBlockBits + 56, 2 * kBlockBits - 4},
+               {3 * kBlockBits + 57, 2 * kBlockBits - 3},
+               {3 * kBlockBits + 63, 2 * kBlockBits - 3},
+               {3 * kBlockBits + 64, 2 * kBlockBits - 2}};
   for (const auto& c : cases) EXPECT_EQ(CountSetBits(bytes, c.bits), c.set) << c.bits << " bits";
 }
 
@@ -201,8 +221,11 @@ TEST(Unicode, ConvertsNamesBothWays) {
   const struct {
     const char* utf8;
     std::u16string utf16;
-  } cases[] = {{"$MFT", u"$MFT"}, {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"}, {"\xE2\x82\xAC", u"\u20AC"},
-               {"\xF0\x9F\x98\x80", u"\U0001F600"}, {"", u""}};
+  } cases[] = {{"$MFT", u"$MFT"},
+               {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
+               {"\xE2\x82\xAC", u"\u20AC"},
+               {"\xF0\x9F\x98\x80", u"\U0001F600"},
+               {"", u""}};
   for (const auto& c : cases) {
     std::u16string wide;
     ASSERT_TRUE(Utf8ToUtf16(c.utf8, wide)) << c.utf8;
@@ -216,7 +239,9 @@ TEST(Unicode, ConvertsNamesBothWays) {
     EXPECT_FALSE(Utf8ToUtf16(bad, wide)) << ::testing::PrintToString(std::string(bad));
   }
   const std::vector<std::uint8_t> lone = {0x00, 0xD8, 0x41, 0x00};  // unpaired high surrogate, "A"
-  EXPECT_EQ(Utf16LeToUtf8(lone), "\xEF\xBF\xBD" "A");
+  EXPECT_EQ(Utf16LeToUtf8(lone),
+            "\xEF\xBF\xBD"
+            "A");
 }
 
 }  // namespace
