@@ -100,7 +100,7 @@ void RegisterFormClass(HINSTANCE instance) {
   wc.lpfnWndProc = &TInfoForm::WindowProc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  wc.hbrBackground = nullptr;  // FormPaint is the only background painting
+  wc.hbrBackground = nullptr;                                    // FormPaint is the only background painting
   wc.lpszClassName = kFormClass;
   ::RegisterClassExA(&wc);  // a second registration fails harmlessly
   RegisterPanelClass(instance);
@@ -111,8 +111,8 @@ void TInfoForm::Create() {
   // A fixed single border with the close box alone.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   const InfoFormDesign& d = kInfoFormDesign;
-  ::CreateWindowExA(0, kFormClass, d.caption, style, d.left, d.top, d.clientWidth, d.clientHeight,
-                    context_.appWindow, nullptr, context_.instance, this);
+  ::CreateWindowExA(0, kFormClass, d.caption, style, d.left, d.top, d.clientWidth, d.clientHeight, context_.appWindow,
+                    nullptr, context_.instance, this);
   if (handle_ == nullptr) throw std::runtime_error("The information window cannot be created");
   controls_.Create(handle_, context_.instance);
   FormCreate();
@@ -188,8 +188,7 @@ void TInfoForm::lblURLClick(HWND) {
 }
 
 void TInfoForm::lblMailClick(HWND) {
-  ShellOpen(*shell_, ToHandle(context_.mainWindow), MailLink(controls_.Text("lblMail"), exePath_, rules_), "",
-            rules_);
+  ShellOpen(*shell_, ToHandle(context_.mainWindow), MailLink(controls_.Text("lblMail"), exePath_, rules_), "", rules_);
 }
 
 void TInfoForm::LblLaunchOnStartupClick(HWND sender) {
