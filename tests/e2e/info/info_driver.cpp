@@ -193,6 +193,9 @@ int main(int argc, char** argv) {
   CheckInfoLabels(checks, *system, exe, [&](int id) { return WindowText(label(id)); });
   checks.Expect(!::IsWindowVisible(label(kLblLaunchOnStartup)), "\"Startup\" shortcut link hidden");
   checks.Expect(!::IsWindowVisible(label(kLblOpenStartup)), "\"Startup\" folder link hidden");
+  // Every control painted before the picture is taken.
+  ::RedrawWindow(info, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Settle(info);
   checks.Expect(SaveWindowPicture(info, argv[2]), std::string("picture saved: ") + argv[2]);
 
   // The desktop shortcut: written, a link to the program; a second click writes it again.
