@@ -75,7 +75,13 @@ class TInfoForm {
   void FormCreate();
   void FormShow();
   void FormPaint();
-  void FormKeyDown() { closing_ = true; }
+  void FormKeyDown() { Close(); }
+  // Ends the modal showing. The wake-up message lets the loop see it also when the request
+  // came as a sent message, which GetMessage handles without returning.
+  void Close() {
+    closing_ = true;
+    ::PostMessageA(handle_, WM_NULL, 0, 0);
+  }
   void CenterOnWorkArea();
   void Click(HWND sender);
   void LblExeNameClick(HWND sender);
@@ -234,7 +240,7 @@ LRESULT TInfoForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       FormKeyDown();
       return 0;
     case WM_CLOSE:
-      closing_ = true;  // the modal showing ends; the window goes with the showing
+      Close();  // the modal showing ends; the window goes with the showing
       return 0;
     case WM_COMMAND:
       if (HIWORD(wParam) == STN_CLICKED && lParam != 0) Click(reinterpret_cast<HWND>(lParam));
@@ -268,7 +274,7 @@ void TInfoForm::ShowModal() {
       if (got < 0) break;
       if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) &&
           (msg.hwnd == handle_ || ::IsChild(handle_, msg.hwnd))) {
-        FormKeyDown();
+        FormKeyDown();  // seen before the control the key was meant for
         continue;
       }
       ::TranslateMessage(&msg);

@@ -247,6 +247,14 @@ int main(int argc, char** argv) {
     ::PostMessageA(info, WM_SYSKEYDOWN, VK_MENU, 1 | (1 << 29));
     checks.Expect(WaitGone(info), "Alt closes it");
   }
+  // The close box: WM_CLOSE arrives as a sent message.
+  ::PostMessageA(version, BM_CLICK, 0, 0);
+  info = WaitForWindow(pid, kFormClass);
+  if (checks.Expect(info != nullptr, "information window opens a third time")) {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutA(info, WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &result);
+    checks.Expect(WaitGone(info), "WM_CLOSE closes it");
+  }
 
   ::PostMessageA(form1, WM_CLOSE, 0, 0);
   checks.ExpectEqual(static_cast<long long>(program.WaitForExit(20000)), 0, "program ends with exit code 0");
