@@ -4,7 +4,7 @@
 # extent added up).
 # Sparse images of 20 GiB, 200 GiB and 2 TiB are made with mkntfs -Q in the build directory
 # and deleted afterwards. Both measurements run warm: each command runs once untimed, then the
-# best wall time of five runs is shown. Peak memory is the report's maximum resident set size
+# best wall time of ten runs is shown. Peak memory is the report's maximum resident set size
 # as GNU time measures it. Targets: within 1.5x of the floor; peak RSS under 8 MiB.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -21,7 +21,7 @@ import os, re, subprocess, sys, time
 
 morvel, work = sys.argv[1], sys.argv[2]
 sizes = sys.argv[3:] or ["20G", "200G", "2T"]
-RUNS = 5
+RUNS = 10
 
 
 def timed(argv):

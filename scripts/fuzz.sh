@@ -50,6 +50,8 @@ else
 fi
 rm -rf "$run/images"
 
+corpora=("$run/corpus" "$run/seeds")
+if [ -d fuzz/corpus ]; then corpora+=(fuzz/corpus); fi  # regression inputs, when any
 # libFuzzer exits non-zero on a crash, a leak, an out-of-memory or a timeout.
 build/fuzz/fuzz/ntfs_fuzz -max_total_time="$seconds" -max_len=1048576 -rss_limit_mb=1024 -timeout=20 \
-  -print_final_stats=1 -artifact_prefix="$run/artifacts/" "$run/corpus" "$run/seeds" fuzz/corpus
+  -print_final_stats=1 -artifact_prefix="$run/artifacts/" "${corpora[@]}"

@@ -26,15 +26,18 @@ ImageError ReadPeLayout(Bytes file, PeLayout& pe) {
   if (!le::Fits(file.size(), header, 24)) return ImageError::NotPe;
   if (le::U32(file, header) != 0x00004550u) return ImageError::NotPe;
   const std::size_t coff = header + 4;
-  pe.sectionCount = le::U16(file, coff + 2);                 // 2: NumberOfSections
+  pe.sectionCount = le::U16(file, coff + 2);                  // 2: NumberOfSections
   const std::size_t optionalSize = le::U16(file, coff + 16);  // 16: SizeOfOptionalHeader
   const std::size_t optional = coff + 20;
   if (!le::Fits(file.size(), optional, optionalSize) || optionalSize < 2) return ImageError::BadHeader;
   const std::uint16_t magic = le::U16(file, optional);  // 0: 0x10B PE32, 0x20B PE32+
   std::size_t countAt = 0;
-  if (magic == 0x10B) countAt = 92;
-  else if (magic == 0x20B) countAt = 108;
-  else return ImageError::BadHeader;
+  if (magic == 0x10B)
+    countAt = 92;
+  else if (magic == 0x20B)
+    countAt = 108;
+  else
+    return ImageError::BadHeader;
   pe.sectionTable = optional + optionalSize;
   if (!le::Fits(file.size(), pe.sectionTable, std::size_t{pe.sectionCount} * 40)) return ImageError::BadHeader;
   // The data directories follow NumberOfRvaAndSizes; entry 2 is the resource table.
@@ -122,7 +125,7 @@ ImageError FindPeVersionResource(Bytes file, ImageResource& resource) {
   if (!language) return ImageError::NoVersionResource;
   const std::size_t dataEntry = language->target;
   if (!le::Fits(rsrc->size(), dataEntry, 16)) return ImageError::BadResourceDirectory;
-  const std::uint32_t dataRva = le::U32(*rsrc, dataEntry);   // 0: OffsetToData, an RVA
+  const std::uint32_t dataRva = le::U32(*rsrc, dataEntry);       // 0: OffsetToData, an RVA
   const std::uint32_t dataSize = le::U32(*rsrc, dataEntry + 4);  // 4: Size
   const auto data = MapRva(file, pe, dataRva);
   if (!data || data->size() < dataSize) return ImageError::BadResourceDirectory;
@@ -138,9 +141,9 @@ ImageError FindElfSection(Bytes file, std::string_view name, Bytes& section) {
   if (!wide && file[4] != 1) return ImageError::NotElf;
   if (wide && file.size() < 0x40) return ImageError::NotElf;
   const std::uint64_t tableAt = wide ? le::U64(file, 0x28) : le::U32(file, 0x20);  // e_shoff
-  const std::size_t entrySize = le::U16(file, wide ? 0x3A : 0x2E);                // e_shentsize
-  const std::size_t count = le::U16(file, wide ? 0x3C : 0x30);                    // e_shnum
-  const std::size_t namesIndex = le::U16(file, wide ? 0x3E : 0x32);               // e_shstrndx
+  const std::size_t entrySize = le::U16(file, wide ? 0x3A : 0x2E);                 // e_shentsize
+  const std::size_t count = le::U16(file, wide ? 0x3C : 0x30);                     // e_shnum
+  const std::size_t namesIndex = le::U16(file, wide ? 0x3E : 0x32);                // e_shstrndx
   if (entrySize < (wide ? 0x40u : 0x28u) || tableAt > file.size() ||
       !le::Fits(file.size(), static_cast<std::size_t>(tableAt), count * entrySize) || namesIndex >= count)
     return ImageError::BadHeader;
@@ -151,8 +154,8 @@ ImageError FindElfSection(Bytes file, std::string_view name, Bytes& section) {
   auto header = [&](std::size_t i) {
     const std::size_t at = static_cast<std::size_t>(tableAt) + i * entrySize;
     Header h;
-    h.name = le::U32(file, at);      // 0: sh_name, offset in the name table
-    h.type = le::U32(file, at + 4);  // 4: sh_type, 8 = no file bytes
+    h.name = le::U32(file, at);                                             // 0: sh_name, offset in the name table
+    h.type = le::U32(file, at + 4);                                         // 4: sh_type, 8 = no file bytes
     h.offset = wide ? le::U64(file, at + 0x18) : le::U32(file, at + 0x10);  // sh_offset
     h.size = wide ? le::U64(file, at + 0x20) : le::U32(file, at + 0x14);    // sh_size
     return h;

@@ -16,7 +16,7 @@ enum class ImageError {
   BadResourceDirectory,  // a directory or data entry runs past the resource section
   NoVersionResource,     // no RT_VERSION entry
   NotElf,
-  NoSection,             // no ELF section of that name, or one without file bytes
+  NoSection,  // no ELF section of that name, or one without file bytes
 };
 
 inline constexpr std::uint16_t kResourceTypeVersion = 16;  // RT_VERSION

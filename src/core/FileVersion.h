@@ -6,7 +6,10 @@
 
 namespace morvel {
 
-inline constexpr const char* kFileVersionPath = "\\StringFileInfo\\" "041103A4" "\\FileVersion";
+inline constexpr const char* kFileVersionPath =
+    "\\StringFileInfo\\"
+    "041103A4"
+    "\\FileVersion";
 
 // The "FileVersion" text of the file's string table "041103A4", or empty: no version data, no
 // such table or value, or any error while reading it.

@@ -39,10 +39,10 @@ enum class ControlKind { Form, Panel, Image, Label };
 struct ControlDesign {
   const char* name;
   ControlKind kind;
-  const char* parent;  // nullptr for the window itself
+  const char* parent;                     // nullptr for the window itself
   std::int32_t left, top, width, height;  // the window: client width and height
-  const char* caption;                     // nullptr: none
-  std::optional<FontDesign> font;          // nullopt: the window's font
+  const char* caption;                    // nullptr: none
+  std::optional<FontDesign> font;         // nullopt: the window's font
   bool handCursor = false;
   bool visible = true;
   bool transparent = false;
@@ -59,7 +59,7 @@ inline constexpr FontDesign kLinkFont{"Arial", -13, kClNavy, true};
 struct InfoFormDesign {
   const char* name = "InfoForm";
   const char* className = "TInfoForm";
-  const char* caption = "InfoForm";  // replaced by the stamped caption
+  const char* caption = "InfoForm";    // replaced by the stamped caption
   std::int32_t left = 319, top = 229;  // replaced by centring
   std::int32_t clientWidth = 268, clientHeight = 242;
   Colour colour = kClWhite;
@@ -83,16 +83,15 @@ inline constexpr std::array<ControlDesign, 13> kInfoControls{{
     {"LblExeName", ControlKind::Label, "PnlBack", 56, 8, 152, 32, "LblExeName", kExeNameFont, true, true, true, false,
      "LblExeNameClick"},
     {"LblExeVersion", ControlKind::Label, "PnlBack", 56, 40, 84, 16, "LblExeVersion", std::nullopt, false, true, true},
-    {"lblComment", ControlKind::Label, "PnlBack", 56, 56, 125, 16, kInfoCredit, std::nullopt, false,
-     true, true},
+    {"lblComment", ControlKind::Label, "PnlBack", 56, 56, 125, 16, kInfoCredit, std::nullopt, false, true, true},
     {"LblLaunchOnDesktop", ControlKind::Label, "PnlBack", 56, 80, 178, 16, "Create Shortcut into \"Desktop\"",
      kActionFont, true, true, true, false, "LblLaunchOnStartupClick"},
     {"LblOpenFolderIn", ControlKind::Label, "PnlBack", 56, 96, 166, 16, "Open Folder This Program in", kActionFont,
      true, true, true, false, "LblOpenStartupClick"},
-    {"lblURL", ControlKind::Label, "PnlBack", 8, 128, 160, 16, kInfoHomePage, kLinkFont, true,
-     true, true, true, "lblURLClick"},
-    {"lblMail", ControlKind::Label, "PnlBack", 8, 144, 87, 16, kInfoMailAddress, kLinkFont, true, true, true,
-     true, "lblMailClick"},
+    {"lblURL", ControlKind::Label, "PnlBack", 8, 128, 160, 16, kInfoHomePage, kLinkFont, true, true, true, true,
+     "lblURLClick"},
+    {"lblMail", ControlKind::Label, "PnlBack", 8, 144, 87, 16, kInfoMailAddress, kLinkFont, true, true, true, true,
+     "lblMailClick"},
     {"LblLaunchOnStartup", ControlKind::Label, "PnlBack", 120, 160, 172, 16, "Create Shortcut into \"Startup\"",
      kActionFont, true, false, true, false, "LblLaunchOnStartupClick"},
     {"LblOsVersion", ControlKind::Label, "PnlBack", 8, 168, 78, 16, "LblOsVersion", std::nullopt, false, true, true},
@@ -100,6 +99,12 @@ inline constexpr std::array<ControlDesign, 13> kInfoControls{{
      true, false, "LblOpenStartupClick"},
     {"LblMemPhys", ControlKind::Label, "PnlBack", 8, 184, 76, 16, "LblMemPhys", std::nullopt, false, true, true},
 }};
+
+// The form's fields in declaration order: the order the panel's children are created in.
+inline constexpr std::array<const char*, 13> kInfoFieldOrder{
+    "PnlBack",        "AppIcon", "LblExeName", "lblComment",         "LblOsVersion",   "LblMemPhys",
+    "LblExeVersion",  "lblURL",  "lblMail",    "LblLaunchOnStartup", "LblOpenStartup", "LblLaunchOnDesktop",
+    "LblOpenFolderIn"};
 
 // The design of the control named `name`, or nullptr.
 const ControlDesign* FindInfoControl(const char* name);

@@ -42,8 +42,8 @@ FittedPanel FitPanel(std::span<const PanelChild> children, std::int32_t borderWi
   return fitted;
 }
 
-Box WindowForClient(const Box& window, std::int32_t clientWidth, std::int32_t clientHeight,
-                    std::int32_t frameWidth, std::int32_t frameHeight) {
+Box WindowForClient(const Box& window, std::int32_t clientWidth, std::int32_t clientHeight, std::int32_t frameWidth,
+                    std::int32_t frameHeight) {
   return Box{window.left, window.top, clientWidth + frameWidth, clientHeight + frameHeight};
 }
 

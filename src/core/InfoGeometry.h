@@ -45,8 +45,8 @@ FittedPanel FitPanel(std::span<const PanelChild> children, std::int32_t borderWi
 
 // The window's outer size for a client size, given the frame the window code measured (outer
 // minus client size of the window as it stands).
-Box WindowForClient(const Box& window, std::int32_t clientWidth, std::int32_t clientHeight,
-                    std::int32_t frameWidth, std::int32_t frameHeight);
+Box WindowForClient(const Box& window, std::int32_t clientWidth, std::int32_t clientHeight, std::int32_t frameWidth,
+                    std::int32_t frameHeight);
 
 // Left := (right - left - width) / 2 and Top := (bottom - top - height) / 2, truncating toward
 // zero; the work area's own origin is not added. Raises "Integer overflow" when a subtraction

@@ -14,8 +14,8 @@ namespace morvel {
 std::string FormatKilobytes(std::uint64_t bytes, const NumberSeparators& separators = {});
 
 struct MemoryStatusTexts {
-  std::string physical;    // "free physical memory:<free>/<total>"
-  std::string pagingFile;  // "free paging file    :<free>/<total>"
+  std::string physical;       // "free physical memory:<free>/<total>"
+  std::string pagingFile;     // "free paging file    :<free>/<total>"
   std::string virtualMemory;  // "free virtual memory :<free>/<total>"
 };
 

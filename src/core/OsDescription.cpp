@@ -108,9 +108,12 @@ std::optional<std::string> ProductTypeText(SystemApi& api) {
 bool AppendEditionFromRegistry(SystemApi& api, const OsVersionInfo& info, std::string& text) {
   const auto productType = ProductTypeText(api);
   if (!productType) return false;
-  if (*productType == "WINNT") text += "Workstation ";
-  else if (*productType == "LANMANNT") text += "Server ";
-  else if (*productType == "SERVERNT") text += "Advanced Server ";
+  if (*productType == "WINNT")
+    text += "Workstation ";
+  else if (*productType == "LANMANNT")
+    text += "Server ";
+  else if (*productType == "SERVERNT")
+    text += "Advanced Server ";
   text += Format("%d.%d", {info.majorVersion, info.minorVersion});
   return true;
 }

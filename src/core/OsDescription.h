@@ -28,7 +28,6 @@ std::string DescribeRunningOs(SystemApi& api);
 
 // Runs the levels in turn and returns the text of the first that completes without raising;
 // `fixed` when every level raises.
-std::string DescribeWithFallbacks(std::initializer_list<std::function<std::string()>> levels,
-                                  const std::string& fixed);
+std::string DescribeWithFallbacks(std::initializer_list<std::function<std::string()>> levels, const std::string& fixed);
 
 }  // namespace morvel

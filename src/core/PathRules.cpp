@@ -42,7 +42,9 @@ PathRules WindowsPathRules(std::function<bool(std::uint8_t)> isLeadByte) {
   return PathRules{"\\:", '\\', std::move(isLeadByte)};
 }
 
-PathRules PosixPathRules() { return PathRules{"/", '/', [](std::uint8_t) { return false; }}; }
+PathRules PosixPathRules() {
+  return PathRules{"/", '/', [](std::uint8_t) { return false; }};
+}
 
 PathRules PathRulesOf(SystemApi& api) {
   if (api.UsesPosixPaths()) return PosixPathRules();

@@ -13,8 +13,8 @@ namespace morvel {
 class SystemApi;
 
 struct PathRules {
-  std::string delimiters;   // bytes that end a folder or drive part
-  char separator = '\\';    // joins a folder and a file name
+  std::string delimiters;  // bytes that end a folder or drive part
+  char separator = '\\';   // joins a folder and a file name
   std::function<bool(std::uint8_t)> isLeadByte = [](std::uint8_t) { return false; };
 };
 

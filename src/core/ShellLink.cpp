@@ -40,8 +40,10 @@ std::string AsciiOnly(const std::string& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto b = static_cast<std::uint8_t>(text[i]);
-    if (b < 0x80) out += text[i];
-    else if ((b & 0xC0) != 0x80) out += '?';  // one "?" per character, not per byte
+    if (b < 0x80)
+      out += text[i];
+    else if ((b & 0xC0) != 0x80)
+      out += '?';  // one "?" per character, not per byte
   }
   return out;
 }

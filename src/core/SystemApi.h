@@ -102,9 +102,11 @@ class SystemApi {
   virtual bool FileVersionInfo(const std::string& fileName, std::span<std::uint8_t> buffer) = 0;
   // VerQueryValueA(block, subBlock, &pointer, &length): on success the value's position as an
   // offset into `block` and its length as the platform reports it (characters for a string
-  // value, bytes otherwise). False when the value does not exist.
-  virtual bool QueryVersionValue(std::span<const std::uint8_t> block, const std::string& subBlock,
-                                 std::size_t& offset, std::uint32_t& length) = 0;
+  // value, bytes otherwise). False when the value does not exist. A text value is handed out
+  // as 8-bit text, which the platform may write into the spare room of the caller's buffer
+  // (VerQueryValueA does): the block passed is always the caller's own writable buffer.
+  virtual bool QueryVersionValue(std::span<const std::uint8_t> block, const std::string& subBlock, std::size_t& offset,
+                                 std::uint32_t& length) = 0;
 
   // Whether `byte` is the lead byte of a double-byte character in the ANSI code page
   // (IsDBCSLeadByte). Always false where texts are UTF-8.

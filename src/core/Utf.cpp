@@ -13,10 +13,14 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
   if (b0 < 0x80) return b0;
   int extra = 0;
   char32_t cp = 0, min = 0;
-  if ((b0 & 0xE0) == 0xC0) extra = 1, cp = b0 & 0x1Fu, min = 0x80;
-  else if ((b0 & 0xF0) == 0xE0) extra = 2, cp = b0 & 0x0Fu, min = 0x800;
-  else if ((b0 & 0xF8) == 0xF0) extra = 3, cp = b0 & 0x07u, min = 0x10000;
-  else return kReplacement;
+  if ((b0 & 0xE0) == 0xC0)
+    extra = 1, cp = b0 & 0x1Fu, min = 0x80;
+  else if ((b0 & 0xF0) == 0xE0)
+    extra = 2, cp = b0 & 0x0Fu, min = 0x800;
+  else if ((b0 & 0xF8) == 0xF0)
+    extra = 3, cp = b0 & 0x07u, min = 0x10000;
+  else
+    return kReplacement;
   if (i + static_cast<std::size_t>(extra) > s.size()) return kReplacement;
   for (int k = 0; k < extra; ++k) {
     const auto b = static_cast<std::uint8_t>(s[i + static_cast<std::size_t>(k)]);

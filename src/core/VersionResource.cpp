@@ -28,9 +28,9 @@ struct Block {
 // Reads the block at `offset`, which must end by `limit`.
 VersionError ReadBlock(Bytes data, std::size_t offset, std::size_t limit, Block& block) {
   if (!le::Fits(limit, offset, kBlockHeaderSize)) return VersionError::Truncated;
-  const std::size_t length = le::U16(data, offset + 0);       // 0: wLength, the whole block
+  const std::size_t length = le::U16(data, offset + 0);         // 0: wLength, the whole block
   const std::uint16_t valueLength = le::U16(data, offset + 2);  // 2: wValueLength
-  block.type = le::U16(data, offset + 4);                      // 4: wType, 1 text, 0 binary
+  block.type = le::U16(data, offset + 4);                       // 4: wType, 1 text, 0 binary
   if (length < kBlockHeaderSize || !le::Fits(limit, offset, length)) return VersionError::BadBlockLength;
   block.offset = offset;
   block.end = offset + length;

@@ -16,12 +16,12 @@ namespace morvel {
 
 enum class VersionError {
   None,
-  Truncated,             // a block header or value runs past its enclosing block
-  BadBlockLength,        // a block length below its header or past the enclosing block
-  UnterminatedKey,       // a key without its terminating zero inside the block
-  BadRootKey,            // the root key is not "VS_VERSION_INFO"
-  BadFixedInfo,          // the fixed part is not 52 bytes or lacks the 0xFEEF04BD signature
-  NotFound,              // no value at that path
+  Truncated,        // a block header or value runs past its enclosing block
+  BadBlockLength,   // a block length below its header or past the enclosing block
+  UnterminatedKey,  // a key without its terminating zero inside the block
+  BadRootKey,       // the root key is not "VS_VERSION_INFO"
+  BadFixedInfo,     // the fixed part is not 52 bytes or lacks the 0xFEEF04BD signature
+  NotFound,         // no value at that path
 };
 
 inline constexpr std::uint32_t kFixedFileInfoSignature = 0xFEEF04BDu;

@@ -54,9 +54,9 @@ VersionResourceContent MorvelVersionContent() {
   c.fileOs = 4;    // VOS__WINDOWS32
   c.fileType = 1;  // VFT_APP
   c.stringTable = MORVEL_VERSION_STRING_TABLE;
-  c.strings = {{"CompanyName", ""},     {"FileDescription", ""}, {"FileVersion", MORVEL_FILE_VERSION_TEXT},
-               {"InternalName", ""},    {"LegalCopyright", ""},  {"LegalTrademarks", ""},
-               {"OriginalFilename", ""}, {"ProductName", ""},   {"ProductVersion", MORVEL_PRODUCT_VERSION_TEXT},
+  c.strings = {{"CompanyName", ""},      {"FileDescription", ""}, {"FileVersion", MORVEL_FILE_VERSION_TEXT},
+               {"InternalName", ""},     {"LegalCopyright", ""},  {"LegalTrademarks", ""},
+               {"OriginalFilename", ""}, {"ProductName", ""},     {"ProductVersion", MORVEL_PRODUCT_VERSION_TEXT},
                {"Comments", ""}};
   c.language = MORVEL_VERSION_LANGUAGE;
   c.codePage = MORVEL_VERSION_CODEPAGE;

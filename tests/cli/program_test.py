@@ -225,6 +225,23 @@ class Volumes(unittest.TestCase):
         self.assertEqual(report["metadataFiles"][-1]["size"], 131072)
 
 
+class Locale(unittest.TestCase):
+    def test_figures_use_the_decimal_separator_of_lc_numeric(self):
+        locales = os.path.join(WORK, "locales")
+        os.makedirs(locales, exist_ok=True)
+        made = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", os.path.join(locales, "de_DE.UTF-8")],
+                              capture_output=True)
+        if made.returncode not in (0, 1) or not os.path.exists(os.path.join(locales, "de_DE.UTF-8", "LC_NUMERIC")):
+            self.skipTest("localedef cannot make de_DE.UTF-8 (Debian package locales)")
+        image = make_volume("locale.img", 64 << 20)
+        env = dict(os.environ, LOCPATH=locales, LC_ALL="de_DE.UTF-8")
+        out = subprocess.run([MORVEL, image], capture_output=True, text=True, env=env, check=True).stdout
+        lines = out.splitlines()
+        self.assertIn("Volume size            : 64,00 MB", lines)
+        free = [line for line in lines if line.startswith("Free space")][0]
+        self.assertRegex(free, r"^Free space             : \d+,\d\d MB \(\d+,\d\d% of drive\)$")
+
+
 def main():
     global MORVEL, WORK
     MORVEL, WORK = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])

@@ -1,8 +1,7 @@
-#include "Info.h"
-
 #include <gtest/gtest.h>
 
 #include "FakeSystemApi.h"
+#include "Info.h"
 #include "InfoGeometry.h"
 #include "RuntimeError.h"
 #include "VersionResource.h"
@@ -40,7 +39,8 @@ TEST(InfoTexts, FirstMicrosoftRemoved) {
   } cases[] = {
       {"Microsoft Windows", "Windows"},
       {"Microsoft Windows Microsoft Edition", "Windows Microsoft Edition"},
-      {"Windows NT product family? Professional  (Build 9200)", "Windows NT product family? Professional  (Build 9200)"},
+      {"Windows NT product family? Professional  (Build 9200)",
+       "Windows NT product family? Professional  (Build 9200)"},
       {"microsoft Windows", "microsoft Windows"},
       {"MicrosoftWindows", "MicrosoftWindows"},
       {"Debian Microsoft Linux", "Debian Linux"},
@@ -71,6 +71,7 @@ TEST(InfoDesign, Table) {
   EXPECT_EQ(FindInfoControl("lblURL")->font->colour, kClNavy);
   EXPECT_EQ(FindInfoControl("LblOpenFolderIn")->font->colour, kClMaroon);
   EXPECT_EQ(FindInfoControl("Nothing"), nullptr);
+  for (const char* name : kInfoFieldOrder) EXPECT_NE(FindInfoControl(name), nullptr) << name;
   for (const auto& c : kInfoControls) {
     if (c.kind == ControlKind::Label) {
       EXPECT_TRUE(c.transparent) << c.name;
@@ -80,9 +81,9 @@ TEST(InfoDesign, Table) {
 
 TEST(InfoGeometry, PanelFitsVisibleChildrenWithMargin) {
   const PanelChild children[] = {
-      {{8, 8, 32, 32}, true},     // icon
-      {{56, 8, 180, 31}, true},   // file name, measured
-      {{8, 184, 300, 16}, true},  // memory line, the widest
+      {{8, 8, 32, 32}, true},        // icon
+      {{56, 8, 180, 31}, true},      // file name, measured
+      {{8, 184, 300, 16}, true},     // memory line, the widest
       {{120, 176, 400, 16}, false},  // hidden: does not count
   };
   const FittedPanel fitted = FitPanel(children, kPanelBorderWidth);
@@ -106,10 +107,8 @@ TEST(InfoGeometry, CenterOnWorkArea) {
     std::int32_t width, height;
     Point expected;
   } cases[] = {
-      {{0, 0, 1024, 738}, 274, 271, {375, 233}},
-      {{0, 0, 1024, 738}, 1027, 271, {-1, 233}},
-      {{0, 30, 1024, 768}, 274, 271, {375, 233}},
-      {{100, 0, 1124, 738}, 274, 271, {375, 233}},
+      {{0, 0, 1024, 738}, 274, 271, {375, 233}},  {{0, 0, 1024, 738}, 1027, 271, {-1, 233}},
+      {{0, 30, 1024, 768}, 274, 271, {375, 233}}, {{100, 0, 1124, 738}, 274, 271, {375, 233}},
       {{0, 0, 1024, 738}, 1030, 744, {-3, -3}},
   };
   for (const auto& c : cases) EXPECT_EQ(CenterOnWorkArea(c.area, c.width, c.height), c.expected);

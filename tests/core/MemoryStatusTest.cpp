@@ -1,8 +1,7 @@
-#include "MemoryStatus.h"
-
 #include <gtest/gtest.h>
 
 #include "FakeSystemApi.h"
+#include "MemoryStatus.h"
 
 namespace morvel {
 namespace {
@@ -35,7 +34,10 @@ TEST(FormatKilobytes, RoundsHalfToEvenAndGroups) {
 
 TEST(FormatKilobytes, UsesLocaleSeparators) {
   EXPECT_EQ(FormatKilobytes(1048576, NumberSeparators{",", "."}), "1.024,00KB");
-  EXPECT_EQ(FormatKilobytes(1073741824, NumberSeparators{",", "\xA0"}), "1\xA0" "048\xA0" "576,00KB");
+  EXPECT_EQ(FormatKilobytes(1073741824, NumberSeparators{",", "\xA0"}),
+            "1\xA0"
+            "048\xA0"
+            "576,00KB");
   EXPECT_EQ(FormatKilobytes(1048576, NumberSeparators{".", ""}), "1024.00KB");
 }
 

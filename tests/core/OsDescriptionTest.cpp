@@ -1,8 +1,7 @@
-#include "OsDescription.h"
-
 #include <gtest/gtest.h>
 
 #include "FakeSystemApi.h"
+#include "OsDescription.h"
 
 namespace morvel {
 namespace {
@@ -63,8 +62,7 @@ const OsCase kCases[] = {
      "Microsoft Windows NT Advanced Server 4.0Service Pack 5 (Build 1381)"},
     {"Nt4RegistryOther", Nt(4, 0, 1381, "Service Pack 5", 0), false, true, "Terminal", false,
      "Microsoft Windows NT 4.0Service Pack 5 (Build 1381)"},
-    {"Nt4RegistryMissing", Nt(4, 0, 1381, "Service Pack 5", 0), false, true, nullptr, false,
-     "Microsoft Windows NT "},
+    {"Nt4RegistryMissing", Nt(4, 0, 1381, "Service Pack 5", 0), false, true, nullptr, false, "Microsoft Windows NT "},
     {"Nt4RegistrySp6Hotfix", Nt(4, 0, 1381, "Service Pack 6", 0), false, true, "WinNT", true,
      "Microsoft Windows NT Workstation 4.0Service Pack 6a (Build 1381)"},
     {"Win8Unknown", Nt(6, 2, 9200, "", 1), true, true, nullptr, false,
@@ -133,8 +131,10 @@ TEST(OsDescription, ProductTypeReadFailuresCloseTheKeyAndEndAfterTheName) {
     api.version = Nt(4, 0, 1381, "Service Pack 5", 0);
     api.registryKeys.insert(kProductOptions);
     api.productTypes[kProductOptions] = "WinNT";
-    if (oversized) api.reportedValueSize = 256;
-    else api.queryValueResult = 234;  // ERROR_MORE_DATA
+    if (oversized)
+      api.reportedValueSize = 256;
+    else
+      api.queryValueResult = 234;  // ERROR_MORE_DATA
     EXPECT_EQ(GetOsDescription(api), "Microsoft Windows NT ");
     EXPECT_EQ(api.openKeys, 0);
     EXPECT_EQ(api.closedKeys.size(), 1u);

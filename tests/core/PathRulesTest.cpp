@@ -1,8 +1,7 @@
-#include "PathRules.h"
-
 #include <gtest/gtest.h>
 
 #include "FakeSystemApi.h"
+#include "PathRules.h"
 
 namespace morvel {
 namespace {
@@ -36,8 +35,8 @@ TEST(PathRules, PartsOfWindowsPaths) {
       {"app.exe", "", "app.exe", ""},
       {"", "", "", ""},
       {"http://www.example.org/morvel/", "http:", "//www.example.org/morvel/", "http:"},
-      {"MailTo:morvel@example.org?subject=from [a.exe] user", "MailTo:",
-       "morvel@example.org?subject=from [a.exe] user", "MailTo:"},
+      {"MailTo:morvel@example.org?subject=from [a.exe] user", "MailTo:", "morvel@example.org?subject=from [a.exe] user",
+       "MailTo:"},
       // Double-byte names: the trailing "\" or ":" byte belongs to the character.
       {"C:\\" + kHyo + "\\app.exe", "C:\\" + kHyo + "\\", "app.exe", "C:\\" + kHyo},
       {"C:\\Tools\\" + kHyo, "C:\\Tools\\", kHyo, "C:\\Tools"},
@@ -62,16 +61,24 @@ TEST(PathRules, TrailingSeparatorAndExtension) {
   const struct {
     std::string in, out;
   } folders[] = {
-      {"C:\\Desk\\", "C:\\Desk"}, {"C:\\Desk", "C:\\Desk"}, {"C:\\Desk\\\\", "C:\\Desk\\"},
-      {"C:\\" + kHyo, "C:\\" + kHyo}, {"", ""},
+      {"C:\\Desk\\", "C:\\Desk"},
+      {"C:\\Desk", "C:\\Desk"},
+      {"C:\\Desk\\\\", "C:\\Desk\\"},
+      {"C:\\" + kHyo, "C:\\" + kHyo},
+      {"", ""},
   };
   for (const auto& f : folders) EXPECT_EQ(WithoutTrailingSeparator(f.in, rules), f.out) << f.in;
 
   const struct {
     std::string in, out;
   } names[] = {
-      {"report.final.exe", "report.final"}, {"MorvelTest.exe", "MorvelTest"}, {"noext", "noext"},
-      {".hidden", ""}, {"a.", "a"}, {"dir.d\\file", "dir.d\\file"}, {kHyo + ".exe", kHyo},
+      {"report.final.exe", "report.final"},
+      {"MorvelTest.exe", "MorvelTest"},
+      {"noext", "noext"},
+      {".hidden", ""},
+      {"a.", "a"},
+      {"dir.d\\file", "dir.d\\file"},
+      {kHyo + ".exe", kHyo},
   };
   for (const auto& n : names) EXPECT_EQ(WithoutExtension(n.in, rules), n.out) << n.in;
 }

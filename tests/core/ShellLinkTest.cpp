@@ -1,8 +1,8 @@
-#include "ShellLink.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
+
+#include "ShellLink.h"
 
 namespace morvel {
 namespace {

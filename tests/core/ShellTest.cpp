@@ -1,9 +1,8 @@
-#include "Shell.h"
-
 #include <gtest/gtest.h>
 
 #include "FakeShellApi.h"
 #include "RuntimeError.h"
+#include "Shell.h"
 
 namespace morvel {
 namespace {

@@ -1,11 +1,10 @@
-#include "VersionResource.h"
-
 #include <gtest/gtest.h>
 
 #include "ExecutableImage.h"
 #include "FakeSystemApi.h"
 #include "FileVersion.h"
 #include "LittleEndian.h"
+#include "VersionResource.h"
 #include "VersionResourceBuilder.h"
 
 namespace morvel {
@@ -216,8 +215,10 @@ TEST(ExecutableImage, FindsPeVersionResource) {
   };
   for (const auto& m : mutations) {
     Bytes bad = pe;
-    if (m.width == 4) le::Set32(bad, m.at, m.value);
-    else le::Set16(bad, m.at, static_cast<std::uint16_t>(m.value));
+    if (m.width == 4)
+      le::Set32(bad, m.at, m.value);
+    else
+      le::Set16(bad, m.at, static_cast<std::uint16_t>(m.value));
     EXPECT_EQ(FindPeVersionResource(bad, found), m.expected) << m.name;
   }
 }

@@ -22,8 +22,8 @@ class FakeShellApi : public ShellApi {
   };
 
   // Script
-  std::map<int, std::string> folders;         // CSIDL -> path
-  std::int32_t createResult = kSOk;            // CoCreateInstance
+  std::map<int, std::string> folders;                // CSIDL -> path
+  std::int32_t createResult = kSOk;                  // CoCreateInstance
   std::map<std::string, std::int32_t> queryResults;  // "ShellLinkA" / "PersistFile" -> failure code
   std::int32_t saveResult = kSOk;
   std::map<std::int32_t, std::string> messages;  // failure code -> message text

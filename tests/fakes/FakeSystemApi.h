@@ -17,13 +17,13 @@ namespace morvel::testing {
 class FakeSystemApi : public SystemApi {
  public:
   // Script
-  bool acceptExtended = true;  // the 156-byte record is accepted
-  bool acceptPlain = true;     // the 148-byte record is accepted
-  OsVersionInfo version;       // what a successful query fills in (size field ignored)
-  std::set<std::uint32_t> raiseForSizes;  // record sizes whose query raises (a failing heap, say)
-  std::set<std::string> registryKeys;                 // keys that open, by path
-  std::map<std::string, std::string> productTypes;    // key path -> "ProductType" data (without terminator)
-  std::optional<std::uint32_t> reportedValueSize;     // overrides the size a value read reports
+  bool acceptExtended = true;                       // the 156-byte record is accepted
+  bool acceptPlain = true;                          // the 148-byte record is accepted
+  OsVersionInfo version;                            // what a successful query fills in (size field ignored)
+  std::set<std::uint32_t> raiseForSizes;            // record sizes whose query raises (a failing heap, say)
+  std::set<std::string> registryKeys;               // keys that open, by path
+  std::map<std::string, std::string> productTypes;  // key path -> "ProductType" data (without terminator)
+  std::optional<std::uint32_t> reportedValueSize;   // overrides the size a value read reports
   std::int32_t queryValueResult = 0;
   MemoryCounts memory;
   std::string moduleFileName = "C:\\Tools\\MorvelTest.exe";
@@ -35,7 +35,7 @@ class FakeSystemApi : public SystemApi {
 
   // Record
   std::vector<std::string> calls;
-  std::vector<std::uint32_t> versionSizes;                 // size field of each query
+  std::vector<std::uint32_t> versionSizes;  // size field of each query
   std::vector<std::string> openedKeyPaths;
   std::vector<RegistryKey> openRoots;
   std::vector<std::uint32_t> openOptions, openAccess;
@@ -66,8 +66,8 @@ class FakeSystemApi : public SystemApi {
     return true;
   }
 
-  std::int32_t OpenRegistryKey(RegistryKey root, const std::string& subKey, std::uint32_t options,
-                               std::uint32_t access, RegistryKey& key) override {
+  std::int32_t OpenRegistryKey(RegistryKey root, const std::string& subKey, std::uint32_t options, std::uint32_t access,
+                               RegistryKey& key) override {
     calls.push_back("OpenRegistryKey");
     openedKeyPaths.push_back(subKey);
     openRoots.push_back(root);

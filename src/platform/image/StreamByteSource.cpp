@@ -6,8 +6,7 @@
 
 namespace morvel {
 
-bool StreamByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
-  if (offset > size_ || out.size() > size_ - offset) return false;
+bool StreamByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) {
   if (out.empty()) return true;
   constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<std::streamoff>::max());
   if (offset > kMaxOffset || out.size() > static_cast<std::size_t>(std::numeric_limits<std::streamsize>::max())) {

@@ -6,15 +6,17 @@
 #include <memory>
 #include <string>
 
-#include "Ntfs.h"
+#include "AlignedByteSource.h"
 
 namespace morvel {
 
-class StreamByteSource final : public ntfs::ByteSource {
+class StreamByteSource final : public AlignedByteSource {
  public:
   StreamByteSource(std::ifstream stream, std::uint64_t size) : stream_(std::move(stream)), size_(size) {}
   std::uint64_t Size() const override { return size_; }
-  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+
+ protected:
+  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) override;
 
  private:
   std::ifstream stream_;

@@ -25,8 +25,7 @@ void UniqueFd::reset(int fd) {
   fd_ = fd;
 }
 
-bool FdByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
-  if (offset > size_ || out.size() > size_ - offset) return false;
+bool FdByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) {
   std::size_t done = 0;
   // pread may return less than asked (signals, device limits): continue until filled.
   while (done < out.size()) {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "Ntfs.h"
+#include "AlignedByteSource.h"
 
 namespace morvel {
 
@@ -27,11 +27,13 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-class FdByteSource final : public ntfs::ByteSource {
+class FdByteSource final : public AlignedByteSource {
  public:
   FdByteSource(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
   std::uint64_t Size() const override { return size_; }
-  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+
+ protected:
+  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) override;
 
  private:
   UniqueFd fd_;

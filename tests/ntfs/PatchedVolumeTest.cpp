@@ -1,6 +1,6 @@
-// $MFT described through an attribute list: an mkntfs-made volume whose $MFT data is split
-// into two extents, the second one kept in an extension record, as happens once $MFT is too
-// fragmented for its own record.
+// mkntfs-made volumes patched into shapes mkntfs does not make: $MFT described through an
+// attribute list, its data split into two extents with the second kept in an extension record
+// (as once $MFT is too fragmented for its own record); a root entry under a DOS name only.
 #include <gtest/gtest.h>
 
 #include "BootSector.h"
@@ -102,7 +102,7 @@ struct Split {
   std::uint64_t gap = 0;  // clusters missing between the two extents
 };
 
-class MftListTest : public ::testing::Test {
+class PatchedVolume : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!HaveTool("mkntfs")) GTEST_SKIP() << "mkntfs (ntfs-3g) is not installed";
@@ -159,7 +159,7 @@ class MftListTest : public ::testing::Test {
   BootSector boot_;
 };
 
-TEST_F(MftListTest, FollowsTheListToTheSecondExtent) {
+TEST_F(PatchedVolume, MftListFollowedToTheSecondExtent) {
   MemorySource plain(original_);
   std::unique_ptr<Volume> volume;
   ASSERT_EQ(Volume::Open(plain, 0, volume), Status::Ok);
@@ -186,7 +186,7 @@ TEST_F(MftListTest, FollowsTheListToTheSecondExtent) {
   EXPECT_EQ(record, Record(original_, 20));
 }
 
-TEST_F(MftListTest, RejectsExtentsItCannotReachOrThatDoNotFit) {
+TEST_F(PatchedVolume, MftListExtentsOutOfReachOrOutOfLineRejected) {
   const struct {
     const char* what;
     Split split;
@@ -202,6 +202,36 @@ TEST_F(MftListTest, RejectsExtentsItCannotReachOrThatDoNotFit) {
     std::unique_ptr<Volume> volume;
     EXPECT_EQ(Volume::Open(source, 0, volume), Status::Corrupt);
   }
+}
+
+// A file found by its DOS name is reported under its Win32 name, as a directory listing
+// shows it. The root index entry of $Boot is marked DOS-only and the name in record 7 is
+// changed to "$BOOT", so the two sources of the name can be told apart.
+TEST_F(PatchedVolume, DosOnlyEntryReportsTheWin32Name) {
+  const Block name = {0x05, 0x03, '$', 0, 'B', 0, 'o', 0, 'o', 0, 't', 0};  // length, namespace, UTF-16
+  const std::uint64_t record7 = boot_.mftLcn * boot_.bytesPerCluster + 7 * boot_.recordSize;
+  Block image = original_;
+  int patched = 0;
+  for (auto it = image.begin(); (it = std::search(it, image.end(), name.begin(), name.end())) != image.end(); ++it) {
+    const auto at = static_cast<std::uint64_t>(it - image.begin());
+    for (std::uint64_t k = 1; k < name.size(); ++k)
+      ASSERT_LT((at + k) % 512, 510u) << "a patch would touch an update sequence slot";
+    if (at >= record7 && at < record7 + boot_.recordSize) {
+      std::copy_n("$\0B\0O\0O\0T\0", 10, it + 2);
+    } else {
+      it[1] = 0x02;  // DOS namespace
+    }
+    ++patched;
+  }
+  ASSERT_GE(patched, 2);
+  MemorySource source(image);
+  std::unique_ptr<Volume> volume;
+  ASSERT_EQ(Volume::Open(source, 0, volume), Status::Ok);
+  std::optional<RootEntry> entry;
+  ASSERT_EQ(volume->FindRootEntry("$boot", entry), Status::Ok);
+  ASSERT_TRUE(entry.has_value());
+  EXPECT_EQ(entry->name, "$BOOT");
+  EXPECT_EQ(entry->size, 8192u);
 }
 
 }  // namespace
