@@ -70,7 +70,7 @@ void RegisterPanelClass(HINSTANCE instance) {
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &InfoControls::PanelProc;
   wc.hInstance = instance;
-  wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));           // IDC_ARROW
   wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));  // the window's colour
   wc.lpszClassName = kPanelClass;
   ::RegisterClassExA(&wc);  // a second registration fails harmlessly

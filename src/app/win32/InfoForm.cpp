@@ -75,7 +75,13 @@ class TInfoForm {
   void FormCreate();
   void FormShow();
   void FormPaint();
-  void FormKeyDown() { closing_ = true; }
+  void FormKeyDown() { Close(); }
+  // Ends the modal showing. The wake-up message lets the loop see it also when the request
+  // came as a sent message, which GetMessage handles without returning.
+  void Close() {
+    closing_ = true;
+    ::PostMessageA(handle_, WM_NULL, 0, 0);
+  }
   void CenterOnWorkArea();
   void Click(HWND sender);
   void LblExeNameClick(HWND sender);
@@ -100,7 +106,7 @@ void RegisterFormClass(HINSTANCE instance) {
   wc.lpfnWndProc = &TInfoForm::WindowProc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  wc.hbrBackground = nullptr;  // FormPaint is the only background painting
+  wc.hbrBackground = nullptr;                                    // FormPaint is the only background painting
   wc.lpszClassName = kFormClass;
   ::RegisterClassExA(&wc);  // a second registration fails harmlessly
   RegisterPanelClass(instance);
@@ -111,8 +117,8 @@ void TInfoForm::Create() {
   // A fixed single border with the close box alone.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   const InfoFormDesign& d = kInfoFormDesign;
-  ::CreateWindowExA(0, kFormClass, d.caption, style, d.left, d.top, d.clientWidth, d.clientHeight,
-                    context_.appWindow, nullptr, context_.instance, this);
+  ::CreateWindowExA(0, kFormClass, d.caption, style, d.left, d.top, d.clientWidth, d.clientHeight, context_.appWindow,
+                    nullptr, context_.instance, this);
   if (handle_ == nullptr) throw std::runtime_error("The information window cannot be created");
   controls_.Create(handle_, context_.instance);
   FormCreate();
@@ -188,8 +194,7 @@ void TInfoForm::lblURLClick(HWND) {
 }
 
 void TInfoForm::lblMailClick(HWND) {
-  ShellOpen(*shell_, ToHandle(context_.mainWindow), MailLink(controls_.Text("lblMail"), exePath_, rules_), "",
-            rules_);
+  ShellOpen(*shell_, ToHandle(context_.mainWindow), MailLink(controls_.Text("lblMail"), exePath_, rules_), "", rules_);
 }
 
 void TInfoForm::LblLaunchOnStartupClick(HWND sender) {
@@ -235,7 +240,7 @@ LRESULT TInfoForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
       FormKeyDown();
       return 0;
     case WM_CLOSE:
-      closing_ = true;  // the modal showing ends; the window goes with the showing
+      Close();  // the modal showing ends; the window goes with the showing
       return 0;
     case WM_COMMAND:
       if (HIWORD(wParam) == STN_CLICKED && lParam != 0) Click(reinterpret_cast<HWND>(lParam));
@@ -269,7 +274,7 @@ void TInfoForm::ShowModal() {
       if (got < 0) break;
       if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) &&
           (msg.hwnd == handle_ || ::IsChild(handle_, msg.hwnd))) {
-        FormKeyDown();
+        FormKeyDown();  // seen before the control the key was meant for
         continue;
       }
       ::TranslateMessage(&msg);

@@ -1,10 +1,10 @@
 #include "Win32ShellApi.h"
 
-#include <windows.h>
 #include <objbase.h>
 #include <objidl.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -112,7 +112,9 @@ class Win32ShellApi final : public ShellApi {
     return As<IPersistFile>(persistFile)->Save(reinterpret_cast<LPCOLESTR>(fileName.c_str()), remember ? TRUE : FALSE);
   }
 
-  std::string ResultMessage(std::int32_t result) override { return scoped::SystemMessageText(static_cast<DWORD>(result)); }
+  std::string ResultMessage(std::int32_t result) override {
+    return scoped::SystemMessageText(static_cast<DWORD>(result));
+  }
 
   std::u16string AnsiToWide(const std::string& text) override {
     if (text.empty()) return {};

@@ -57,8 +57,8 @@ class Win32SystemApi final : public SystemApi {
     return true;
   }
 
-  std::int32_t OpenRegistryKey(RegistryKey root, const std::string& subKey, std::uint32_t options,
-                               std::uint32_t access, RegistryKey& key) override {
+  std::int32_t OpenRegistryKey(RegistryKey root, const std::string& subKey, std::uint32_t options, std::uint32_t access,
+                               RegistryKey& key) override {
     HKEY opened = nullptr;
     const LSTATUS status = ::RegOpenKeyExA(ToKey(root), subKey.c_str(), options, access, &opened);
     if (status == ERROR_SUCCESS) key = reinterpret_cast<RegistryKey>(opened);

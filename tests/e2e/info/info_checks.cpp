@@ -5,8 +5,8 @@
 #include <regex>
 #include <vector>
 
-#include "InfoIds.h"
 #include "FileVersion.h"
+#include "InfoIds.h"
 #include "OsDescription.h"
 
 using namespace morvel::info_ids;
@@ -39,22 +39,22 @@ void CheckVersionResource(Checks& checks, morvel::SystemApi& system, const std::
     checks.Expect(f->dwSignature == 0xFEEF04BD, "fixed part signature");
     checks.Expect(f->dwFileVersionMS == 0x00000006 && f->dwFileVersionLS == 0x00010007, "fixed file version 0.6.1.7");
     checks.Expect(f->dwProductVersionMS == 0x00000006 && f->dwProductVersionLS == 0x00010007,
-          "fixed product version 0.6.1.7");
+                  "fixed product version 0.6.1.7");
     checks.Expect(f->dwFileFlagsMask == 0x3F && f->dwFileFlags == 0, "flags mask 0x3F, flags 0");
     checks.Expect(f->dwFileOS == 4 && f->dwFileType == 1 && f->dwFileSubtype == 0, "OS 4, type 1, subtype 0");
   } else {
     checks.Expect(false, "fixed part");
   }
   checks.Expect(Query(block, "\\VarFileInfo\\Translation", value, length) && length == 4 &&
-            static_cast<const WORD*>(value)[0] == 0x0411 && static_cast<const WORD*>(value)[1] == 0x03A4,
-        "translation 0x0411, 0x03A4");
+                    static_cast<const WORD*>(value)[0] == 0x0411 && static_cast<const WORD*>(value)[1] == 0x03A4,
+                "translation 0x0411, 0x03A4");
   struct Key {
     const char* name;
     const char* text;
   };
-  const Key keys[] = {{"CompanyName", ""},    {"FileDescription", ""}, {"FileVersion", "0.6.1.7"},
-                      {"InternalName", ""},   {"LegalCopyright", ""},  {"LegalTrademarks", ""},
-                      {"OriginalFilename", ""}, {"ProductName", ""},   {"ProductVersion", "1.0.0.0"},
+  const Key keys[] = {{"CompanyName", ""},      {"FileDescription", ""}, {"FileVersion", "0.6.1.7"},
+                      {"InternalName", ""},     {"LegalCopyright", ""},  {"LegalTrademarks", ""},
+                      {"OriginalFilename", ""}, {"ProductName", ""},     {"ProductVersion", "1.0.0.0"},
                       {"Comments", ""}};
   for (const Key& k : keys) {
     const bool present = Query(block, std::string("\\StringFileInfo\\041103A4\\") + k.name, value, length);

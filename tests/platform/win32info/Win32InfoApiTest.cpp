@@ -1,7 +1,6 @@
 // The Win32 system and shell operations against the real Windows API (run under Wine in the
 // cross build): the values the core passes must reach the API in the form it accepts.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <filesystem>
@@ -44,8 +43,7 @@ TEST(Win32SystemApi, LocalMachineKeyOpensReadsAndCloses) {
   EXPECT_LE(size, kRegistryValueBufferSize);
   EXPECT_EQ(api->CloseRegistryKey(key), 0);
   RegistryKey missing = 0;
-  EXPECT_NE(api->OpenRegistryKey(kHkeyLocalMachine, "SOFTWARE\\Morvel\\No\\Such\\Key", 0, kKeyQueryValue, missing),
-            0);
+  EXPECT_NE(api->OpenRegistryKey(kHkeyLocalMachine, "SOFTWARE\\Morvel\\No\\Such\\Key", 0, kKeyQueryValue, missing), 0);
 }
 
 TEST(Win32SystemApi, VersionValueIsFoundInsideTheBlock) {
