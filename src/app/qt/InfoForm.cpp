@@ -148,6 +148,12 @@ void InfoForm::CenterOnWorkArea() {
   move(at.left, at.top);
 }
 
+// The frame is known once the window shows: centred again with its real outer size.
+void InfoForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  CenterOnWorkArea();
+}
+
 // Any key closes the window, whichever control it was meant for.
 void InfoForm::keyPressEvent(QKeyEvent* event) {
   event->accept();
