@@ -211,6 +211,7 @@ void QtAppTest::infoWindowShowsTextsAndClosesOnKey() {
     QVERIFY(info->findChild<QLabel*>("LblLaunchOnStartup")->isHidden());
     QVERIFY(info->findChild<QLabel*>("LblOpenStartup")->isHidden());
     QVERIFY(!info->findChild<QLabel*>("LblLaunchOnDesktop")->isHidden());
+    QVERIFY(!info->findChild<QLabel*>("AppIcon")->pixmap().isNull());
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
     const Point at = CenterOnWorkArea(Rect{work.left(), work.top(), work.left() + work.width(),
                                            work.top() + work.height()},

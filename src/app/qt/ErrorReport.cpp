@@ -26,6 +26,8 @@ std::string ApplicationTitleOf(const std::string& exePath) {
 const std::string& AppTitle() { return TitleStore(); }
 void SetAppTitle(std::string title) { TitleStore() = std::move(title); }
 
+QIcon AppIcon() { return QIcon(":/MorvelTest.ico"); }
+
 void ShowException(QWidget* parent, const std::exception& e) {
   QMessageBox box(QMessageBox::Critical, QString::fromStdString(AppTitle()),
                   QString::fromStdString(ErrorReportText(e.what())), QMessageBox::Ok, parent);

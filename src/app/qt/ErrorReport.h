@@ -6,6 +6,7 @@
 #include <string>
 
 #include <QApplication>
+#include <QIcon>
 
 class QWidget;
 
@@ -23,6 +24,9 @@ void ShowException(QWidget* parent, const std::exception& e);
 
 // Runs a handler; an error leaving it is reported and goes no further.
 void Guard(QWidget* parent, const std::function<void()>& handler);
+
+// The program's icon, for the windows and the information window's image.
+QIcon AppIcon();
 
 // The application object: an error that leaves any event handler is reported as well.
 class Application final : public QApplication {

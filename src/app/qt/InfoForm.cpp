@@ -103,7 +103,7 @@ void InfoForm::FormCreate() {
   setWindowTitle(QString::fromStdString(StampCaptionText(system_, AppTitle(), kInfoFormDesign.name)));
   const InfoTexts texts = MakeInfoTexts(system_, exePath_);
   static_cast<QLabel*>(Control("LblExeName"))->setText(QString::fromStdString(texts.exeName));
-  const QIcon icon = QApplication::windowIcon();
+  const QIcon icon = AppIcon();
   static_cast<QLabel*>(Control("AppIcon"))->setPixmap(icon.pixmap(32, 32));
   setWindowIcon(icon);
   static_cast<QLabel*>(Control("LblOsVersion"))->setText(QString::fromStdString(texts.osVersion));

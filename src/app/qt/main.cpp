@@ -22,6 +22,7 @@ int main(int argc, char* argv[]) {
   const std::string exePath = systemApi->ModuleFileName(morvel::kModuleFileNameBufferSize);
   morvel::qt::SetAppTitle(morvel::qt::ApplicationTitleOf(exePath));
   QApplication::setApplicationName(QString::fromStdString(morvel::qt::AppTitle()));
+  QApplication::setWindowIcon(morvel::qt::AppIcon());
   try {
     morvel::qt::Form1 form1({*volumeApi, *systemApi, *shellApi, exePath});
     form1.show();
