@@ -19,6 +19,11 @@ for preset in linux linux-asan windows; do
   ctest --preset "$preset" -j "$jobs"
 done
 
+step "configure, build and test: linux-qt (the desktop program, offscreen)"
+cmake --preset linux-qt >/dev/null
+cmake --build --preset linux-qt -j "$jobs"
+ctest --preset linux-qt -j "$jobs"
+
 if [ -x scripts/fuzz.sh ]; then
   step "fuzzing the NTFS reader"
   scripts/fuzz.sh
