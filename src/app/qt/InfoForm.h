@@ -1,0 +1,60 @@
+#pragma once
+// The information window: the executable, its version, the system it runs on, and the
+// actions on it (properties, home page, mail, shortcut, folder), built from the core's design.
+#include <map>
+#include <string>
+
+#include <QDialog>
+#include <QLabel>
+
+#include "InfoDesign.h"
+#include "PathRules.h"
+#include "ShellApi.h"
+#include "SystemApi.h"
+
+namespace morvel::qt {
+
+// A label that reports a click of the left button.
+class ClickLabel final : public QLabel {
+  Q_OBJECT
+
+ public:
+  using QLabel::QLabel;
+
+ signals:
+  void clicked();
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+class InfoForm final : public QDialog {
+ public:
+  InfoForm(SystemApi& system, ShellApi& shell, std::string exePath, QWidget* parent);
+
+  // The control named in the design, or nullptr.
+  QWidget* Control(const std::string& name) const;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void FormCreate();
+  void AutoSize();
+  void CenterOnWorkArea();
+  void Click(const std::string& name);
+  void CreateShortcutIn(const std::string& folder);
+  std::string Text(const std::string& name) const;
+
+  SystemApi& system_;
+  ShellApi& shell_;
+  PathRules rules_;
+  std::string exePath_;
+  QWidget* panel_ = nullptr;
+  std::map<std::string, QWidget*> controls_;
+};
+
+}  // namespace morvel::qt
