@@ -29,6 +29,8 @@ class Owner {
     if (value_ != Invalid) Close(value_);
     value_ = value;
   }
+  // Gives up ownership, for a value that has already been released elsewhere.
+  T release() { return std::exchange(value_, Invalid); }
 
  private:
   T value_ = Invalid;
