@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ExecutableImage.h"
+#include "ProgramFixedInfo.h"
 #include "VersionResource.h"
 
 namespace morvel {
@@ -30,14 +31,7 @@ TEST(ProgramVersionResource, MatchesTheVersionData) {
 
   FixedFileInfo fixed;
   ASSERT_EQ(ReadFixedFileInfo(resource.bytes, fixed), VersionError::None);
-  EXPECT_EQ(fixed.fileVersionMs, 0x00000006u);
-  EXPECT_EQ(fixed.fileVersionLs, 0x00010007u);
-  EXPECT_EQ(fixed.productVersionMs, 0x00000006u);
-  EXPECT_EQ(fixed.productVersionLs, 0x00010007u);
-  EXPECT_EQ(fixed.fileFlagsMask, 0x3Fu);
-  EXPECT_EQ(fixed.fileFlags, 0u);
-  EXPECT_EQ(fixed.fileOs, 4u);
-  EXPECT_EQ(fixed.fileType, 1u);
+  testing::ExpectProgramFixedInfo(fixed);
 
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"CompanyName", ""},           {"FileDescription", ""}, {"FileVersion", "0.6.1.7"}, {"InternalName", ""},

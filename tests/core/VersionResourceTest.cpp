@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ExecutableImage.h"
+#include "ProgramFixedInfo.h"
 #include "FakeSystemApi.h"
 #include "FileVersion.h"
 #include "LittleEndian.h"
@@ -34,14 +35,7 @@ TEST(VersionResource, ReadsWhatTheProgramCarries) {
   const Bytes& r = Resource();
   FixedFileInfo fixed;
   ASSERT_EQ(ReadFixedFileInfo(r, fixed), VersionError::None);
-  EXPECT_EQ(fixed.fileVersionMs, 0x00000006u);
-  EXPECT_EQ(fixed.fileVersionLs, 0x00010007u);
-  EXPECT_EQ(fixed.productVersionMs, 0x00000006u);
-  EXPECT_EQ(fixed.productVersionLs, 0x00010007u);
-  EXPECT_EQ(fixed.fileFlagsMask, 0x3Fu);
-  EXPECT_EQ(fixed.fileFlags, 0u);
-  EXPECT_EQ(fixed.fileOs, 4u);
-  EXPECT_EQ(fixed.fileType, 1u);
+  testing::ExpectProgramFixedInfo(fixed);
   EXPECT_EQ(ReadVersionString(r, "\\StringFileInfo\\041103A4\\FileVersion"), "0.6.1.7");
   EXPECT_EQ(ReadVersionString(r, "StringFileInfo\\041103a4\\fileversion"), "0.6.1.7");
   EXPECT_EQ(ReadVersionString(r, "\\StringFileInfo\\041103A4\\ProductVersion"), "1.0.0.0");
