@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-#include "Ntfs.h"
+#include "ntfs/Ntfs.h"
 
 namespace ntfs::fuzzing {
 

@@ -1,8 +1,10 @@
 // Fuzzes the whole read path: partition table, volume open, volume data, root lookups.
 #include <cstdlib>
 
-#include "Ntfs.h"
-#include "SparseImage.h"
+#include "disk/Partitions.h"
+#include "ntfs/BootSector.h"
+#include "ntfs/Ntfs.h"
+#include "fuzz/SparseImage.h"
 
 namespace {
 
@@ -10,7 +12,7 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-void ReadVolume(ntfs::ByteSource& source, std::uint64_t offset) {
+void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
   std::unique_ptr<ntfs::Volume> volume;
   if (ntfs::Volume::Open(source, offset, volume) != ntfs::Status::Ok) return;
   ntfs::VolumeData data;
@@ -28,11 +30,11 @@ void ReadVolume(ntfs::ByteSource& source, std::uint64_t offset) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ntfs::fuzzing::SparseImage image(data, size);
-  std::vector<ntfs::Partition> partitions;
-  ntfs::ListPartitions(image, partitions);
+  std::vector<disk::Partition> partitions;
+  disk::ListPartitions(image, &ntfs::HasNtfsSignature, partitions);
   ReadVolume(image, 0);
   int opened = 0;
-  for (const ntfs::Partition& p : partitions)
+  for (const disk::Partition& p : partitions)
     if (p.looksNtfs && opened++ < 4) ReadVolume(image, p.offset);
   return 0;
 }

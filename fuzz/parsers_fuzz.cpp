@@ -2,9 +2,9 @@
 // rarely gets past the update sequence.
 #include <vector>
 
-#include "Index.h"
-#include "Record.h"
-#include "Runlist.h"
+#include "ntfs/Index.h"
+#include "ntfs/Record.h"
+#include "ntfs/Runlist.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ntfs;
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       IndexEntry name;
       if (a.type == kFileName) ParseFileName(a.value, name);
       std::uint32_t blockSize = 0;
-      Bytes entries;
+      base::Bytes entries;
       bool children = false;
       if (a.type == kIndexRoot && ParseIndexRoot(a.value, blockSize, entries, children) == Status::Ok) {
         NodeResult result;
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   ApplyFixups(record, kIndxMagic);
-  Bytes entries;
+  base::Bytes entries;
   bool children = false;
   if (NodeEntries(record, 0x18, entries, children) == Status::Ok) {
     NodeResult result;

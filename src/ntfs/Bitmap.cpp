@@ -1,4 +1,4 @@
-#include "Bitmap.h"
+#include "ntfs/Bitmap.h"
 
 #include <array>
 #include <bit>
@@ -23,7 +23,7 @@ std::uint64_t CountWord(const std::uint8_t* p) {
 
 }  // namespace
 
-std::uint64_t CountSetBits(Bytes bytes, std::uint64_t bits) {
+std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits) {
   std::uint64_t set = 0;
   const std::uint8_t* p = bytes.data();
   const std::size_t whole = static_cast<std::size_t>(bits / 8);

@@ -1,4 +1,4 @@
-#include "BootSector.h"
+#include "ntfs/BootSector.h"
 
 #include <bit>
 #include <cstring>
@@ -14,7 +14,7 @@ constexpr char kOemId[] = "NTFS    ";
 bool DecodeSectorsPerCluster(std::uint8_t value, std::uint32_t& out) {
   if (value == 0) return false;
   if (value <= 0x80) {
-    if (!IsPowerOfTwo(value)) return false;
+    if (!base::IsPowerOfTwo(value)) return false;
     out = value;
     return true;
   }
@@ -36,38 +36,38 @@ bool DecodeBlockSize(std::uint8_t raw, std::uint32_t clusterSize, std::uint32_t&
     if (shift > 31) return false;
     size = std::uint64_t{1} << shift;
   }
-  if (!IsPowerOfTwo(size) || size < kMinRecordSize || size > kMaxRecordSize) return false;
+  if (!base::IsPowerOfTwo(size) || size < kMinRecordSize || size > kMaxRecordSize) return false;
   out = static_cast<std::uint32_t>(size);
   return true;
 }
 
 }  // namespace
 
-bool HasNtfsSignature(Bytes sector) { return sector.size() >= 11 && std::memcmp(sector.data() + 3, kOemId, 8) == 0; }
+bool HasNtfsSignature(base::Bytes sector) { return sector.size() >= 11 && std::memcmp(sector.data() + 3, kOemId, 8) == 0; }
 
-Status ParseBootSector(Bytes s, BootSector& out) {
+Status ParseBootSector(base::Bytes s, BootSector& out) {
   if (s.size() < kBootSectorSize || !HasNtfsSignature(s)) return Status::NotNtfs;
   BootSector b;
-  b.bytesPerSector = Le16(s, 0x0B);  // 0x0B: bytes per sector
-  if (!IsPowerOfTwo(b.bytesPerSector) || b.bytesPerSector < 256 || b.bytesPerSector > 4096) return Status::NotNtfs;
-  if (!DecodeSectorsPerCluster(Le8(s, 0x0D), b.sectorsPerCluster)) return Status::NotNtfs;  // 0x0D: sectors per cluster
+  b.bytesPerSector = base::Le16(s, 0x0B);  // 0x0B: bytes per sector
+  if (!base::IsPowerOfTwo(b.bytesPerSector) || b.bytesPerSector < 256 || b.bytesPerSector > 4096) return Status::NotNtfs;
+  if (!DecodeSectorsPerCluster(base::Le8(s, 0x0D), b.sectorsPerCluster)) return Status::NotNtfs;  // 0x0D: sectors per cluster
   const std::uint64_t cluster = std::uint64_t{b.bytesPerSector} * b.sectorsPerCluster;
   if (cluster > kMaxClusterSize) return Status::NotNtfs;
   b.bytesPerCluster = static_cast<std::uint32_t>(cluster);
   b.clusterShift = static_cast<std::uint32_t>(std::countr_zero(b.bytesPerCluster));
-  b.totalSectors = Le64(s, 0x28);  // 0x28: sectors in the volume (the backup boot sector follows)
+  b.totalSectors = base::Le64(s, 0x28);  // 0x28: sectors in the volume (the backup boot sector follows)
   // Byte counts must stay within signed 64 bits, as the volume data record holds them.
   const auto maxSectors = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / b.bytesPerSector;
   if (b.totalSectors == 0 || b.totalSectors > maxSectors) return Status::NotNtfs;
   b.totalClusters = b.totalSectors / b.sectorsPerCluster;
   if (b.totalClusters == 0) return Status::NotNtfs;
-  if (!DecodeBlockSize(Le8(s, 0x40), b.bytesPerCluster, b.recordSize))
+  if (!DecodeBlockSize(base::Le8(s, 0x40), b.bytesPerCluster, b.recordSize))
     return Status::NotNtfs;  // 0x40: clusters per file record
-  if (!DecodeBlockSize(Le8(s, 0x44), b.bytesPerCluster, b.indexBlockSize))
+  if (!DecodeBlockSize(base::Le8(s, 0x44), b.bytesPerCluster, b.indexBlockSize))
     return Status::NotNtfs;        // 0x44: clusters per index block
-  b.mftLcn = Le64(s, 0x30);        // 0x30: first cluster of $MFT
-  b.mftMirrorLcn = Le64(s, 0x38);  // 0x38: first cluster of $MFTMirr
-  b.serialNumber = Le64(s, 0x48);  // 0x48: volume serial number
+  b.mftLcn = base::Le64(s, 0x30);        // 0x30: first cluster of $MFT
+  b.mftMirrorLcn = base::Le64(s, 0x38);  // 0x38: first cluster of $MFTMirr
+  b.serialNumber = base::Le64(s, 0x48);  // 0x48: volume serial number
   if (b.mftLcn >= b.totalClusters || b.mftMirrorLcn >= b.totalClusters) return Status::Corrupt;
   out = b;
   return Status::Ok;

@@ -2,8 +2,8 @@
 // The NTFS boot sector: the volume's geometry and where its master file table lies.
 #include <cstdint>
 
-#include "Bytes.h"
-#include "Ntfs.h"
+#include "base/Bytes.h"
+#include "ntfs/Ntfs.h"
 
 namespace ntfs {
 
@@ -28,9 +28,9 @@ struct BootSector {
 
 // Decodes and validates the first 512 bytes of a volume. NotNtfs when a field cannot belong
 // to an NTFS boot sector, Corrupt when the fields contradict each other.
-Status ParseBootSector(Bytes sector, BootSector& out);
+Status ParseBootSector(base::Bytes sector, BootSector& out);
 
 // Whether the sector carries the NTFS signature (the partition listing's quick test).
-bool HasNtfsSignature(Bytes sector);
+bool HasNtfsSignature(base::Bytes sector);
 
 }  // namespace ntfs

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "Bytes.h"
-#include "Ntfs.h"
+#include "base/Bytes.h"
+#include "ntfs/Ntfs.h"
 
 namespace ntfs {
 
@@ -13,7 +13,7 @@ namespace ntfs {
 // read from disk; units past its end are their own upper case.
 struct UpcaseTable {
   std::vector<std::uint8_t> bytes;
-  std::uint16_t Upper(std::uint16_t c) const { return std::size_t{c} * 2 + 1 < bytes.size() ? Le16(bytes, 2u * c) : c; }
+  std::uint16_t Upper(std::uint16_t c) const { return std::size_t{c} * 2 + 1 < bytes.size() ? base::Le16(bytes, 2u * c) : c; }
 };
 
 enum class Namespace : std::uint8_t { Posix = 0, Win32 = 1, Dos = 2, Win32AndDos = 3 };
@@ -24,24 +24,24 @@ struct IndexEntry {
   std::uint64_t parentReference = 0;
   std::uint64_t dataSize = 0;
   Namespace nameSpace = Namespace::Posix;
-  Bytes name;  // UTF-16LE, inside the node it was read from
+  base::Bytes name;  // UTF-16LE, inside the node it was read from
 };
 
 // Decodes a $FILE_NAME value (an index key or a resident attribute).
-Status ParseFileName(Bytes key, IndexEntry& out);
+Status ParseFileName(base::Bytes key, IndexEntry& out);
 
 // What a node says about the key: found here, continue in the child node at childVcn, or
 // absent from the index.
 enum class NodeResult { Found, Descend, Missing };
 
 // The node header (index root value at 0x10, index block at 0x18) and the entries it bounds.
-Status NodeEntries(Bytes node, std::size_t headerAt, Bytes& entries, bool& hasChildren);
+Status NodeEntries(base::Bytes node, std::size_t headerAt, base::Bytes& entries, bool& hasChildren);
 
 // Searches one node's entries for `key` (UTF-16 units) by the file-name collation.
-Status SearchNode(Bytes entries, const std::u16string& key, const UpcaseTable& upcase, NodeResult& result,
+Status SearchNode(base::Bytes entries, const std::u16string& key, const UpcaseTable& upcase, NodeResult& result,
                   IndexEntry& found, std::uint64_t& childVcn);
 
 // The index root value: its header checks and the index block size it announces.
-Status ParseIndexRoot(Bytes value, std::uint32_t& blockSize, Bytes& entries, bool& hasChildren);
+Status ParseIndexRoot(base::Bytes value, std::uint32_t& blockSize, base::Bytes& entries, bool& hasChildren);
 
 }  // namespace ntfs

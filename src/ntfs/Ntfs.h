@@ -1,5 +1,5 @@
 #pragma once
-// Read-only reader of NTFS on-disk structures and of the partition tables that hold them.
+// Read-only reader of NTFS on-disk structures.
 // Stands alone: no OS header, no dependency on the rest of the project. Every length, offset
 // and count read from the disk is checked before use; nothing is allocated by an unchecked
 // on-disk number and every loop is bounded.
@@ -11,16 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "base/ByteSource.h"
+
 namespace ntfs {
 
-// Positioned reads from a device, a partition or an image file.
-class ByteSource {
- public:
-  virtual ~ByteSource() = default;
-  virtual std::uint64_t Size() const = 0;
-  // Fills `out` from `offset`; false on a read error or a read past the end.
-  virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
-};
+using base::ByteSource;
 
 enum class Status {
   Ok,
@@ -68,17 +63,5 @@ class Volume {
   // $UpCase table; `out` stays empty when there is no such entry.
   virtual Status FindRootEntry(std::string_view name, std::optional<RootEntry>& out) = 0;
 };
-
-// A partition of a whole-disk image or disk device.
-struct Partition {
-  int number = 0;               // 1-based, in table order (MBR: primaries 1-4, logicals from 5)
-  std::uint64_t offset = 0;     // bytes from the start of the disk
-  std::uint64_t length = 0;     // bytes
-  bool looksNtfs = false;       // its boot sector carries the NTFS signature
-};
-
-// Reads an MBR (with extended partitions) or a GPT. An empty list when the source holds no
-// partition table (a bare volume).
-Status ListPartitions(ByteSource& source, std::vector<Partition>& out);
 
 }  // namespace ntfs

@@ -4,8 +4,8 @@
 #include <span>
 #include <vector>
 
-#include "Bytes.h"
-#include "Ntfs.h"
+#include "base/Bytes.h"
+#include "ntfs/Ntfs.h"
 
 namespace ntfs {
 
@@ -37,22 +37,22 @@ struct Attribute {
   std::uint32_t type = 0;
   bool nonResident = false;
   std::uint16_t flags = 0;
-  Bytes name;   // UTF-16LE
-  Bytes value;  // resident only
+  base::Bytes name;   // UTF-16LE
+  base::Bytes value;  // resident only
   std::int64_t lowestVcn = 0;
   std::int64_t highestVcn = -1;
   std::uint64_t allocatedSize = 0;
   std::uint64_t dataSize = 0;
   std::uint64_t initializedSize = 0;
-  Bytes runlist;
+  base::Bytes runlist;
 };
 
 // Parses the header and walks the attributes of a fixed-up file record, bounded by the
 // record's used size.
-Status ParseFileRecord(Bytes record, FileRecordHeader& header, std::vector<Attribute>& attributes);
+Status ParseFileRecord(base::Bytes record, FileRecordHeader& header, std::vector<Attribute>& attributes);
 
 // Whether an attribute name (UTF-16LE bytes) equals an ASCII name, e.g. "$I30" or "".
-bool NameIs(Bytes name, const char* ascii);
+bool NameIs(base::Bytes name, const char* ascii);
 
 // File reference → record number (the low 48 bits; the top 16 are a sequence number).
 constexpr std::uint64_t RecordNumber(std::uint64_t reference) { return reference & 0x0000FFFFFFFFFFFFull; }

@@ -1,10 +1,10 @@
-#include "Runlist.h"
+#include "ntfs/Runlist.h"
 
 namespace ntfs {
 namespace {
 
 // A little-endian integer of 1..8 bytes, sign-extended from its top byte.
-std::int64_t SignedField(Bytes b, std::size_t at, unsigned bytes) {
+std::int64_t SignedField(base::Bytes b, std::size_t at, unsigned bytes) {
   std::uint64_t v = 0;
   for (unsigned i = 0; i < bytes; ++i) v |= static_cast<std::uint64_t>(b[at + i]) << (8 * i);
   if (bytes < 8 && (b[at + bytes - 1] & 0x80) != 0) v |= ~std::uint64_t{0} << (8 * bytes);
@@ -13,7 +13,7 @@ std::int64_t SignedField(Bytes b, std::size_t at, unsigned bytes) {
 
 }  // namespace
 
-Status DecodeRunlist(Bytes r, std::int64_t lowestVcn, std::int64_t highestVcn, std::uint64_t totalClusters,
+Status DecodeRunlist(base::Bytes r, std::int64_t lowestVcn, std::int64_t highestVcn, std::uint64_t totalClusters,
                      std::vector<Run>& runs) {
   std::uint64_t vcn = static_cast<std::uint64_t>(lowestVcn);
   const std::uint64_t end = static_cast<std::uint64_t>(highestVcn + 1);  // one past the last VCN
@@ -22,7 +22,7 @@ Status DecodeRunlist(Bytes r, std::int64_t lowestVcn, std::int64_t highestVcn, s
   while (pos < r.size() && r[pos] != 0) {
     const unsigned lengthBytes = r[pos] & 0x0F;  // low nibble: size of the length field
     const unsigned offsetBytes = r[pos] >> 4;    // high nibble: size of the offset field, 0 = hole
-    if (lengthBytes == 0 || lengthBytes > 8 || offsetBytes > 8 || !Fits(r.size(), pos + 1, lengthBytes + offsetBytes))
+    if (lengthBytes == 0 || lengthBytes > 8 || offsetBytes > 8 || !base::Fits(r.size(), pos + 1, lengthBytes + offsetBytes))
       return Status::Corrupt;
     const std::int64_t length = SignedField(r, pos + 1, lengthBytes);
     if (length <= 0 || static_cast<std::uint64_t>(length) > end - vcn) return Status::Corrupt;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "Bytes.h"
-#include "Ntfs.h"
+#include "base/Bytes.h"
+#include "ntfs/Ntfs.h"
 
 namespace ntfs {
 
@@ -21,7 +21,7 @@ struct Run {
 // Decodes the runlist of one extent covering VCNs lowestVcn..highestVcn and appends its runs.
 // Every run must lie inside the volume's totalClusters and the runs must cover the extent
 // exactly.
-Status DecodeRunlist(Bytes runlist, std::int64_t lowestVcn, std::int64_t highestVcn, std::uint64_t totalClusters,
+Status DecodeRunlist(base::Bytes runlist, std::int64_t lowestVcn, std::int64_t highestVcn, std::uint64_t totalClusters,
                      std::vector<Run>& runs);
 
 }  // namespace ntfs

@@ -1,9 +1,9 @@
-#include "Stream.h"
+#include "ntfs/Stream.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "Bytes.h"
+#include "base/Bytes.h"
 
 namespace ntfs {
 

@@ -4,8 +4,8 @@
 #include <span>
 #include <vector>
 
-#include "Ntfs.h"
-#include "Runlist.h"
+#include "ntfs/Ntfs.h"
+#include "ntfs/Runlist.h"
 
 namespace ntfs {
 

@@ -2,12 +2,12 @@
 #include <memory>
 #include <new>
 
-#include "Bitmap.h"
-#include "BootSector.h"
-#include "Index.h"
-#include "Ntfs.h"
-#include "Unicode.h"
-#include "VolumeReader.h"
+#include "ntfs/Bitmap.h"
+#include "ntfs/BootSector.h"
+#include "ntfs/Index.h"
+#include "ntfs/Ntfs.h"
+#include "base/Utf.h"
+#include "ntfs/VolumeReader.h"
 
 namespace ntfs {
 namespace {
@@ -68,7 +68,7 @@ class VolumeImpl final : public Volume {
   Status FindRootEntry(std::string_view name, std::optional<RootEntry>& out) override {
     out.reset();
     std::u16string key;
-    if (!Utf8ToUtf16(name, key) || key.empty() || key.size() > kMaxNameUnits) return Status::Ok;
+    if (!base::TryUtf8ToUtf16(name, key) || key.empty() || key.size() > kMaxNameUnits) return Status::Ok;
     if (const Status s = LoadUpcase(); s != Status::Ok) return s;
     return SearchRoot(key, out);
   }
@@ -109,7 +109,7 @@ class VolumeImpl final : public Volume {
 
   Status SearchRoot(const std::u16string& key, std::optional<RootEntry>& out);
   Status ReadIndexBlock(const Stream& alloc, std::uint32_t blockSize, std::uint64_t vcn,
-                        std::vector<std::uint8_t>& block, Bytes& entries);
+                        std::vector<std::uint8_t>& block, base::Bytes& entries);
   std::string LongName(const IndexEntry& entry);
 
   VolumeReader reader_;
@@ -124,12 +124,12 @@ Status VolumeImpl::SearchRoot(const std::u16string& key, std::optional<RootEntry
     return s;
   if (!found) return Status::Corrupt;
   std::uint32_t blockSize = 0;
-  Bytes entries;
+  base::Bytes entries;
   bool large = false;
   if (const Status s = ParseIndexRoot(root, blockSize, entries, large); s != Status::Ok) return s;
   Stream alloc;
   if (large) {
-    if (!IsPowerOfTwo(blockSize) || blockSize < kMinRecordSize || blockSize > kMaxRecordSize) return Status::Corrupt;
+    if (!base::IsPowerOfTwo(blockSize) || blockSize < kMinRecordSize || blockSize > kMaxRecordSize) return Status::Corrupt;
     if (const Status s = reader_.LoadStream(kRootRecord, kIndexAllocation, "$I30", alloc, found); s != Status::Ok)
       return s;
     if (!found) return Status::Corrupt;
@@ -142,7 +142,7 @@ Status VolumeImpl::SearchRoot(const std::u16string& key, std::optional<RootEntry
     if (const Status s = SearchNode(entries, key, upcase_, result, entry, child); s != Status::Ok) return s;
     if (result == NodeResult::Missing) return Status::Ok;
     if (result == NodeResult::Found) {
-      out = RootEntry{entry.nameSpace == Namespace::Dos ? LongName(entry) : Utf16LeToUtf8(entry.name), entry.dataSize};
+      out = RootEntry{entry.nameSpace == Namespace::Dos ? LongName(entry) : base::Utf16LeToUtf8(entry.name), entry.dataSize};
       return Status::Ok;
     }
     if (!large) return Status::Corrupt;  // a child node in an index that has no blocks
@@ -152,7 +152,7 @@ Status VolumeImpl::SearchRoot(const std::u16string& key, std::optional<RootEntry
 }
 
 Status VolumeImpl::ReadIndexBlock(const Stream& alloc, std::uint32_t blockSize, std::uint64_t vcn,
-                                  std::vector<std::uint8_t>& block, Bytes& entries) {
+                                  std::vector<std::uint8_t>& block, base::Bytes& entries) {
   const BootSector& b = reader_.boot();
   // Child nodes are addressed in clusters, or in 512-byte units when a block is smaller than a
   // cluster.
@@ -162,7 +162,7 @@ Status VolumeImpl::ReadIndexBlock(const Stream& alloc, std::uint32_t blockSize, 
   if (const Status s = ReadStream(reader_.disk(), alloc, b.clusterShift, vcn << shift, block); s != Status::Ok)
     return s;
   if (const Status s = ApplyFixups(block, kIndxMagic); s != Status::Ok) return s;
-  if (Le64(block, 0x10) != vcn) return Status::Corrupt;  // 0x10: the block's own VCN
+  if (base::Le64(block, 0x10) != vcn) return Status::Corrupt;  // 0x10: the block's own VCN
   bool hasChildren = false;
   return NodeEntries(block, 0x18, entries, hasChildren);  // 0x18: node header
 }
@@ -170,7 +170,7 @@ Status VolumeImpl::ReadIndexBlock(const Stream& alloc, std::uint32_t blockSize, 
 // The Win32 name of a file matched by its DOS 8.3 name, as a directory listing shows it; the
 // DOS name itself when the file record has no other name in the root.
 std::string VolumeImpl::LongName(const IndexEntry& entry) {
-  const std::string dosName = Utf16LeToUtf8(entry.name);
+  const std::string dosName = base::Utf16LeToUtf8(entry.name);
   std::vector<std::uint8_t> record;
   FileRecordHeader header;
   std::vector<Attribute> attrs;
@@ -181,7 +181,7 @@ std::string VolumeImpl::LongName(const IndexEntry& entry) {
     IndexEntry name;
     if (a.type != kFileName || a.nonResident || ParseFileName(a.value, name) != Status::Ok) continue;
     if (RecordNumber(name.parentReference) == kRootRecord && name.nameSpace != Namespace::Dos)
-      return Utf16LeToUtf8(name.name);
+      return base::Utf16LeToUtf8(name.name);
   }
   return dosName;
 }

@@ -1,8 +1,8 @@
-#include "VolumeReader.h"
+#include "ntfs/VolumeReader.h"
 
 #include <algorithm>
 
-#include "Runlist.h"
+#include "ntfs/Runlist.h"
 
 namespace ntfs {
 namespace {
@@ -17,20 +17,20 @@ bool Matches(const Attribute& a, std::uint32_t type, const char* name) {
 // An attribute list entry: where one extent of an attribute lives.
 struct ListEntry {
   std::uint32_t type = 0;
-  Bytes name;
+  base::Bytes name;
   std::uint64_t lowestVcn = 0;
   std::uint64_t record = 0;
 };
 
-Status ParseListEntry(Bytes list, std::size_t pos, ListEntry& e, std::size_t& length) {
-  if (!Fits(list.size(), pos, 0x1A)) return Status::Corrupt;
-  e.type = Le32(list, pos + 0x00);                        // +0x00: attribute type
-  length = Le16(list, pos + 0x04);                        // +0x04: entry length
-  const std::uint8_t nameUnits = Le8(list, pos + 0x06);   // +0x06: name length in UTF-16 units
-  const std::uint8_t nameOffset = Le8(list, pos + 0x07);  // +0x07: name offset
-  e.lowestVcn = Le64(list, pos + 0x08);                   // +0x08: first VCN of the extent
-  e.record = RecordNumber(Le64(list, pos + 0x10));        // +0x10: record holding the extent
-  if (length < 0x1A || !Fits(list.size(), pos, length) || !Fits(length, nameOffset, nameUnits * 2u))
+Status ParseListEntry(base::Bytes list, std::size_t pos, ListEntry& e, std::size_t& length) {
+  if (!base::Fits(list.size(), pos, 0x1A)) return Status::Corrupt;
+  e.type = base::Le32(list, pos + 0x00);                        // +0x00: attribute type
+  length = base::Le16(list, pos + 0x04);                        // +0x04: entry length
+  const std::uint8_t nameUnits = base::Le8(list, pos + 0x06);   // +0x06: name length in UTF-16 units
+  const std::uint8_t nameOffset = base::Le8(list, pos + 0x07);  // +0x07: name offset
+  e.lowestVcn = base::Le64(list, pos + 0x08);                   // +0x08: first VCN of the extent
+  e.record = RecordNumber(base::Le64(list, pos + 0x10));        // +0x10: record holding the extent
+  if (length < 0x1A || !base::Fits(list.size(), pos, length) || !base::Fits(length, nameOffset, nameUnits * 2u))
     return Status::Corrupt;
   e.name = list.subspan(pos + nameOffset, nameUnits * 2u);
   return Status::Ok;

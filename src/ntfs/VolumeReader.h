@@ -5,9 +5,9 @@
 #include <functional>
 #include <vector>
 
-#include "BootSector.h"
-#include "Record.h"
-#include "Stream.h"
+#include "ntfs/BootSector.h"
+#include "ntfs/Record.h"
+#include "ntfs/Stream.h"
 
 namespace ntfs {
 

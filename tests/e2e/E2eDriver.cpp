@@ -1,8 +1,8 @@
-#include "E2eDriver.h"
+#include "tests/e2e/E2eDriver.h"
 
 #include <fstream>
 
-#include "Handles.h"
+#include "app/win32/Handles.h"
 
 namespace morvel::e2e {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Handles.h"
+#include "app/win32/Handles.h"
 
 namespace morvel::e2e {
 

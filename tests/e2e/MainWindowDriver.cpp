@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "E2eDriver.h"
+#include "tests/e2e/E2eDriver.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ShellApi.h"
+#include "core/shell/ShellApi.h"
 
 namespace morvel::testing {
 

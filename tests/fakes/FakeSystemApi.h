@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "SystemApi.h"
+#include "core/system/SystemApi.h"
 
 namespace morvel::testing {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "VolumeApi.h"
-#include "VolumeData.h"
+#include "core/report/VolumeApi.h"
+#include "core/report/VolumeData.h"
 
 namespace morvel::testing {
 

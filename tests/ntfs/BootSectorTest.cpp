@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "BootSector.h"
-#include "Ntfs.h"
-#include "Sources.h"
+#include "ntfs/BootSector.h"
+#include "ntfs/Ntfs.h"
+#include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {
 namespace {

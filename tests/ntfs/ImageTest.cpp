@@ -5,9 +5,9 @@
 #include <bit>
 #include <cctype>
 
-#include "ImageTools.h"
-#include "Ntfs.h"
-#include "Sources.h"
+#include "tests/ntfs/ImageTools.h"
+#include "ntfs/Ntfs.h"
+#include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {
 namespace {

@@ -4,9 +4,11 @@
 
 #include <sstream>
 
-#include "ImageTools.h"
-#include "Ntfs.h"
-#include "Sources.h"
+#include "tests/ntfs/ImageTools.h"
+#include "disk/Partitions.h"
+#include "ntfs/BootSector.h"
+#include "ntfs/Ntfs.h"
+#include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {
 namespace {
@@ -28,8 +30,8 @@ bool PutVolume(const std::string& disk, std::uint64_t startSector, std::uint64_t
 void ExpectPartitions(const std::string& disk, const std::vector<Expected>& want) {
   FileSource source(disk);
   ASSERT_TRUE(source.ok());
-  std::vector<Partition> got;
-  ASSERT_EQ(ListPartitions(source, got), Status::Ok);
+  std::vector<disk::Partition> got;
+  ASSERT_EQ(disk::ListPartitions(source, &HasNtfsSignature, got), disk::Status::Ok);
   ASSERT_EQ(got.size(), want.size());
   for (std::size_t i = 0; i < want.size(); ++i) {
     SCOPED_TRACE(want[i].number);
@@ -93,8 +95,8 @@ TEST(Partitions, GptWithItsCrcsChecked) {
     auto bytes = ReadFile(disk, 1u << 20);
     bytes[at] ^= 1;
     MemorySource damaged(bytes);
-    std::vector<Partition> got;
-    EXPECT_EQ(ListPartitions(damaged, got), Status::Corrupt) << "byte " << at;
+    std::vector<disk::Partition> got;
+    EXPECT_EQ(disk::ListPartitions(damaged, &HasNtfsSignature, got), disk::Status::Corrupt) << "byte " << at;
     EXPECT_TRUE(got.empty());
   }
 }

@@ -3,11 +3,11 @@
 // (as once $MFT is too fragmented for its own record); a root entry under a DOS name only.
 #include <gtest/gtest.h>
 
-#include "BootSector.h"
-#include "ImageTools.h"
-#include "Ntfs.h"
-#include "Sources.h"
-#include "VolumeReader.h"
+#include "ntfs/BootSector.h"
+#include "tests/ntfs/ImageTools.h"
+#include "ntfs/Ntfs.h"
+#include "tests/ntfs/Sources.h"
+#include "ntfs/VolumeReader.h"
 
 namespace ntfs::testing {
 namespace {

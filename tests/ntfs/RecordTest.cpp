@@ -3,11 +3,10 @@
 
 #include <cstring>
 
-#include "Bitmap.h"
-#include "Index.h"
-#include "Record.h"
-#include "Runlist.h"
-#include "Unicode.h"
+#include "ntfs/Bitmap.h"
+#include "ntfs/Index.h"
+#include "ntfs/Record.h"
+#include "ntfs/Runlist.h"
 
 namespace ntfs::testing {
 namespace {
@@ -68,8 +67,8 @@ Status Parse(std::vector<std::uint8_t> r, std::vector<Attribute>& attrs) {
 TEST(FileRecord, ParsesTheValidRecord) {
   auto r = ValidRecord();
   ASSERT_EQ(ApplyFixups(r, kFileMagic), Status::Ok);
-  EXPECT_EQ(Le16(r, 510), 0xAAAA);
-  EXPECT_EQ(Le16(r, 1022), 0xBBBB);
+  EXPECT_EQ(base::Le16(r, 510), 0xAAAA);
+  EXPECT_EQ(base::Le16(r, 1022), 0xBBBB);
   FileRecordHeader header;
   std::vector<Attribute> attrs;
   ASSERT_EQ(ParseFileRecord(r, header, attrs), Status::Ok);
@@ -215,33 +214,6 @@ TEST(Bitmap, CountsSetBitsUpToTheBitCount) {
                {3 * kBlockBits + 63, 2 * kBlockBits - 3},
                {3 * kBlockBits + 64, 2 * kBlockBits - 2}};
   for (const auto& c : cases) EXPECT_EQ(CountSetBits(bytes, c.bits), c.set) << c.bits << " bits";
-}
-
-TEST(Unicode, ConvertsNamesBothWays) {
-  const struct {
-    const char* utf8;
-    std::u16string utf16;
-  } cases[] = {{"$MFT", u"$MFT"},
-               {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
-               {"\xE2\x82\xAC", u"\u20AC"},
-               {"\xF0\x9F\x98\x80", u"\U0001F600"},
-               {"", u""}};
-  for (const auto& c : cases) {
-    std::u16string wide;
-    ASSERT_TRUE(Utf8ToUtf16(c.utf8, wide)) << c.utf8;
-    EXPECT_EQ(wide, c.utf16);
-    std::vector<std::uint8_t> le;
-    for (char16_t u : wide) le.insert(le.end(), {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8)});
-    EXPECT_EQ(Utf16LeToUtf8(le), c.utf8);
-  }
-  for (const char* bad : {"\xFF", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xC3", "\xF4\x90\x80\x80", "a\x80"}) {
-    std::u16string wide;
-    EXPECT_FALSE(Utf8ToUtf16(bad, wide)) << ::testing::PrintToString(std::string(bad));
-  }
-  const std::vector<std::uint8_t> lone = {0x00, 0xD8, 0x41, 0x00};  // unpaired high surrogate, "A"
-  EXPECT_EQ(Utf16LeToUtf8(lone),
-            "\xEF\xBF\xBD"
-            "A");
 }
 
 }  // namespace

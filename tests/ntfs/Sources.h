@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Ntfs.h"
+#include "ntfs/Ntfs.h"
 
 namespace ntfs::testing {
 

@@ -1,13 +1,13 @@
-#include "Cli.h"
+#include "app/cli/Cli.h"
 
 #include <exception>
 
-#include "CommandLine.h"
-#include "JsonReport.h"
-#include "Lines.h"
-#include "RuntimeError.h"
-#include "Unit1.h"
-#include "Version.h"
+#include "app/cli/CommandLine.h"
+#include "app/cli/JsonReport.h"
+#include "core/report/Lines.h"
+#include "core/runtime/RuntimeError.h"
+#include "core/report/Unit1.h"
+#include "core/system/Version.h"
 
 namespace morvel::cli {
 namespace {

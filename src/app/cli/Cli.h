@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Format.h"
-#include "VolumeApi.h"
+#include "core/runtime/Format.h"
+#include "core/report/VolumeApi.h"
 
 namespace morvel::cli {
 

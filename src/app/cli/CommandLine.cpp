@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "app/cli/CommandLine.h"
 
 #include <charconv>
 

@@ -1,4 +1,4 @@
-#include "Json.h"
+#include "app/cli/Json.h"
 
 #include <array>
 #include <charconv>

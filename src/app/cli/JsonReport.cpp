@@ -1,10 +1,10 @@
-#include "JsonReport.h"
+#include "app/cli/JsonReport.h"
 
 #include <cstdio>
 
-#include "Checked.h"
-#include "Format.h"
-#include "Morvel.h"
+#include "core/runtime/Checked.h"
+#include "core/runtime/Format.h"
+#include "core/report/Morvel.h"
 
 namespace morvel::cli {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Json.h"
-#include "VolumeApi.h"
-#include "VolumeData.h"
+#include "app/cli/Json.h"
+#include "core/report/VolumeApi.h"
+#include "core/report/VolumeData.h"
 
 namespace morvel::cli {
 

@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
-#include "Cli.h"
-#include "ImageVolumeApi.h"
+#include "app/cli/Cli.h"
+#include "platform/reader/ImageVolumeApi.h"
 #ifdef _WIN32
-#include "Win32Locale.h"
-#include "Win32VolumeApi.h"
+#include "platform/win32/Win32Locale.h"
+#include "platform/win32/Win32VolumeApi.h"
 #else
-#include "PosixLocale.h"
-#include "PosixVolumeApi.h"
+#include "platform/posix/PosixLocale.h"
+#include "platform/posix/PosixVolumeApi.h"
 #endif
 
 int main(int argc, char** argv) {

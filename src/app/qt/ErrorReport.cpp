@@ -1,11 +1,11 @@
-#include "ErrorReport.h"
+#include "app/qt/ErrorReport.h"
 
 #include <QMessageBox>
 #include <QString>
 #include <QWidget>
 
-#include "AppTitle.h"
-#include "RuntimeError.h"
+#include "core/system/AppTitle.h"
+#include "core/runtime/RuntimeError.h"
 
 namespace morvel::qt {
 namespace {

@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "app/qt/Form1.h"
 
 #include <QFont>
 #include <QGuiApplication>
@@ -7,12 +7,12 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "ErrorReport.h"
-#include "FileVersion.h"
-#include "InfoForm.h"
-#include "MemoLines.h"
-#include "PosixLocale.h"
-#include "Unit1.h"
+#include "app/qt/ErrorReport.h"
+#include "core/system/FileVersion.h"
+#include "app/qt/InfoForm.h"
+#include "app/qt/MemoLines.h"
+#include "platform/posix/PosixLocale.h"
+#include "core/report/Unit1.h"
 
 namespace morvel::qt {
 namespace {

@@ -3,9 +3,9 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
-#include "ShellApi.h"
-#include "SystemApi.h"
-#include "VolumeApi.h"
+#include "core/shell/ShellApi.h"
+#include "core/system/SystemApi.h"
+#include "core/report/VolumeApi.h"
 
 class QPushButton;
 

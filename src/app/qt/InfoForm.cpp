@@ -1,4 +1,4 @@
-#include "InfoForm.h"
+#include "app/qt/InfoForm.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -7,11 +7,11 @@
 #include <QScreen>
 #include <vector>
 
-#include "ErrorReport.h"
-#include "FileVersion.h"
-#include "Info.h"
-#include "InfoGeometry.h"
-#include "Shell.h"
+#include "app/qt/ErrorReport.h"
+#include "core/system/FileVersion.h"
+#include "core/design/Info.h"
+#include "core/design/InfoGeometry.h"
+#include "core/shell/Shell.h"
 
 namespace morvel::qt {
 namespace {

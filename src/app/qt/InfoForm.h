@@ -7,10 +7,10 @@
 #include <QDialog>
 #include <QLabel>
 
-#include "InfoDesign.h"
-#include "PathRules.h"
-#include "ShellApi.h"
-#include "SystemApi.h"
+#include "core/design/InfoDesign.h"
+#include "core/shell/PathRules.h"
+#include "core/shell/ShellApi.h"
+#include "core/system/SystemApi.h"
 
 namespace morvel::qt {
 

@@ -1,4 +1,4 @@
-#include "MemoLines.h"
+#include "app/qt/MemoLines.h"
 
 #include <QPlainTextEdit>
 #include <QString>

@@ -2,7 +2,7 @@
 // The report's line list over the main window's memo.
 #include <string>
 
-#include "Lines.h"
+#include "core/report/Lines.h"
 
 class QPlainTextEdit;
 

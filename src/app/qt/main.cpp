@@ -5,13 +5,13 @@
 
 #include <QMessageBox>
 
-#include "ErrorReport.h"
-#include "Form1.h"
-#include "PosixShellApi.h"
-#include "PosixSystemApi.h"
-#include "PosixVolumeApi.h"
-#include "RuntimeError.h"
-#include "Shell.h"
+#include "app/qt/ErrorReport.h"
+#include "app/qt/Form1.h"
+#include "platform/posix/desktop/PosixShellApi.h"
+#include "platform/posix/desktop/PosixSystemApi.h"
+#include "platform/posix/PosixVolumeApi.h"
+#include "core/runtime/RuntimeError.h"
+#include "core/shell/Shell.h"
 
 int main(int argc, char* argv[]) {
   morvel::qt::Application application(argc, argv);

@@ -1,11 +1,11 @@
-#include "Application.h"
+#include "app/win32/Application.h"
 
 #include <utility>
 #include <vector>
 
-#include "AppTitle.h"
-#include "Resource.h"
-#include "RuntimeError.h"
+#include "core/system/AppTitle.h"
+#include "app/win32/Resource.h"
+#include "core/runtime/RuntimeError.h"
 
 namespace morvel::win32 {
 namespace {

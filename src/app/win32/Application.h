@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "Handles.h"
+#include "app/win32/Handles.h"
 
 namespace morvel::win32 {
 

@@ -1,17 +1,17 @@
-#include "Form1.h"
+#include "app/win32/Form1.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "FileVersion.h"
-#include "Form1Design.h"
-#include "InfoForm.h"
-#include "MemoLines.h"
-#include "RuntimeError.h"
-#include "Unit1.h"
-#include "Win32Locale.h"
-#include "Win32SystemApi.h"
+#include "core/system/FileVersion.h"
+#include "core/design/Form1Design.h"
+#include "app/win32/InfoForm.h"
+#include "app/win32/MemoLines.h"
+#include "core/runtime/RuntimeError.h"
+#include "core/report/Unit1.h"
+#include "platform/win32/Win32Locale.h"
+#include "platform/win32/desktop/Win32SystemApi.h"
 
 namespace morvel::win32 {
 namespace {

@@ -4,9 +4,9 @@
 // window.
 #include <windows.h>
 
-#include "Application.h"
-#include "Handles.h"
-#include "VolumeApi.h"
+#include "app/win32/Application.h"
+#include "app/win32/Handles.h"
+#include "core/report/VolumeApi.h"
 
 namespace morvel::win32 {
 

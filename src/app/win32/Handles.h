@@ -3,7 +3,7 @@
 // when it goes out of scope, and can be moved but not copied (scoped::Owner).
 #include <windows.h>
 
-#include "Win32Scoped.h"
+#include "platform/win32/Win32Scoped.h"
 
 namespace morvel::win32 {
 

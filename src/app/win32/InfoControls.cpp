@@ -1,10 +1,10 @@
-#include "InfoControls.h"
+#include "app/win32/InfoControls.h"
 
 #include <cstring>
 #include <span>
 
-#include "InfoGeometry.h"
-#include "InfoIds.h"
+#include "core/design/InfoGeometry.h"
+#include "app/win32/InfoIds.h"
 
 namespace morvel {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "InfoDesign.h"
-#include "Win32Scoped.h"
+#include "core/design/InfoDesign.h"
+#include "platform/win32/Win32Scoped.h"
 
 namespace morvel {
 

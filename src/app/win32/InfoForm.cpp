@@ -1,4 +1,4 @@
-#include "InfoForm.h"
+#include "app/win32/InfoForm.h"
 
 #include <cstring>
 #include <memory>
@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "FileVersion.h"
-#include "Info.h"
-#include "InfoControls.h"
-#include "InfoGeometry.h"
-#include "InfoIds.h"
-#include "PathRules.h"
-#include "Shell.h"
-#include "Win32ShellApi.h"
-#include "Win32SystemApi.h"
+#include "core/system/FileVersion.h"
+#include "core/design/Info.h"
+#include "app/win32/InfoControls.h"
+#include "core/design/InfoGeometry.h"
+#include "app/win32/InfoIds.h"
+#include "core/shell/PathRules.h"
+#include "core/shell/Shell.h"
+#include "platform/win32/desktop/Win32ShellApi.h"
+#include "platform/win32/desktop/Win32SystemApi.h"
 
 namespace morvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "MemoLines.h"
+#include "app/win32/MemoLines.h"
 
 #include <vector>
 

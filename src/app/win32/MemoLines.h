@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Lines.h"
+#include "core/report/Lines.h"
 
 namespace morvel::win32 {
 

@@ -5,12 +5,12 @@
 #include <exception>
 #include <memory>
 
-#include "Application.h"
-#include "Form1.h"
-#include "RuntimeError.h"
-#include "Shell.h"
-#include "Win32ShellApi.h"
-#include "Win32VolumeApi.h"
+#include "app/win32/Application.h"
+#include "app/win32/Form1.h"
+#include "core/runtime/RuntimeError.h"
+#include "core/shell/Shell.h"
+#include "platform/win32/desktop/Win32ShellApi.h"
+#include "platform/win32/Win32VolumeApi.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Unit initialisations, in link order. The volume unit binds NtFsControlFile of the

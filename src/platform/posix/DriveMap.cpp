@@ -1,4 +1,4 @@
-#include "DriveMap.h"
+#include "platform/posix/DriveMap.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "PosixFile.h"
+#include "platform/posix/PosixFile.h"
 
 namespace morvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "PosixFile.h"
+#include "platform/posix/PosixFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,7 +39,7 @@ bool FdByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out)
   return true;
 }
 
-std::unique_ptr<ntfs::ByteSource> OpenFdSource(const std::string& path, int& error) {
+std::unique_ptr<base::ByteSource> OpenFdSource(const std::string& path, int& error) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) {
     error = errno;

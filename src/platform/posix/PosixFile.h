@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "AlignedByteSource.h"
+#include "platform/reader/AlignedByteSource.h"
 
 namespace morvel {
 
@@ -42,6 +42,6 @@ class FdByteSource final : public AlignedByteSource {
 
 // Opens a block device or file read-only. On failure returns null and sets `error` to the
 // errno of the call that failed.
-std::unique_ptr<ntfs::ByteSource> OpenFdSource(const std::string& path, int& error);
+std::unique_ptr<base::ByteSource> OpenFdSource(const std::string& path, int& error);
 
 }  // namespace morvel

@@ -1,4 +1,4 @@
-#include "PosixLocale.h"
+#include "platform/posix/PosixLocale.h"
 
 #include <langinfo.h>
 #include <locale.h>

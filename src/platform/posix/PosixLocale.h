@@ -1,5 +1,5 @@
 #pragma once
-#include "Format.h"
+#include "core/runtime/Format.h"
 
 namespace morvel {
 

@@ -1,7 +1,7 @@
-#include "PosixVolumeApi.h"
+#include "platform/posix/PosixVolumeApi.h"
 
-#include "PosixFile.h"
-#include "SourceVolumeApi.h"
+#include "platform/posix/PosixFile.h"
+#include "platform/reader/SourceVolumeApi.h"
 
 namespace morvel {
 namespace {
@@ -11,7 +11,7 @@ class PosixVolumeApi final : public SourceVolumeApi {
   explicit PosixVolumeApi(DriveMapConfig config) : config_(std::move(config)) {}
 
  protected:
-  std::unique_ptr<ntfs::ByteSource> OpenDrive(char letter, int& error) override {
+  std::unique_ptr<base::ByteSource> OpenDrive(char letter, int& error) override {
     const std::string path = ResolveDrive(letter, config_, error);
     if (path.empty()) return nullptr;
     return OpenFdSource(path, error);

@@ -1,8 +1,8 @@
 #pragma once
 #include <memory>
 
-#include "DriveMap.h"
-#include "VolumeApi.h"
+#include "platform/posix/DriveMap.h"
+#include "core/report/VolumeApi.h"
 
 namespace morvel {
 

@@ -1,4 +1,4 @@
-#include "Win32Locale.h"
+#include "platform/win32/Win32Locale.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "Win32VolumeApi.h"
+#include "platform/win32/Win32VolumeApi.h"
 
 #include <windows.h>
 #include <winternl.h>

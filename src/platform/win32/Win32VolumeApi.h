@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "VolumeApi.h"
+#include "core/report/VolumeApi.h"
 
 namespace morvel {
 

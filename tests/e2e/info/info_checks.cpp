@@ -1,13 +1,13 @@
-#include "info_checks.h"
+#include "tests/e2e/info/info_checks.h"
 
 #include <windows.h>
 
 #include <regex>
 #include <vector>
 
-#include "FileVersion.h"
-#include "InfoIds.h"
-#include "OsDescription.h"
+#include "core/system/FileVersion.h"
+#include "app/win32/InfoIds.h"
+#include "core/system/OsDescription.h"
 
 using namespace morvel::info_ids;
 using morvel::e2e::Checks;

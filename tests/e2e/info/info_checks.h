@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "E2eDriver.h"
-#include "SystemApi.h"
+#include "tests/e2e/E2eDriver.h"
+#include "core/system/SystemApi.h"
 
 // The executable's version resource read through the version API, and the core's file
 // version text of it.

@@ -12,11 +12,11 @@
 #include <filesystem>
 #include <string>
 
-#include "E2eDriver.h"
-#include "InfoIds.h"
-#include "Win32Scoped.h"
-#include "Win32SystemApi.h"
-#include "info_checks.h"
+#include "tests/e2e/E2eDriver.h"
+#include "app/win32/InfoIds.h"
+#include "platform/win32/Win32Scoped.h"
+#include "platform/win32/desktop/Win32SystemApi.h"
+#include "tests/e2e/info/info_checks.h"
 
 namespace {
 

@@ -1,0 +1,46 @@
+#include "platform/reader/StreamByteSource.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <limits>
+
+namespace morvel {
+
+bool StreamByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) {
+  if (out.empty()) return true;
+  constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<std::streamoff>::max());
+  if (offset > kMaxOffset || out.size() > static_cast<std::size_t>(std::numeric_limits<std::streamsize>::max())) {
+    return false;
+  }
+  stream_.clear();
+  stream_.seekg(static_cast<std::streamoff>(offset), std::ios::beg);
+  stream_.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  return stream_.gcount() == static_cast<std::streamsize>(out.size());
+}
+
+std::unique_ptr<base::ByteSource> OpenStreamSource(const std::string& path, int& error) {
+  std::error_code ec;
+  // A directory opens as a stream on some systems and then fails every read: refuse it here.
+  if (std::filesystem::is_directory(path, ec)) {
+    error = EISDIR;
+    return nullptr;
+  }
+  errno = 0;
+  std::ifstream stream(path, std::ios::binary);
+  // The C library beneath the stream leaves the cause of a failed open in errno.
+  const int openError = errno;
+  if (!stream.is_open()) {
+    error = openError != 0 ? openError : EIO;
+    return nullptr;
+  }
+  stream.seekg(0, std::ios::end);
+  const std::streamoff end = stream.tellg();
+  if (!stream || end < 0) {
+    error = EIO;
+    return nullptr;
+  }
+  error = 0;
+  return std::make_unique<StreamByteSource>(std::move(stream), static_cast<std::uint64_t>(end));
+}
+
+}  // namespace morvel

@@ -1,0 +1,42 @@
+#pragma once
+// Where the NTFS volume of a device or image file lies: the whole source for a bare volume,
+// one partition of it for a whole disk.
+#include <cstdint>
+#include <memory>
+
+#include "ntfs/Ntfs.h"
+
+namespace morvel {
+
+// A window [offset, offset + length) of another source, so a volume never reads past its
+// partition.
+class SliceByteSource final : public base::ByteSource {
+ public:
+  SliceByteSource(base::ByteSource& whole, std::uint64_t offset, std::uint64_t length)
+      : whole_(whole), offset_(offset), length_(length) {}
+  std::uint64_t Size() const override { return length_; }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+
+ private:
+  base::ByteSource& whole_;
+  std::uint64_t offset_;
+  std::uint64_t length_;
+};
+
+// 0: the source itself when it starts with an NTFS boot sector, else its first partition
+// that looks like NTFS. N > 0: partition N of the source's partition table.
+struct PartitionChoice {
+  int number = 0;
+};
+
+struct VolumeExtent {
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+};
+
+// Finds the volume's extent in `source`. Returns 0, or an errno value: EIO when the source
+// cannot be read, ENXIO when the chosen partition does not exist. A whole disk without an
+// NTFS partition yields the whole source, which the volume query then rejects as not NTFS.
+int LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent);
+
+}  // namespace morvel

@@ -1,0 +1,28 @@
+# Fails when a file of a portable layer (src/base, src/ntfs, src/disk, src/core) includes an OS
+# or toolkit header: those layers see the machine only through interfaces they declare.
+# Run as: cmake -DROOT=<src> -P HeaderRule.cmake
+set(forbidden "windows|winioctl|winternl|shlobj|shellapi|objbase|commctrl|unistd|fcntl|dirent|dlfcn|pthread|termios|mntent|blkid|libmount|libewf|libvhdi|libvmdk|libqcow|gtk|Q[A-Z][A-Za-z]*|Qt[A-Za-z]*|sys/[a-z_]+|linux/[a-z_]+|asm/[a-z_]+")
+file(GLOB_RECURSE sources LIST_DIRECTORIES false
+  ${ROOT}/base/* ${ROOT}/ntfs/* ${ROOT}/disk/* ${ROOT}/core/*)
+set(broken "")
+foreach(file IN LISTS sources)
+  if(NOT file MATCHES "\\.(h|hpp|cpp|cc)$")
+    continue()
+  endif()
+  file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*<")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*<([^>]+)>.*" "\\1" header "${line}")
+    string(TOLOWER "${header}" lower)
+    string(REGEX REPLACE "\\.h$" "" stem "${header}")
+    if(stem MATCHES "^(${forbidden})(/.*)?$" OR lower MATCHES "^(windows|winioctl|winternl|shlobj)\\.h$")
+      file(RELATIVE_PATH rel ${ROOT} ${file})
+      list(APPEND broken "src/${rel}: <${header}>")
+    endif()
+  endforeach()
+endforeach()
+if(broken)
+  list(JOIN broken "\n  " text)
+  message(FATAL_ERROR "OS or toolkit headers in portable layers:\n  ${text}")
+endif()
+list(LENGTH sources count)
+message(STATUS "header rule: ${count} files of src/base, src/ntfs, src/disk and src/core include no OS or toolkit header")

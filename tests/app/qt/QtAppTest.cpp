@@ -1,0 +1,244 @@
+// The desktop program's windows on Qt's offscreen platform: the main window's layout, the
+// reports the drive buttons write, the error report, and the information window.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/qt/ErrorReport.h"
+#include "app/qt/Form1.h"
+#include "app/qt/InfoForm.h"
+#include "core/design/InfoGeometry.h"
+#include "platform/posix/PosixLocale.h"
+#include "platform/posix/desktop/PosixShellApi.h"
+#include "platform/posix/desktop/PosixSystemApi.h"
+#include "platform/posix/PosixVolumeApi.h"
+#include "core/report/Unit1.h"
+
+namespace morvel::qt {
+namespace {
+
+QStringList MemoLinesOf(const Form1& form) { return form.Memo1->toPlainText().split('\n'); }
+
+QStringList ToQt(const std::vector<std::string>& lines) {
+  QStringList out;
+  for (const auto& line : lines) out << QString::fromStdString(line);
+  return out;
+}
+
+// Runs `inspect` on the modal window once it is up; the window is closed afterwards should
+// `inspect` have left it open (a failed check), so the test goes on.
+void WhenModal(const std::function<void(QWidget*)>& inspect) {
+  QTimer::singleShot(0, [inspect] {
+    QWidget* modal = QApplication::activeModalWidget();
+    QVERIFY(modal != nullptr);
+    inspect(modal);
+    if (modal->isVisible()) modal->close();
+  });
+}
+
+void Save(QWidget* window, const char* name) {
+  QVERIFY(window->grab().save(QString(MORVEL_SCREENSHOTS "/") + name + ".png"));
+}
+
+}  // namespace
+
+class QtAppTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void mainWindowLayout();
+  void driveReportMatchesCore();
+  void letterWithoutVolumeReportsError();
+  void enterAddsNoLine();
+  void emptyCaptionShowsErrorReport();
+  void infoWindowShowsTextsAndClosesOnKey();
+  void desktopShortcutIsWritten();
+
+ private:
+  std::unique_ptr<Form1> ShowForm();
+
+  QTemporaryDir temp_;
+  std::unique_ptr<VolumeApi> volume_;
+  std::unique_ptr<SystemApi> system_;
+  std::unique_ptr<ShellApi> shell_;
+};
+
+// Drive C is the sample image, drive D a link to nothing; the desktop is a folder of our own.
+void QtAppTest::initTestCase() {
+  QVERIFY(temp_.isValid());
+  const std::filesystem::path root = temp_.path().toStdString();
+  const auto dosdevices = root / "config" / "morvel" / "dosdevices";
+  std::filesystem::create_directories(dosdevices);
+  std::filesystem::create_directories(root / "home" / "Desktop");
+  std::filesystem::create_symlink(MORVEL_SAMPLE_IMAGE, dosdevices / "c::");
+  std::filesystem::create_symlink(root / "missing.img", dosdevices / "d::");
+  qputenv("XDG_CONFIG_HOME", (root / "config").c_str());
+  qputenv("HOME", (root / "home").c_str());
+  volume_ = MakePosixVolumeApi();
+  system_ = MakePosixSystemApi();
+  shell_ = MakePosixShellApi();
+  SetAppTitle(ApplicationTitleOf(MORVEL_PROGRAM));
+}
+
+std::unique_ptr<Form1> QtAppTest::ShowForm() {
+  auto form = std::make_unique<Form1>(AppContext{*volume_, *system_, *shell_, MORVEL_PROGRAM});
+  form->show();
+  if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
+  return form;
+}
+
+void QtAppTest::mainWindowLayout() {
+  const auto form = ShowForm();
+  QVERIFY(form);
+  QCOMPARE(form->windowTitle(), QString("Morveltest Ver.0.6.1.7 - Form1"));
+  QCOMPARE(form->size(), QSize(604, 473));
+  QCOMPARE(form->Panel1->geometry(), QRect(0, 0, 604, 41));
+  QCOMPARE(form->Memo1->geometry(), QRect(0, 41, 604, 432));
+  const struct {
+    QPushButton* button;
+    QRect geometry;
+    const char* text;
+  } buttons[] = {{form->Button1, {8, 8, 75, 25}, "C DRIVE"},
+                 {form->Button2, {88, 8, 75, 25}, "D DRIVE"},
+                 {form->Button3, {176, 8, 75, 25}, "Version"}};
+  for (const auto& b : buttons) {
+    QCOMPARE(b.button->geometry(), b.geometry);
+    QCOMPARE(b.button->text(), QString(b.text));
+  }
+  QCOMPARE(form->Memo1->toPlainText(), QString("Memo1"));
+  QCOMPARE(form->Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
+  QCOMPARE(form->Memo1->font().pixelSize(), 13);
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  QCOMPARE(form->frameGeometry().center().x() / 2, screen.center().x() / 2);
+  Save(form.get(), "Form1");
+}
+
+void QtAppTest::driveReportMatchesCore() {
+  const auto form = ShowForm();
+  QVERIFY(form);
+  QTest::mouseClick(form->Button1, Qt::LeftButton);
+  const QStringList memo = MemoLinesOf(*form);
+
+  StringLines expected;
+  QVERIFY(WriteDriveReport("C DRIVE", *volume_, expected, UserNumberSeparators()));
+  QCOMPARE(memo, ToQt(expected.lines()));
+  QVERIFY(memo.contains("NTFS VOLUME DATA OF [C] DRIVE"));
+  QVERIFY(memo.contains("Bytes per sector       : 512"));
+  const qsizetype metaData = memo.indexOf("Meta-Data files");
+  QVERIFY(metaData > 0);
+  QVERIFY(memo.size() > metaData + 5);
+  QVERIFY(memo.mid(metaData).filter("$MFT").size() >= 1);
+  form->Memo1->verticalScrollBar()->setValue(0);
+  Save(form.get(), "Form1-report");
+}
+
+void QtAppTest::letterWithoutVolumeReportsError() {
+  const auto form = ShowForm();
+  QVERIFY(form);
+  QTest::mouseClick(form->Button2, Qt::LeftButton);
+  const QStringList memo = MemoLinesOf(*form);
+  QCOMPARE(memo.size(), 10);
+  QCOMPARE(memo[7], QString("NTFS VOLUME DATA OF [D] DRIVE"));
+  StringLines expected;
+  QVERIFY(!WriteDriveReport("D DRIVE", *volume_, expected, UserNumberSeparators()));
+  QCOMPARE(memo, ToQt(expected.lines()));
+  QVERIFY(!memo.last().isEmpty());
+}
+
+void QtAppTest::enterAddsNoLine() {
+  const auto form = ShowForm();
+  QVERIFY(form);
+  form->Memo1->setFocus();
+  form->Memo1->moveCursor(QTextCursor::End);
+  QTest::keyClick(form->Memo1, Qt::Key_Return);
+  QTest::keyClick(form->Memo1, Qt::Key_Enter);
+  QTest::keyClick(form->Memo1, Qt::Key_X);
+  QCOMPARE(form->Memo1->toPlainText(), QString("Memo1x"));
+}
+
+void QtAppTest::emptyCaptionShowsErrorReport() {
+  const auto form = ShowForm();
+  QVERIFY(form);
+  form->Button1->setText("");
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  WhenModal([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    QVERIFY(box != nullptr);
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    Save(box, "ErrorReport");
+    box->accept();
+  });
+  QTest::mouseClick(form->Button1, Qt::LeftButton);
+  QCOMPARE(text, QString("Range check error."));
+  QCOMPARE(title, QString("Morveltest"));
+  QCOMPARE(icon, QMessageBox::Critical);
+  // The program carries on: the other button still reports.
+  QTest::mouseClick(form->Button2, Qt::LeftButton);
+  QCOMPARE(MemoLinesOf(*form).size(), 10);
+}
+
+void QtAppTest::infoWindowShowsTextsAndClosesOnKey() {
+  const auto form = ShowForm();
+  QVERIFY(form);
+  bool inspected = false;
+  bool closedByKey = false;
+  WhenModal([&](QWidget* modal) {
+    auto* info = qobject_cast<QDialog*>(modal);
+    QVERIFY(info != nullptr);
+    QCOMPARE(info->windowTitle(), QString("Morveltest Ver.0.6.1.7 - InfoForm"));
+    auto text = [&](const char* name) { return info->findChild<QLabel*>(name)->text(); };
+    QCOMPARE(text("LblExeName"), QString("MorvelTest"));
+    QCOMPARE(text("LblExeVersion"), QString("Ver.0.6.1.7"));
+    QCOMPARE(text("lblURL"), QString("http://www.example.org/morvel/"));
+    QCOMPARE(text("lblMail"), QString("morvel@example.org"));
+    QVERIFY(!text("LblOsVersion").isEmpty());
+    QVERIFY(!text("LblMemPhys").isEmpty());
+    QVERIFY(info->findChild<QLabel*>("LblLaunchOnStartup")->isHidden());
+    QVERIFY(info->findChild<QLabel*>("LblOpenStartup")->isHidden());
+    QVERIFY(!info->findChild<QLabel*>("LblLaunchOnDesktop")->isHidden());
+    QVERIFY(!info->findChild<QLabel*>("AppIcon")->pixmap().isNull());
+    const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+    const Point at = CenterOnWorkArea(Rect{work.left(), work.top(), work.left() + work.width(),
+                                           work.top() + work.height()},
+                                      info->frameGeometry().width(), info->frameGeometry().height());
+    QCOMPARE(info->frameGeometry().topLeft(), QPoint(at.left, at.top));
+    Save(info, "InfoForm");
+    inspected = true;
+    QTest::keyClick(info->findChild<QLabel*>("lblURL"), Qt::Key_A);
+    closedByKey = !info->isVisible();
+  });
+  QTest::mouseClick(form->Button3, Qt::LeftButton);
+  QVERIFY(inspected);
+  QVERIFY(closedByKey);
+}
+
+void QtAppTest::desktopShortcutIsWritten() {
+  InfoForm info(*system_, *shell_, MORVEL_PROGRAM, nullptr);
+  info.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&info));
+  QTest::mouseClick(info.Control("LblLaunchOnDesktop"), Qt::LeftButton);
+  QFile link(temp_.path() + "/home/Desktop/MorvelTest.lnk");
+  QVERIFY(link.open(QIODevice::ReadOnly));
+  // A shell link opens with its header size, 0x4C.
+  QCOMPARE(link.read(4), QByteArray("\x4C\0\0\0", 4));
+}
+
+}  // namespace morvel::qt
+
+QTEST_MAIN(morvel::qt::QtAppTest)
+#include "QtAppTest.moc"

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+
+#include "platform/reader/AlignedByteSource.h"
+#include "platform/posix/PosixFile.h"
+#include "platform/posix/PosixLocale.h"
+#include "platform/reader/StreamByteSource.h"
+#include "tests/platform/reader/TempDir.h"
+
+namespace morvel {
+namespace {
+
+using testing::TempDir;
+
+using Opener = std::function<std::unique_ptr<base::ByteSource>(const std::string&, int&)>;
+
+// The descriptor source of Linux and the portable stream source behave alike.
+class ByteSources : public ::testing::TestWithParam<Opener> {
+ protected:
+  TempDir temp;
+};
+
+TEST_P(ByteSources, ReadWithinTheFileOnly) {
+  int error = -1;
+  auto source = GetParam()(temp.Write("f.bin", "0123456789"), error);
+  ASSERT_TRUE(source);
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(source->Size(), 10u);
+  std::array<std::uint8_t, 3> out{};
+  ASSERT_TRUE(source->ReadAt(7, out));
+  EXPECT_EQ(std::string(out.begin(), out.end()), "789");
+  ASSERT_TRUE(source->ReadAt(2, out));  // backwards again
+  EXPECT_EQ(std::string(out.begin(), out.end()), "234");
+  EXPECT_FALSE(source->ReadAt(8, out));
+  EXPECT_FALSE(source->ReadAt(~std::uint64_t{0} - 1, out));
+  EXPECT_TRUE(source->ReadAt(10, std::span<std::uint8_t>()));
+}
+
+TEST_P(ByteSources, LargeReadsIntoAnyBufferGetTheFilesBytes) {
+  // Three and a half bounce buffers' worth, so pieces of every kind are read.
+  std::string bytes(AlignedByteSource::kBounceSize * 7 / 2, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 131) >> 7);
+  int error = 0;
+  auto source = GetParam()(temp.Write("big.bin", bytes), error);
+  ASSERT_TRUE(source);
+  std::vector<std::uint8_t> buffer(bytes.size() + 64);
+  for (std::size_t shift : {std::size_t{0}, std::size_t{1}, std::size_t{17}}) {
+    for (std::uint64_t offset : {std::uint64_t{0}, std::uint64_t{3}, std::uint64_t{4096}}) {
+      const std::size_t length = bytes.size() - static_cast<std::size_t>(offset) - 5;
+      auto out = std::span(buffer).subspan(shift, length);
+      ASSERT_TRUE(source->ReadAt(offset, out));
+      EXPECT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                             [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }))
+          << "shift " << shift << " offset " << offset;
+    }
+  }
+}
+
+TEST_P(ByteSources, OpenFailuresCarryErrno) {
+  int error = 0;
+  EXPECT_FALSE(GetParam()(temp.path() + "/missing", error));
+  EXPECT_EQ(error, ENOENT);
+  EXPECT_FALSE(GetParam()(temp.path(), error));
+  EXPECT_EQ(error, EISDIR);
+  if (::geteuid() != 0) {  // root reads whatever the mode says
+    const std::string locked = temp.Write("locked", "x");
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    EXPECT_FALSE(GetParam()(locked, error));
+    EXPECT_EQ(error, EACCES);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Posix, ByteSources, ::testing::Values(Opener(&OpenFdSource), Opener(&OpenStreamSource)));
+
+// A locale with other separators is tried on the built program (tests/cli).
+TEST(NumberSeparators, FromTheLocale) {
+  const NumberSeparators c = NumberSeparatorsOf("C");
+  EXPECT_EQ(c.decimal, ".");
+  EXPECT_EQ(c.thousands, "");
+  const NumberSeparators unknown = NumberSeparatorsOf("xx_NOWHERE.UTF-8");
+  EXPECT_EQ(unknown.decimal, ".");
+  EXPECT_EQ(unknown.thousands, "");
+}
+
+}  // namespace
+}  // namespace morvel

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/posix/DriveMap.h"
+#include "tests/platform/reader/TempDir.h"
+
+namespace morvel {
+namespace {
+
+using testing::TempDir;
+
+constexpr const char* kMountInfo =
+    "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+    "40 22 8:17 / /mnt/data rw,relatime shared:20 - ntfs3 /dev/sdb1 rw,uid=0\n"
+    "41 22 8:33 / /media/usb\\040stick rw,nosuid shared:21 - fuseblk /dev/sdc1 rw,user_id=0\n"
+    "42 22 8:49 / /media/other rw shared:22 - fuseblk /dev/sdd1 rw\n"
+    "43 22 8:17 /sub /srv/bind rw,relatime shared:20 - ntfs3 /dev/sdb1 rw\n"
+    "44 22 7:0 / /mnt/image rw master:3 unbindable - ntfs /dev/loop0 ro\n"
+    "garbage line without separator\n"
+    "45 22 7:1 / /mnt/short rw - ntfs\n"
+    "46 22 0:5 / /proc rw - proc proc rw";
+
+TEST(MountInfo, FieldsAfterTheSeparatorNameTypeAndSource) {
+  const auto mounts = ParseMountInfo(kMountInfo);
+  ASSERT_EQ(mounts.size(), 7u);
+  EXPECT_EQ(mounts[1].device, "8:17");
+  EXPECT_EQ(mounts[1].mountPoint, "/mnt/data");
+  EXPECT_EQ(mounts[1].fsType, "ntfs3");
+  EXPECT_EQ(mounts[1].source, "/dev/sdb1");
+  EXPECT_EQ(mounts[2].mountPoint, "/media/usb stick");
+  EXPECT_EQ(mounts[5].fsType, "ntfs");  // two optional fields before the separator
+  EXPECT_EQ(mounts[5].source, "/dev/loop0");
+  EXPECT_EQ(mounts[6].fsType, "proc");
+}
+
+TEST(MountInfo, Unescaping) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/mnt/a\\040b", "/mnt/a b"},      {"tab\\011", "tab\t"},
+      {"back\\134slash", "back\\slash"}, {"short\\04", "short\\04"},
+      {"not\\08octal", "not\\08octal"},  {"", ""},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(UnescapeMountField(in), out) << in;
+}
+
+TEST(MountInfo, NtfsMountsInMountOrderEachDeviceOnce) {
+  const auto mounts = ParseMountInfo(kMountInfo);
+  const auto fuseNtfs = [](const MountEntry& m) { return m.source == "/dev/sdc1"; };
+  EXPECT_EQ(NtfsMountSources(mounts, fuseNtfs), (std::vector<std::string>{"/dev/sdb1", "/dev/sdc1", "/dev/loop0"}));
+  EXPECT_EQ(NtfsMountSources(mounts, nullptr), (std::vector<std::string>{"/dev/sdb1", "/dev/loop0"}));
+}
+
+TEST(DriveMap, DosDevicesFolder) {
+  struct Case {
+    const char* xdg;
+    const char* home;
+    const char* dir;
+  };
+  const Case cases[] = {
+      {"/cfg", "/home/u", "/cfg/morvel/dosdevices"},
+      {nullptr, "/home/u", "/home/u/.config/morvel/dosdevices"},
+      {"", "/home/u", "/home/u/.config/morvel/dosdevices"},
+      {"relative/cfg", "/home/u", "/home/u/.config/morvel/dosdevices"},
+      {nullptr, nullptr, ""},
+      {nullptr, "", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DosDevicesDir(c.xdg, c.home), c.dir);
+}
+
+class DriveResolution : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(temp.path().empty());
+    config.dosdevicesDir = temp.path() + "/dosdevices";
+    config.mountInfoPath = temp.Write("mountinfo", kMountInfo);
+    config.fuseblkIsNtfs = [](const MountEntry&) { return false; };
+    std::filesystem::create_directories(config.dosdevicesDir);
+    image = temp.Write("disk.img", "bytes");
+  }
+  void Link(const std::string& name, const std::string& target) {
+    std::filesystem::create_symlink(target, config.dosdevicesDir + "/" + name);
+  }
+  TempDir temp;
+  DriveMapConfig config;
+  std::string image;
+};
+
+TEST_F(DriveResolution, LinksComeFirstThenMountsInOrder) {
+  Link("e::", image);
+  Link("a::", image);
+  Link("q::", temp.path() + "/missing.img");  // dangling: the open reports it
+  struct Case {
+    char letter;
+    std::string path;
+    int error;
+  };
+  const Case cases[] = {
+      {'E', config.dosdevicesDir + "/e::", 0},
+      {'e', config.dosdevicesDir + "/e::", 0},
+      {'a', config.dosdevicesDir + "/a::", 0},
+      {'q', config.dosdevicesDir + "/q::", 0},
+      {'C', "/dev/sdb1", 0},
+      {'D', "/dev/loop0", 0},  // the bind mount of /dev/sdb1 takes no letter
+      {'F', "", ENOENT},
+      {'B', "", ENOENT},
+      {'1', "", ENOENT},
+      {':', "", ENOENT},
+  };
+  for (const auto& c : cases) {
+    int error = -1;
+    EXPECT_EQ(ResolveDrive(c.letter, config, error), c.path) << c.letter;
+    EXPECT_EQ(error, c.error) << c.letter;
+  }
+}
+
+TEST_F(DriveResolution, WithoutFolderOrMountsNothingIsLettered) {
+  config.dosdevicesDir.clear();
+  config.mountInfoPath = temp.path() + "/no-such-mountinfo";
+  int error = 0;
+  EXPECT_EQ(ResolveDrive('C', config, error), "");
+  EXPECT_EQ(error, ENOENT);
+}
+
+}  // namespace
+}  // namespace morvel
