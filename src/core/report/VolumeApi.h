@@ -52,6 +52,12 @@ class VolumeApi {
   // FindFirstFileA for a path without wildcards; kInvalidHandle when nothing is found.
   virtual Handle FindFirst(const std::string& path, FindData& data) = 0;
   virtual void FindClose(Handle handle) = 0;
+
+  // Why the last FsControl or FindFirst failed, when there is more to say than its status:
+  // which structure, which check, at which byte. Empty when nothing more is known, and after a
+  // FindFirst that merely found no such file; a FindFirst that fails with a reason could not
+  // read the directory.
+  virtual std::string LastReason() { return {}; }
 };
 
 }  // namespace morvel

@@ -50,6 +50,7 @@ class SourceVolumeApi : public VolumeApi {
   // lookups that follow (a report probes eleven names) until the next OpenFile.
   Handle FindFirst(const std::string& path, FindData& data) override;
   void FindClose(Handle handle) override { Release(handle, Kind::Find); }
+  std::string LastReason() override { return reason_; }
 
   std::size_t OpenHandleCount() const;
 
@@ -77,6 +78,7 @@ class SourceVolumeApi : public VolumeApi {
   PartitionChoice choice_;
   VolumeOpener opener_;
   std::uint32_t lastError_ = 0;
+  std::string reason_;  // of the last FsControl or FindFirst
   std::vector<std::optional<Entry>> slots_;
 
   struct LookupCache {
