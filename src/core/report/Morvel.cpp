@@ -1,5 +1,7 @@
 #include "core/report/Morvel.h"
 
+#include "base/Text.h"
+
 #include "core/runtime/Checked.h"
 #include "core/runtime/Format.h"
 
@@ -40,9 +42,7 @@ std::string NtStatusName(std::int32_t status) {
 
 std::string SystemMessageText(VolumeApi& api, std::uint32_t errorCode) {
   const std::int32_t code = RangeCheckedInt32(errorCode);
-  std::string text = api.SystemMessage(kFormatMessageFromSystemArgArray, code, 0, kFormatMessageBufferSize);
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.')) text.pop_back();
-  return text;
+  return base::TrimMessageTail(api.SystemMessage(kFormatMessageFromSystemArgArray, code, 0, kFormatMessageBufferSize));
 }
 
 bool GetNtfsVolumeData(VolumeApi& api, char letter, NtfsVolumeData& data, std::string& error) {
