@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  ntfs-3g fdisk gdisk fonts-liberation
+  ntfs-3g fdisk gdisk fonts-liberation libblkid-dev
   python3 time locales
 )
 missing=()

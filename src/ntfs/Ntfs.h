@@ -49,6 +49,7 @@ struct VolumeData {
 struct RootEntry {
   std::string name;
   std::uint64_t size = 0;
+  std::uint64_t fileReference = 0;  // of the entry's file record, for readers of its contents
 };
 
 // An NTFS volume that starts at `offset` inside `source`.

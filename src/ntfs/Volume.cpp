@@ -142,7 +142,8 @@ Status VolumeImpl::SearchRoot(const std::u16string& key, std::optional<RootEntry
     if (const Status s = SearchNode(entries, key, upcase_, result, entry, child); s != Status::Ok) return s;
     if (result == NodeResult::Missing) return Status::Ok;
     if (result == NodeResult::Found) {
-      out = RootEntry{entry.nameSpace == Namespace::Dos ? LongName(entry) : base::Utf16LeToUtf8(entry.name), entry.dataSize};
+      out = RootEntry{entry.nameSpace == Namespace::Dos ? LongName(entry) : base::Utf16LeToUtf8(entry.name), entry.dataSize,
+                     entry.fileReference};
       return Status::Ok;
     }
     if (!large) return Status::Corrupt;  // a child node in an index that has no blocks

@@ -38,27 +38,46 @@ std::string ReadWholeFile(const std::string& path) {
   return text.str();
 }
 
-bool DeviceHasNtfsBootSector(const std::string& device, bool& readable) {
-  int error = 0;
-  auto source = OpenFdSource(device, error);
-  std::array<std::uint8_t, 8> oem{};
-  // 0x03: OEM identifier of the boot sector.
-  readable = source && source->ReadAt(3, oem);
-  return readable && std::string_view(reinterpret_cast<const char*>(oem.data()), oem.size()) == "NTFS    ";
-}
-
-// udev's record of a block device: a line "E:ID_FS_TYPE=ntfs" in /run/udev/data/b<major>:<minor>.
-bool UdevSaysNtfs(const std::string& device) {
+// udev's record of a block device's file system type: the line "E:ID_FS_TYPE=..." in
+// /run/udev/data/b<major>:<minor>; empty when there is none.
+std::string UdevFsType(const std::string& device) {
   std::istringstream lines(ReadWholeFile("/run/udev/data/b" + device));
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line == "E:ID_FS_TYPE=ntfs") return true;
+  constexpr std::string_view kKey = "E:ID_FS_TYPE=";
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(kKey, 0) == 0) return line.substr(kKey.size());
   }
-  return false;
+  return {};
 }
 
 }  // namespace
 
+SourceProbe ProbeNtfsSource(const std::string& path) {
+  int error = 0;
+  auto source = OpenFdSource(path, error);
+  std::array<std::uint8_t, 8> oem{};
+  // 0x03: OEM identifier of the boot sector.
+  if (!source) return error == EACCES || error == EPERM ? SourceProbe::Denied : SourceProbe::Unreadable;
+  if (!source->ReadAt(3, oem)) return SourceProbe::Unreadable;
+  return std::string_view(reinterpret_cast<const char*>(oem.data()), oem.size()) == "NTFS    " ? SourceProbe::Ntfs
+                                                                                                 : SourceProbe::Other;
+}
+
+bool FuseMountIsNtfs(const MountEntry& m, SourceProbe probe, const std::string& udevType) {
+  if (m.source.empty() || m.source[0] != '/') return false;  // "sshfs#host:", "/dev/fuse" is refused below
+  switch (probe) {
+    case SourceProbe::Ntfs:
+      return true;
+    case SourceProbe::Other:
+      return false;
+    case SourceProbe::Denied:
+      // Without the right to read it, only udev can tell; with no record, the mount is lettered
+      // so that opening its letter says "Permission denied" rather than that nothing is there.
+      return udevType.empty() || udevType == "ntfs";
+    case SourceProbe::Unreadable:
+      return udevType == "ntfs";
+  }
+  return false;
+}
 std::string UnescapeMountField(std::string_view field) {
   std::string out;
   out.reserve(field.size());
@@ -92,12 +111,12 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
 }
 
 std::vector<std::string> NtfsMountSources(const std::vector<MountEntry>& mounts,
-                                          const std::function<bool(const MountEntry&)>& fuseblkIsNtfs) {
+                                          const std::function<bool(const MountEntry&)>& fuseIsNtfs) {
   std::vector<std::string> sources;
   std::vector<std::string> devices;
   for (const auto& m : mounts) {
-    const bool ntfs =
-        m.fsType == "ntfs" || m.fsType == "ntfs3" || (m.fsType == "fuseblk" && fuseblkIsNtfs && fuseblkIsNtfs(m));
+    const bool fuse = m.fsType == "fuseblk" || m.fsType == "fuse";
+    const bool ntfs = m.fsType == "ntfs" || m.fsType == "ntfs3" || (fuse && fuseIsNtfs && fuseIsNtfs(m));
     if (!ntfs || std::find(devices.begin(), devices.end(), m.device) != devices.end()) continue;
     devices.push_back(m.device);
     sources.push_back(m.source);
@@ -114,10 +133,11 @@ std::string DosDevicesDir(const char* xdgConfigHome, const char* home) {
 DriveMapConfig DefaultDriveMapConfig() {
   DriveMapConfig config;
   config.dosdevicesDir = DosDevicesDir(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-  config.fuseblkIsNtfs = [](const MountEntry& m) {
-    bool readable = false;
-    const bool ntfs = DeviceHasNtfsBootSector(m.source, readable);
-    return readable ? ntfs : UdevSaysNtfs(m.device);
+  config.fuseIsNtfs = [](const MountEntry& m) {
+    if (m.source.empty() || m.source[0] != '/') return false;
+    const SourceProbe probe = ProbeNtfsSource(m.source);
+    const bool known = probe == SourceProbe::Ntfs || probe == SourceProbe::Other;
+    return FuseMountIsNtfs(m, probe, known || m.fsType != "fuseblk" ? std::string() : UdevFsType(m.device));
   };
   return config;
 }
@@ -136,7 +156,7 @@ std::string ResolveDrive(char letter, const DriveMapConfig& config, int& error) 
     }
   }
   if (lower < 'c') return {};
-  const auto sources = NtfsMountSources(ParseMountInfo(ReadWholeFile(config.mountInfoPath)), config.fuseblkIsNtfs);
+  const auto sources = NtfsMountSources(ParseMountInfo(ReadWholeFile(config.mountInfoPath)), config.fuseIsNtfs);
   const auto index = static_cast<std::size_t>(lower - 'c');
   if (index >= sources.size()) return {};
   error = 0;

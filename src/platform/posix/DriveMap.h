@@ -24,22 +24,32 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text);
 std::string UnescapeMountField(std::string_view field);
 
 // The source devices of the NTFS mounts in mount order, each device once (bind mounts repeat
-// it). ntfs and ntfs3 count as NTFS; fuseblk when `fuseblkIsNtfs` says its device holds NTFS.
+// it). ntfs and ntfs3 count as NTFS; fuseblk (ntfs-3g on a device) and fuse (ntfs-3g on an
+// image file) when `fuseIsNtfs` says their source holds NTFS.
 std::vector<std::string> NtfsMountSources(const std::vector<MountEntry>& mounts,
-                                          const std::function<bool(const MountEntry&)>& fuseblkIsNtfs);
+                                          const std::function<bool(const MountEntry&)>& fuseIsNtfs);
 
 struct DriveMapConfig {
   std::string dosdevicesDir;  // empty: no links
   std::string mountInfoPath = "/proc/self/mountinfo";
-  std::function<bool(const MountEntry&)> fuseblkIsNtfs;
+  std::function<bool(const MountEntry&)> fuseIsNtfs;
 };
+
+// What the first sector of a mount's source says, read without blocking on special files.
+enum class SourceProbe { Ntfs, Other, Denied, Unreadable };
+SourceProbe ProbeNtfsSource(const std::string& path);
+
+// Whether a fuse or fuseblk mount is NTFS: its source is an absolute path whose first sector
+// says so; a source this user may not read counts when udev (`udevType`, "" when it has no
+// record) does not say otherwise, so that its letter reports "Permission denied".
+bool FuseMountIsNtfs(const MountEntry& mount, SourceProbe probe, const std::string& udevType);
 
 // $XDG_CONFIG_HOME/morvel/dosdevices, or ~/.config/morvel/dosdevices when XDG_CONFIG_HOME is
 // unset, empty or relative (as the XDG convention asks); empty when neither is known.
 std::string DosDevicesDir(const char* xdgConfigHome, const char* home);
 
-// The folder from the environment, the machine's mounts, and a fuseblk device judged by its
-// boot sector (or, when it cannot be read, by what udev recorded of it).
+// The folder from the environment, the machine's mounts, and a fuse or fuseblk source judged
+// by its boot sector (or, when it cannot be read, by what udev recorded of it).
 DriveMapConfig DefaultDriveMapConfig();
 
 // The path that drive `letter` (either case) names. Empty with `error` ENOENT when it names

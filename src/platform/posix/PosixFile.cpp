@@ -39,21 +39,34 @@ bool FdByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out)
   return true;
 }
 
-std::unique_ptr<base::ByteSource> OpenFdSource(const std::string& path, int& error) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+UniqueFd OpenFileOrBlockDevice(const std::string& path, int& error) {
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer, forever.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!fd) {
     error = errno;
-    return nullptr;
+    return fd;
   }
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) {
     error = errno;
-    return nullptr;
+    return UniqueFd();
   }
-  if (S_ISDIR(st.st_mode)) {
-    error = EISDIR;
-    return nullptr;
+  if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    error = S_ISDIR(st.st_mode) ? EISDIR : kNotFileOrBlockDevice;
+    return UniqueFd();
   }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    error = errno;
+    return UniqueFd();
+  }
+  error = 0;
+  return fd;
+}
+
+std::unique_ptr<base::ByteSource> OpenFdSource(const std::string& path, int& error) {
+  UniqueFd fd = OpenFileOrBlockDevice(path, error);
+  if (!fd) return nullptr;
   // Works for block devices as well as files, where st_size is 0 or the file's length.
   const off_t end = ::lseek(fd.get(), 0, SEEK_END);
   if (end < 0) {

@@ -1,5 +1,6 @@
 #pragma once
 // File descriptors owned by RAII, and positioned reads from a device or file through them.
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,7 +41,17 @@ class FdByteSource final : public AlignedByteSource {
   std::uint64_t size_;
 };
 
-// Opens a block device or file read-only. On failure returns null and sets `error` to the
+// The error of an open that found neither a regular file nor a block device (a FIFO, a
+// character device, a socket): its message, "Block device required", is the nearest errno has.
+inline constexpr int kNotFileOrBlockDevice = ENOTBLK;
+inline constexpr const char* kNotFileOrBlockDeviceText = "not a file or block device";
+
+// Opens a regular file or block device read-only without ever blocking (a FIFO is refused
+// before anything waits on it). On failure returns an empty descriptor and sets `error`:
+// EISDIR for a folder, kNotFileOrBlockDevice for other special files, else the open's errno.
+UniqueFd OpenFileOrBlockDevice(const std::string& path, int& error);
+
+// Opens a block device or file read-only, as OpenFileOrBlockDevice. On failure returns null and sets `error` to the
 // errno of the call that failed.
 std::unique_ptr<base::ByteSource> OpenFdSource(const std::string& path, int& error);
 

@@ -4,7 +4,37 @@
 #include <filesystem>
 #include <limits>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace morvel {
+namespace {
+
+#ifndef _WIN32
+// Opening a FIFO waits for a writer, forever: the path is opened without blocking and checked
+// first, and the stream then opens that same file through its descriptor, so the path cannot
+// be swapped in between. Returns 0 or the errno of the refusal (ENOTBLK for a special file).
+int OpenChecked(const std::string& path, std::ifstream& stream) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno;
+  struct stat st {};
+  int error = ::fstat(fd, &st) != 0 ? errno : 0;
+  if (error == 0 && S_ISDIR(st.st_mode)) error = EISDIR;
+  if (error == 0 && !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) error = ENOTBLK;
+  if (error == 0) {
+    errno = 0;
+    stream.open("/proc/self/fd/" + std::to_string(fd), std::ios::binary);
+    if (!stream.is_open()) error = errno != 0 ? errno : EIO;
+  }
+  ::close(fd);
+  return error;
+}
+#endif
+
+}  // namespace
 
 bool StreamByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) {
   if (out.empty()) return true;
@@ -25,6 +55,13 @@ std::unique_ptr<base::ByteSource> OpenStreamSource(const std::string& path, int&
     error = EISDIR;
     return nullptr;
   }
+#ifndef _WIN32
+  std::ifstream stream;
+  if (const int openError = OpenChecked(path, stream); openError != 0) {
+    error = openError;
+    return nullptr;
+  }
+#else
   errno = 0;
   std::ifstream stream(path, std::ios::binary);
   // The C library beneath the stream leaves the cause of a failed open in errno.
@@ -33,6 +70,7 @@ std::unique_ptr<base::ByteSource> OpenStreamSource(const std::string& path, int&
     error = openError != 0 ? openError : EIO;
     return nullptr;
   }
+#endif
   stream.seekg(0, std::ios::end);
   const std::streamoff end = stream.tellg();
   if (!stream || end < 0) {

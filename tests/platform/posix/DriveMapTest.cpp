@@ -74,7 +74,7 @@ class DriveResolution : public ::testing::Test {
     ASSERT_FALSE(temp.path().empty());
     config.dosdevicesDir = temp.path() + "/dosdevices";
     config.mountInfoPath = temp.Write("mountinfo", kMountInfo);
-    config.fuseblkIsNtfs = [](const MountEntry&) { return false; };
+    config.fuseIsNtfs = [](const MountEntry&) { return false; };
     std::filesystem::create_directories(config.dosdevicesDir);
     image = temp.Write("disk.img", "bytes");
   }

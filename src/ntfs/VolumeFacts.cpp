@@ -1,0 +1,160 @@
+#include "ntfs/VolumeFacts.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <type_traits>
+
+#include "base/Utf.h"
+#include "ntfs/BootSector.h"
+#include "ntfs/Runlist.h"
+#include "ntfs/VolumeReader.h"
+
+namespace ntfs {
+namespace {
+
+constexpr std::uint64_t kVolumeRecord = 3;
+constexpr std::uint32_t kVolumeName = 0x60;
+constexpr std::uint32_t kVolumeInformation = 0x70;
+constexpr std::size_t kMaxLabelBytes = 128 * 2;      // 128 UTF-16 units
+constexpr std::size_t kMaxInformationBytes = 0x100;  // 12 used; more is tolerated, within reason
+constexpr std::size_t kSignatureBytes = 4;
+constexpr std::uint16_t kCompressedOrEncrypted = 0x0001 | 0x4000;
+
+// The reader's calls return a Status or a result that carries one.
+template <class R>
+Status StatusOf(const R& r) {
+  if constexpr (std::is_same_v<R, Status>)
+    return r;
+  else
+    return r.status();
+}
+
+struct FlagName {
+  std::uint16_t bit;
+  const char* name;
+};
+
+constexpr std::array<FlagName, 8> kFlagNames = {{
+    {kVolumeDirty, "dirty (chkdsk scheduled)"},
+    {kVolumeResizeLogFile, "resize log file"},
+    {kVolumeUpgradeOnMount, "upgrade on mount"},
+    {kVolumeMountedOnNt4, "mounted on NT 4"},
+    {kVolumeDeleteUsnUnderway, "delete USN underway"},
+    {kVolumeRepairObjectIds, "repair object IDs"},
+    {kVolumeChkdskUnderway, "chkdsk underway"},
+    {kVolumeModifiedByChkdsk, "modified by chkdsk"},
+}};
+
+Status ReadInformation(VolumeReader& reader, VolumeFacts& out) {
+  std::vector<std::uint8_t> value;
+  bool found = false;
+  if (const Status s = StatusOf(reader.ReadValue(kVolumeRecord, kVolumeInformation, "", kMaxInformationBytes, value, found));
+      s != Status::Ok)
+    return s;
+  if (!found || value.size() < 12) return Status::Corrupt;
+  out.majorVersion = base::Le8(value, 0x08);  // 0x08: major version
+  out.minorVersion = base::Le8(value, 0x09);  // 0x09: minor version
+  out.flags = base::Le16(value, 0x0A);        // 0x0A: volume flags
+  return Status::Ok;
+}
+
+Status ReadLabel(VolumeReader& reader, VolumeFacts& out) {
+  std::vector<std::uint8_t> value;
+  bool found = false;
+  if (const Status s = StatusOf(reader.ReadValue(kVolumeRecord, kVolumeName, "", kMaxLabelBytes, value, found));
+      s != Status::Ok)
+    return s;
+  out.label = found ? base::Utf16LeToUtf8(value) : std::string();
+  return Status::Ok;
+}
+
+// The first bytes of a file's unnamed $DATA, resident or not, from its first extent alone: a
+// hibernation file is gigabytes long, and only its header matters here.
+Status ReadHead(VolumeReader& reader, std::uint64_t record, std::span<std::uint8_t> out, bool& complete) {
+  using VisitResult = VolumeReader::Visitor::result_type;
+  Status status = Status::Ok;
+  bool done = false;
+  complete = false;
+  int count = 0;
+  const Status visited = StatusOf(reader.VisitAttribute(
+      record, kData, "",
+      [&](const Attribute& a) {
+        if (done || (a.nonResident && a.lowestVcn != 0)) return VisitResult{};
+        done = true;
+        if (!a.nonResident) {
+          complete = a.value.size() >= out.size();
+          if (complete) std::copy_n(a.value.begin(), out.size(), out.begin());
+          return VisitResult{};
+        }
+        if ((a.flags & kCompressedOrEncrypted) != 0) return VisitResult{};  // its bytes are not plain
+        Stream stream;
+        stream.dataSize = a.dataSize;
+        stream.initializedSize = a.initializedSize;
+        status = StatusOf(DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, reader.boot().totalClusters, stream.runs));
+        if (status != Status::Ok || a.dataSize < out.size()) return VisitResult{};
+        status = StatusOf(ReadStream(reader.disk(), stream, reader.boot().clusterShift, 0, out));
+        complete = status == Status::Ok;
+        return VisitResult{};
+      },
+      count));
+  return visited != Status::Ok ? visited : status;
+}
+
+Hibernation ReadHibernation(ByteSource& source, std::uint64_t offset, VolumeReader& reader, std::string& signature) {
+  std::unique_ptr<Volume> volume;
+  std::optional<RootEntry> entry;
+  if (StatusOf(Volume::Open(source, offset, volume)) != Status::Ok ||
+      StatusOf(volume->FindRootEntry("hiberfil.sys", entry)) != Status::Ok)
+    return Hibernation::Unreadable;
+  if (!entry) return Hibernation::NoFile;
+  std::array<std::uint8_t, kSignatureBytes> head{};
+  bool complete = false;
+  if (ReadHead(reader, RecordNumber(entry->fileReference), head, complete) != Status::Ok) return Hibernation::Unreadable;
+  if (!complete) return Hibernation::NotHibernated;  // shorter than a header: nothing to resume
+  signature.assign(head.begin(), head.end());
+  return signature == "hibr" || signature == "HIBR" ? Hibernation::Hibernated : Hibernation::NotHibernated;
+}
+
+}  // namespace
+
+std::vector<std::string> VolumeFlagNames(std::uint16_t flags) {
+  std::vector<std::string> names;
+  for (unsigned bit = 1; bit <= 0x8000; bit <<= 1) {
+    if ((flags & bit) == 0) continue;
+    const auto* named = std::find_if(kFlagNames.begin(), kFlagNames.end(), [&](const FlagName& f) { return f.bit == bit; });
+    if (named != kFlagNames.end()) {
+      names.emplace_back(named->name);
+    } else {
+      char text[8];
+      std::snprintf(text, sizeof text, "0x%04X", bit);
+      names.emplace_back(text);
+    }
+  }
+  return names;
+}
+
+Status ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out) {
+  out = VolumeFacts{};
+  const std::uint64_t size = source.Size();
+  if (offset > size || size - offset < kBootSectorSize) return Status::NotNtfs;
+  std::vector<std::uint8_t> sector(kBootSectorSize);
+  if (!source.ReadAt(offset, sector)) return Status::IoError;
+  BootSector boot;
+  if (const Status s = StatusOf(ParseBootSector(sector, boot)); s != Status::Ok) return s;
+  // As Volume::Open: the volume must lie inside its source.
+  if (boot.totalSectors * boot.bytesPerSector > size - offset) return Status::Corrupt;
+  VolumeReader reader(source, offset, boot);
+  if (const Status s = StatusOf(reader.LoadMft()); s != Status::Ok) return s;
+  if (const Status s = ReadInformation(reader, out); s != Status::Ok) return s;
+  if (const Status s = ReadLabel(reader, out); s != Status::Ok) return s;
+  out.serialNumber = boot.serialNumber;
+  out.bytesPerSector = boot.bytesPerSector;
+  out.bytes = boot.totalSectors * boot.bytesPerSector;
+  for (const Run& run : reader.mft().runs)
+    if (run.lcn != kSparse) ++out.mftExtents;
+  out.hibernation = ReadHibernation(source, offset, reader, out.hibernationSignature);
+  return Status::Ok;
+}
+
+}  // namespace ntfs

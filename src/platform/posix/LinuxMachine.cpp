@@ -1,0 +1,195 @@
+#include <blkid.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
+#include "ntfs/BootSector.h"
+#include "platform/posix/Machine.h"
+#include "platform/posix/PosixFile.h"
+
+namespace morvel {
+namespace {
+
+// Bounded: kernel files under /proc, /sys and /run/udev are small; more is not read.
+constexpr std::streamsize kMaxSystemFile = 1 << 20;
+
+std::string ReadSystemFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text(static_cast<std::size_t>(kMaxSystemFile), '\0');
+  in.read(text.data(), kMaxSystemFile);
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  return text;
+}
+
+std::string FirstLine(std::string text) { return text.substr(0, text.find('\n')); }
+
+std::string DeviceNumber(dev_t dev) { return std::to_string(major(dev)) + ":" + std::to_string(minor(dev)); }
+
+// udev's value of `key` ("ID_FS_TYPE") for the block device "major:minor"; empty without one.
+std::string UdevValue(const std::string& number, std::string_view key) {
+  std::istringstream lines(ReadSystemFile("/run/udev/data/b" + number));
+  const std::string prefix = "E:" + std::string(key) + "=";
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+  return {};
+}
+
+struct ProbeDeleter {
+  void operator()(blkid_probe p) const { blkid_free_probe(p); }
+};
+using UniqueProbe = std::unique_ptr<std::remove_pointer_t<blkid_probe>, ProbeDeleter>;
+
+// The type and label libblkid finds in the superblock of the open device or file.
+void ProbeSuperblock(int fd, SourceFacts& out, std::string& type) {
+  UniqueProbe probe(blkid_new_probe());
+  if (!probe || blkid_probe_set_device(probe.get(), fd, 0, 0) != 0) return;
+  blkid_probe_enable_superblocks(probe.get(), 1);
+  blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL);
+  if (blkid_do_safeprobe(probe.get()) != 0) return;
+  const char* value = nullptr;
+  if (blkid_probe_lookup_value(probe.get(), "TYPE", &value, nullptr) == 0 && value != nullptr) type = value;
+  if (blkid_probe_lookup_value(probe.get(), "LABEL", &value, nullptr) == 0 && value != nullptr) out.label = value;
+}
+
+bool StartsWith(std::string_view bytes, std::string_view magic) { return bytes.substr(0, magic.size()) == magic; }
+
+class LinuxMachine final : public Machine {
+ public:
+  explicit LinuxMachine(DriveMapConfig config) : config_(std::move(config)) {}
+
+  std::vector<BlockDevice> BlockDevices() override {
+    std::vector<BlockDevice> devices;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/block", ec)) {
+      const std::string name = entry.path().filename().string();
+      const std::string sys = entry.path().string();
+      if (FirstLine(ReadSystemFile(sys + "/size")) == "0") continue;  // an unused loop device
+      devices.push_back({"/dev/" + name, FirstLine(ReadSystemFile(sys + "/dev")),
+                         FirstLine(ReadSystemFile(sys + "/loop/backing_file"))});
+    }
+    std::sort(devices.begin(), devices.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    return devices;
+  }
+
+  std::vector<MountEntry> Mounts() override { return ParseMountInfo(ReadSystemFile(config_.mountInfoPath)); }
+
+  std::string DosDevicesDir() override { return config_.dosdevicesDir; }
+
+  std::vector<std::pair<char, std::string>> DriveLinks() override {
+    std::vector<std::pair<char, std::string>> links;
+    if (config_.dosdevicesDir.empty()) return links;
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+      const std::string link = config_.dosdevicesDir + "/" + std::string(1, letter) + "::";
+      std::error_code ec;
+      const auto target = std::filesystem::read_symlink(link, ec);
+      if (!ec) links.emplace_back(letter, target.string());
+    }
+    return links;
+  }
+
+  PathStatus Stat(const std::string& path) override {
+    PathStatus out;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+      out.error = errno;
+      return out;
+    }
+    out.kind = S_ISREG(st.st_mode)   ? PathStatus::Kind::Regular
+               : S_ISDIR(st.st_mode) ? PathStatus::Kind::Directory
+               : S_ISBLK(st.st_mode) ? PathStatus::Kind::Block
+                                     : PathStatus::Kind::Other;
+    out.fileSystem = DeviceNumber(st.st_dev);
+    out.device = S_ISBLK(st.st_mode) ? DeviceNumber(st.st_rdev) : std::string();
+    std::error_code ec;
+    const auto canonical = std::filesystem::canonical(path, ec);
+    out.canonical = ec ? path : canonical.string();
+    return out;
+  }
+
+  SourceFacts Examine(const std::string& path) override {
+    SourceFacts out;
+    const PathStatus st = Stat(path);
+    UniqueFd fd = OpenFileOrBlockDevice(path, out.error);
+    if (!fd) {
+      // Without the right to read it, udev's record of the device is all there is.
+      if (st.kind == PathStatus::Kind::Block) {
+        out.ntfs = UdevValue(st.device, "ID_FS_TYPE") == "ntfs";
+        out.label = UdevValue(st.device, "ID_FS_LABEL");
+      }
+      return out;
+    }
+    std::string type;
+    ProbeSuperblock(fd.get(), out, type);
+    const off_t end = ::lseek(fd.get(), 0, SEEK_END);
+    out.size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
+    // A block device is NTFS by its own superblock (its partitions are listed apart); an image
+    // file named by a mount or link may be a whole disk, found as the report finds it.
+    if (st.kind == PathStatus::Kind::Block && type != "ntfs") return out;
+    FdByteSource source(std::move(fd), out.size);
+    VolumeDetails details;
+    if (!ReadVolumeDetails(source, {}, details).empty()) {
+      out.ntfs = type == "ntfs";
+      return out;
+    }
+    out.ntfs = true;
+    out.label = details.facts.label;
+    out.version = std::to_string(details.facts.majorVersion) + "." + std::to_string(details.facts.minorVersion);
+    return out;
+  }
+
+  bool FuseIsNtfs(const MountEntry& mount) override { return config_.fuseIsNtfs && config_.fuseIsNtfs(mount); }
+
+  bool HoldsImage(const std::string& path) override {
+    int error = 0;
+    auto source = OpenFdSource(path, error);
+    std::array<std::uint8_t, 512> head{};
+    if (!source || source->Size() < head.size() || !source->ReadAt(0, head)) return false;
+    const std::string_view bytes(reinterpret_cast<const char*>(head.data()), head.size());
+    if (ntfs::HasNtfsSignature(head) || (head[510] == 0x55 && head[511] == 0xAA)) return true;
+    for (std::string_view magic : {std::string_view("vhdxfile"), std::string_view("conectix"),
+                                   std::string_view("KDMV"), std::string_view("QFI\xFB", 4),
+                                   std::string_view("EVF\x09\x0D\x0A\xFF\x00", 8), std::string_view("# Disk Descriptor")}) {
+      if (StartsWith(bytes, magic)) return true;
+    }
+    // A fixed VHD has its footer at the end only.
+    std::array<std::uint8_t, 8> footer{};
+    return source->ReadAt(source->Size() - 512, footer) &&
+           std::string_view(reinterpret_cast<const char*>(footer.data()), footer.size()) == "conectix";
+  }
+
+ private:
+  DriveMapConfig config_;
+};
+
+}  // namespace
+
+std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config) {
+  return std::make_unique<LinuxMachine>(std::move(config));
+}
+
+std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out) {
+  int error = 0;
+  UniqueFd fd = OpenFileOrBlockDevice(path, error);
+  if (!fd) return error == kNotFileOrBlockDevice ? kNotFileOrBlockDeviceText : std::strerror(error);
+  struct stat st {};
+  out.source = path;
+  out.blockDevice = ::fstat(fd.get(), &st) == 0 && S_ISBLK(st.st_mode);
+  unsigned int physical = 0;
+  if (out.blockDevice && ::ioctl(fd.get(), BLKPBSZGET, &physical) == 0) out.physicalSectorSize = physical;
+  const off_t end = ::lseek(fd.get(), 0, SEEK_END);
+  if (end < 0) return std::strerror(errno);
+  FdByteSource source(std::move(fd), static_cast<std::uint64_t>(end));
+  return ReadVolumeDetails(source, PartitionChoice{partition}, out);
+}
+
+}  // namespace morvel

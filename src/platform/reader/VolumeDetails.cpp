@@ -1,0 +1,42 @@
+#include "platform/reader/VolumeDetails.h"
+
+#include <cstdio>
+#include <system_error>
+#include <vector>
+
+#include "disk/Partitions.h"
+#include "ntfs/BootSector.h"
+
+namespace morvel {
+namespace {
+
+// The number of the partition that starts at `offset`; 0 when none does (a bare volume).
+int PartitionAt(base::ByteSource& whole, std::uint64_t offset) {
+  if (offset == 0) return 0;
+  std::vector<disk::Partition> partitions;
+  if (disk::ListPartitions(whole, &ntfs::HasNtfsSignature, partitions) != disk::Status::Ok) return 0;
+  for (const auto& p : partitions)
+    if (p.offset == offset) return p.number;
+  return 0;
+}
+
+}  // namespace
+
+std::string ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out) {
+  VolumeExtent extent;
+  if (const int error = LocateVolume(whole, choice, extent); error != 0)
+    return std::generic_category().message(error);
+  out.offset = extent.offset;
+  out.partition = choice.number != 0 ? choice.number : PartitionAt(whole, extent.offset);
+  SliceByteSource volume(whole, extent.offset, extent.length);
+  const ntfs::Status status = ntfs::ReadVolumeFacts(volume, 0, out.facts);
+  return status == ntfs::Status::Ok ? std::string() : ntfs::StatusName(status);
+}
+
+std::string SerialNumberText(std::uint64_t serial) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%016llx", static_cast<unsigned long long>(serial));
+  return text;
+}
+
+}  // namespace morvel
