@@ -49,7 +49,8 @@ constexpr std::array<FlagName, 8> kFlagNames = {{
 Status ReadInformation(VolumeReader& reader, VolumeFacts& out) {
   std::vector<std::uint8_t> value;
   bool found = false;
-  if (const Status s = StatusOf(reader.ReadValue(kVolumeRecord, kVolumeInformation, "", kMaxInformationBytes, value, found));
+  if (const Status s =
+          StatusOf(reader.ReadValue(kVolumeRecord, kVolumeInformation, "", kMaxInformationBytes, value, found));
       s != Status::Ok)
     return s;
   if (!found || value.size() < 12) return Status::Corrupt;
@@ -91,7 +92,8 @@ Status ReadHead(VolumeReader& reader, std::uint64_t record, std::span<std::uint8
         Stream stream;
         stream.dataSize = a.dataSize;
         stream.initializedSize = a.initializedSize;
-        status = StatusOf(DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, reader.boot().totalClusters, stream.runs));
+        status =
+            StatusOf(DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, reader.boot().totalClusters, stream.runs));
         if (status != Status::Ok || a.dataSize < out.size()) return VisitResult{};
         status = StatusOf(ReadStream(reader.disk(), stream, reader.boot().clusterShift, 0, out));
         complete = status == Status::Ok;
@@ -110,7 +112,8 @@ Hibernation ReadHibernation(ByteSource& source, std::uint64_t offset, VolumeRead
   if (!entry) return Hibernation::NoFile;
   std::array<std::uint8_t, kSignatureBytes> head{};
   bool complete = false;
-  if (ReadHead(reader, RecordNumber(entry->fileReference), head, complete) != Status::Ok) return Hibernation::Unreadable;
+  if (ReadHead(reader, RecordNumber(entry->fileReference), head, complete) != Status::Ok)
+    return Hibernation::Unreadable;
   if (!complete) return Hibernation::NotHibernated;  // shorter than a header: nothing to resume
   signature.assign(head.begin(), head.end());
   return signature == "hibr" || signature == "HIBR" ? Hibernation::Hibernated : Hibernation::NotHibernated;
@@ -122,7 +125,8 @@ std::vector<std::string> VolumeFlagNames(std::uint16_t flags) {
   std::vector<std::string> names;
   for (unsigned bit = 1; bit <= 0x8000; bit <<= 1) {
     if ((flags & bit) == 0) continue;
-    const auto* named = std::find_if(kFlagNames.begin(), kFlagNames.end(), [&](const FlagName& f) { return f.bit == bit; });
+    const auto* named =
+        std::find_if(kFlagNames.begin(), kFlagNames.end(), [&](const FlagName& f) { return f.bit == bit; });
     if (named != kFlagNames.end()) {
       names.emplace_back(named->name);
     } else {

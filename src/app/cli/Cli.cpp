@@ -3,9 +3,13 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <optional>
+#include <utility>
 
 #include "app/cli/CommandLine.h"
+#include "app/cli/Details.h"
 #include "app/cli/JsonReport.h"
+#include "app/cli/ListCommand.h"
 #include "base/Text.h"
 #include "core/report/Lines.h"
 #include "core/report/Unit1.h"
@@ -18,16 +22,25 @@ namespace {
 // An image file or device is read as if it were drive C; its report is titled with its path.
 constexpr char kImageLetter = 'C';
 
-std::unique_ptr<VolumeApi> ApiFor(const Target& target, const Options& options, const Platform& platform) {
-  return target.letter != 0 ? platform.driveApi() : platform.imageApi(target.text, options.partition);
+// Where a target's volume is read: a drive letter's as the platform finds it, a path's as the
+// platform resolves it (the device or image behind a mount point or a file on a volume).
+Platform::ResolvedPath Resolve(const Target& target, const Platform& platform) {
+  if (target.letter != 0 || !platform.resolvePath) return {target.text, {}, {}};
+  return platform.resolvePath(target.text);
+}
+
+std::unique_ptr<VolumeApi> ApiFor(const Target& target, const std::string& source, const Options& options,
+                                  const Platform& platform) {
+  return target.letter != 0 ? platform.driveApi() : platform.imageApi(source, options.partition);
 }
 
 // Writes the report of one target into `lines` and returns what it found. A runtime error
 // stops the report: the lines written before it stay, and its text is kept.
-Findings RunReport(const Target& target, const Options& options, const Platform& platform, StringLines& lines) {
+Findings RunReport(const Target& target, const std::string& source, const Options& options, const Platform& platform,
+                   StringLines& lines) {
   Findings findings;
   try {
-    auto api = ApiFor(target, options, platform);
+    auto api = ApiFor(target, source, options, platform);
     if (target.letter != 0)
       WriteDriveReport(target.text, *api, lines, platform.separators, &findings.report);
     else
@@ -42,10 +55,59 @@ Findings RunReport(const Target& target, const Options& options, const Platform&
 // the volume was refused or its listing is incomplete.
 void ExplainFindings(const Target& target, const Findings& findings, std::ostream& err) {
   const std::string name = base::EscapeControls(target.text);
-  if (!findings.runtimeError.empty()) err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
+  if (!findings.runtimeError.empty())
+    err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
   if (const std::string reason = findings.Reason(); !reason.empty()) {
     err << "morvel: " << name << ": " << base::EscapeControls(reason) << '\n';
   }
+}
+
+// Where the volume of a target that could not be opened was looked for.
+void ExplainOpenFailure(const Target& target, const Platform::ResolvedPath& resolved, const Findings& findings,
+                        const Platform& platform, std::ostream& err) {
+  const auto& query = findings.report.query;
+  if (!query || query->outcome != VolumeQuery::Outcome::OpenFailed) return;
+  std::string where = resolved.note;
+  if (target.letter != 0 && platform.explainDrive) where = platform.explainDrive(target.letter);
+  if (target.letter == 0 && resolved.source != target.text && where.empty()) where = "read from " + resolved.source;
+  if (!where.empty())
+    err << "morvel: " << base::EscapeControls(target.text) << ": " << base::EscapeControls(where) << '\n';
+}
+
+DetailsOutcome ReadDetails(const Target& target, const Platform::ResolvedPath& resolved, const Options& options,
+                           const Platform& platform) {
+  DetailsOutcome outcome;
+  outcome.mountPoint = resolved.mountPoint;
+  if (!platform.readDetails)
+    outcome.error = "not available on this system";
+  else
+    outcome.error = platform.readDetails(target.letter, resolved.source, options.partition, outcome.details);
+  return outcome;
+}
+
+// One target: its report and, asked for, its details; what stderr says of it; whether all of
+// it succeeded.
+struct TargetRun {
+  Platform::ResolvedPath resolved;
+  Findings findings;
+  std::optional<DetailsOutcome> details;
+  bool ok() const { return findings.ok() && (!details || details->error.empty()); }
+};
+
+TargetRun RunTarget(const Target& target, const Options& options, const Platform& platform, StringLines& lines) {
+  TargetRun run;
+  run.resolved = Resolve(target, platform);
+  run.findings = RunReport(target, run.resolved.source, options, platform, lines);
+  if (options.details) run.details = ReadDetails(target, run.resolved, options, platform);
+  return run;
+}
+
+void ExplainRun(const Target& target, const TargetRun& run, const Platform& platform, std::ostream& err) {
+  ExplainFindings(target, run.findings, err);
+  ExplainOpenFailure(target, run.resolved, run.findings, platform, err);
+  if (run.details && !run.details->error.empty() && run.findings.queried())
+    err << "morvel: " << base::EscapeControls(target.text) << ": details: " << base::EscapeControls(run.details->error)
+        << '\n';
 }
 
 // Whether everything written to `out` so far reached its destination; says why on `err` if not.
@@ -59,6 +121,29 @@ bool Delivered(std::ostream& out, std::ostream& err) {
   }
   err << "morvel: error writing the output" << (errno != 0 ? std::string(": ") + std::strerror(errno) : "") << '\n';
   return false;
+}
+
+int RunList(const Options& options, std::ostream& out, std::ostream& err, const Platform& platform) {
+  if (!platform.listVolumes) {
+    err << "morvel: --list is not available on this system\n";
+    return kExitQueryFailed;
+  }
+  const VolumeList list = platform.listVolumes();
+  if (options.json) {
+    JsonWriter json;
+    json.BeginObject();
+    json.Value("program", JsonString("morvel"));
+    json.Value("version", JsonString(MORVEL_FILE_VERSION_TEXT));
+    WriteVolumeList(json, list);
+    json.EndObject();
+    out << json.text();
+  } else {
+    out << ListTable(list);
+  }
+  if (!Delivered(out, err)) return kExitQueryFailed;
+  // What could not be examined is said, not silently left out.
+  for (const auto& unread : list.unread) err << "morvel: not examined: " << base::EscapeControls(unread) << '\n';
+  return kExitOk;
 }
 
 }  // namespace
@@ -78,6 +163,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << "morvel: " << usageError << "\n" << UsageSynopsis() << "Try 'morvel --help' for more.\n";
     return kExitUsage;
   }
+  if (options.list) return RunList(options, out, err, platform);
   bool allSucceeded = true;
   if (options.json) {
     JsonWriter json;
@@ -85,14 +171,21 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     json.Value("program", JsonString("morvel"));
     json.Value("version", JsonString(MORVEL_FILE_VERSION_TEXT));
     json.BeginArray("reports");
+    std::vector<std::pair<std::string, DetailsOutcome>> details;
     for (const auto& target : options.targets) {
       StringLines lines;
-      const Findings findings = RunReport(target, options, platform, lines);
-      WriteFindings(json, target.text, findings);
-      ExplainFindings(target, findings, err);
-      allSucceeded &= findings.ok();
+      const TargetRun run = RunTarget(target, options, platform, lines);
+      WriteFindings(json, target.text, run.findings);
+      ExplainRun(target, run, platform, err);
+      if (run.details) details.emplace_back(target.text, *run.details);
+      allSucceeded &= run.ok();
     }
     json.EndArray();
+    if (options.details) {
+      json.BeginArray("details");
+      for (const auto& [target, outcome] : details) WriteDetails(json, target, outcome);
+      json.EndArray();
+    }
     json.EndObject();
     out << json.text();
     if (!Delivered(out, err)) return kExitQueryFailed;
@@ -100,12 +193,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     for (std::size_t i = 0; i < options.targets.size(); ++i) {
       if (i > 0) out << '\n';
       StringLines lines;
-      const Findings findings = RunReport(options.targets[i], options, platform, lines);
+      const TargetRun run = RunTarget(options.targets[i], options, platform, lines);
       // Names read from a volume and paths may hold control characters: never print them raw.
       for (const auto& line : lines.lines()) out << base::EscapeControls(line) << '\n';
+      if (run.details) {
+        out << '\n';
+        for (const auto& line : DetailsLines(*run.details)) out << base::EscapeControls(line) << '\n';
+      }
       if (!Delivered(out, err)) return kExitQueryFailed;
-      ExplainFindings(options.targets[i], findings, err);
-      allSucceeded &= findings.ok();
+      ExplainRun(options.targets[i], run, platform, err);
+      allSucceeded &= run.ok();
     }
   }
   return allSucceeded ? kExitOk : kExitQueryFailed;

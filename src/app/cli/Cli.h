@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/runtime/Format.h"
 #include "core/report/VolumeApi.h"
+#include "core/runtime/Format.h"
+#include "platform/reader/ListedVolume.h"
+#include "platform/reader/VolumeDetails.h"
 
 namespace morvel::cli {
 
@@ -22,6 +24,22 @@ struct Platform {
   // The volume operations over a device or image file; partition 0 is the first NTFS one.
   std::function<std::unique_ptr<VolumeApi>(const std::string& path, int partition)> imageApi;
   NumberSeparators separators;
+
+  // Where the volume of a path target is read: the device or image itself, or the one mounted
+  // where a folder or file lies. Unset: the path itself.
+  struct ResolvedPath {
+    std::string source;
+    std::string mountPoint;  // of the volume a folder or file led to
+    std::string note;        // said on stderr when the report cannot be made
+  };
+  std::function<ResolvedPath(const std::string& path)> resolvePath;
+  // Where a drive letter that could not be opened was looked for; unset or "": nothing to add.
+  std::function<std::string(char letter)> explainDrive;
+  // The facts --details shows of drive `letter` (when not 0) or of the device or image
+  // `source`. Returns "" or why they could not be read.
+  std::function<std::string(char letter, const std::string& source, int partition, VolumeDetails& out)> readDetails;
+  // The machine's NTFS volumes, for --list.
+  std::function<VolumeList()> listVolumes;
 };
 
 // Runs the program on the arguments after its name.

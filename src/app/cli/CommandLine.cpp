@@ -35,6 +35,10 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
         return {};
       } else if (arg == "--json") {
         options.json = true;
+      } else if (arg == "--list") {
+        options.list = true;
+      } else if (arg == "--details") {
+        options.details = true;
       } else if (arg == "--partition" || arg.rfind("--partition=", 0) == 0) {
         std::string value;
         if (arg == "--partition") {
@@ -52,6 +56,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
     }
     options.targets.push_back({arg, DriveLetterOf(arg)});
   }
+  if (options.list) return options.targets.empty() && !partitionGiven ? "" : "--list takes no target";
   if (options.targets.empty()) return "no target given";
   for (const auto& target : options.targets) {
     if (partitionGiven && target.letter != 0)
@@ -61,18 +66,23 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
 }
 
 std::string UsageSynopsis() {
-  return "Usage: morvel [--partition N] [--json] TARGET...\n"
+  return "Usage: morvel [--partition N] [--json] [--details] TARGET...\n"
+         "       morvel --list [--json]\n"
          "       morvel --help | --version\n";
 }
 
 std::string UsageText() {
   return UsageSynopsis() +
          "Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
-         "device, or a volume or whole-disk image file.\n"
+         "device, a mount point or any file or folder on a mounted NTFS volume, or a volume or\n"
+         "whole-disk image file.\n"
          "\n"
          "  --partition N  read partition N of a whole disk (default: its first NTFS partition)\n"
          "  --json         print the volume data, the derived figures and the metadata files\n"
          "                 as one JSON document\n"
+         "  --details      add what each volume is: label, NTFS version, flags, hibernation,\n"
+         "                 serial number, sector size, $MFT extents, and where it was read\n"
+         "  --list         list the machine's NTFS volumes: devices, mounts and drive letters\n"
          "\n"
          "On Linux a drive letter x names what the link x:: in the folder\n"
          "$XDG_CONFIG_HOME/morvel/dosdevices (default ~/.config/morvel/dosdevices) points at;\n"

@@ -15,7 +15,9 @@ struct Options {
   bool help = false;
   bool version = false;
   bool json = false;
-  int partition = 0;  // 0: the first NTFS partition of a whole disk
+  bool list = false;     // --list: the machine's NTFS volumes instead of reports
+  bool details = false;  // --details: what each volume is, after its report
+  int partition = 0;     // 0: the first NTFS partition of a whole disk
   std::vector<Target> targets;
 };
 

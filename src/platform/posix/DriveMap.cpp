@@ -59,7 +59,7 @@ SourceProbe ProbeNtfsSource(const std::string& path) {
   if (!source) return error == EACCES || error == EPERM ? SourceProbe::Denied : SourceProbe::Unreadable;
   if (!source->ReadAt(3, oem)) return SourceProbe::Unreadable;
   return std::string_view(reinterpret_cast<const char*>(oem.data()), oem.size()) == "NTFS    " ? SourceProbe::Ntfs
-                                                                                                 : SourceProbe::Other;
+                                                                                               : SourceProbe::Other;
 }
 
 bool FuseMountIsNtfs(const MountEntry& m, SourceProbe probe, const std::string& udevType) {

@@ -156,9 +156,9 @@ class LinuxMachine final : public Machine {
     if (!source || source->Size() < head.size() || !source->ReadAt(0, head)) return false;
     const std::string_view bytes(reinterpret_cast<const char*>(head.data()), head.size());
     if (ntfs::HasNtfsSignature(head) || (head[510] == 0x55 && head[511] == 0xAA)) return true;
-    for (std::string_view magic : {std::string_view("vhdxfile"), std::string_view("conectix"),
-                                   std::string_view("KDMV"), std::string_view("QFI\xFB", 4),
-                                   std::string_view("EVF\x09\x0D\x0A\xFF\x00", 8), std::string_view("# Disk Descriptor")}) {
+    for (std::string_view magic : {std::string_view("vhdxfile"), std::string_view("conectix"), std::string_view("KDMV"),
+                                   std::string_view("QFI\xFB", 4), std::string_view("EVF\x09\x0D\x0A\xFF\x00", 8),
+                                   std::string_view("# Disk Descriptor")}) {
       if (StartsWith(bytes, magic)) return true;
     }
     // A fixed VHD has its footer at the end only.

@@ -1,8 +1,8 @@
 #pragma once
 #include <memory>
 
-#include "platform/posix/DriveMap.h"
 #include "core/report/VolumeApi.h"
+#include "platform/posix/DriveMap.h"
 
 namespace morvel {
 

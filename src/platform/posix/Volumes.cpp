@@ -60,8 +60,8 @@ std::string ExplainDrive(char letter, Machine& machine) {
     if (st.kind == PathStatus::Kind::Other) return text + ": " + kNotFileOrBlockDeviceText;
     return text;
   }
-  std::string text = link.empty() ? "no dosdevices folder (neither XDG_CONFIG_HOME nor HOME is set)"
-                                  : "no link " + link;
+  std::string text =
+      link.empty() ? "no dosdevices folder (neither XDG_CONFIG_HOME nor HOME is set)" : "no link " + link;
   const auto mounts = NtfsMounts(machine);
   if (mounts.empty()) return text + "; no NTFS volume is mounted";
   text += "; " + std::to_string(mounts.size()) + (mounts.size() == 1 ? " NTFS volume is" : " NTFS volumes are") +

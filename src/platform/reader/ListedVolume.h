@@ -8,15 +8,15 @@
 namespace morvel {
 
 struct ListedVolume {
-  char letter = 0;          // 0: no letter reaches it
-  std::string letterFrom;   // "link" or "mount order"
-  std::string device;       // the block device, or the image file a mount or link names
-  std::string image;        // the file behind a loop device
-  std::uint64_t size = 0;   // bytes of the device or image; 0 when unknown
-  std::string label;        // as stored (escape before showing)
-  std::string version;      // "3.1"; empty when the volume could not be read
+  char letter = 0;         // 0: no letter reaches it
+  std::string letterFrom;  // "link" or "mount order"
+  std::string device;      // the block device, or the image file a mount or link names
+  std::string image;       // the file behind a loop device
+  std::uint64_t size = 0;  // bytes of the device or image; 0 when unknown
+  std::string label;       // as stored (escape before showing)
+  std::string version;     // "3.1"; empty when the volume could not be read
   std::vector<std::string> mountPoints;
-  std::string note;         // why the label or version is missing ("Permission denied")
+  std::string note;  // why the label or version is missing ("Permission denied")
 };
 
 struct VolumeList {

@@ -24,8 +24,7 @@ int PartitionAt(base::ByteSource& whole, std::uint64_t offset) {
 
 std::string ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out) {
   VolumeExtent extent;
-  if (const int error = LocateVolume(whole, choice, extent); error != 0)
-    return std::generic_category().message(error);
+  if (const int error = LocateVolume(whole, choice, extent); error != 0) return std::generic_category().message(error);
   out.offset = extent.offset;
   out.partition = choice.number != 0 ? choice.number : PartitionAt(whole, extent.offset);
   SliceByteSource volume(whole, extent.offset, extent.length);

@@ -11,9 +11,9 @@ namespace morvel {
 
 struct VolumeDetails {
   ntfs::VolumeFacts facts;
-  std::string source;       // the device or image file read
-  int partition = 0;        // 0: the source is the volume itself
-  std::uint64_t offset = 0; // of the volume in its source
+  std::string source;        // the device or image file read
+  int partition = 0;         // 0: the source is the volume itself
+  std::uint64_t offset = 0;  // of the volume in its source
   // The physical sector size when the device says it; 0 when unknown (an image file).
   std::uint32_t physicalSectorSize = 0;
   bool blockDevice = false;
