@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -72,6 +73,17 @@ TEST_P(ByteSources, OpenFailuresCarryErrno) {
     std::filesystem::permissions(locked, std::filesystem::perms::none);
     EXPECT_FALSE(GetParam()(locked, error));
     EXPECT_EQ(error, EACCES);
+  }
+}
+
+// A FIFO without a writer would block an ordinary open forever; special files are refused.
+TEST_P(ByteSources, SpecialFilesAreRefusedWithoutWaiting) {
+  const std::string fifo = temp.path() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/null")}) {
+    int error = 0;
+    EXPECT_FALSE(GetParam()(path, error)) << path;
+    EXPECT_EQ(error, kNotFileOrBlockDevice) << path;
   }
 }
 
