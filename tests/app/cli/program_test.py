@@ -6,6 +6,7 @@ usage: program_test.py MORVEL WORKDIR
 """
 import gzip
 import json
+import re
 import os
 import shutil
 import struct
@@ -104,12 +105,16 @@ class BadInputs(unittest.TestCase):
             (zeros, "Error obtaining NTFS information:STATUS_INVALID_DEVICE_REQUEST"),
             ("B", "Error opening volume:No such file or directory"),
         ]
+        # stderr says where a folder or drive letter was looked for.
+        said = {WORK: f"morvel: {WORK}: not on a mounted NTFS volume\n",
+                "B": "morvel: B: no link " + os.path.join(WORK, "no-config", "morvel", "dosdevices", "b::") + "; "}
         for target, error in cases:
             with self.subTest(target=target):
                 status, out, err = run(target)
                 self.assertEqual(status, 1)
                 self.assertEqual(out.splitlines(), failure_report(target, error))
-                self.assertEqual(err, "")
+                self.assertEqual(err[:len(said.get(target, ""))], said.get(target, ""))
+                self.assertEqual(err == "", target not in said)
 
     def test_a_drive_letter_names_its_link(self):
         config = os.path.join(WORK, "config")
@@ -238,6 +243,109 @@ class Volumes(unittest.TestCase):
         self.assertEqual(derived["mftZoneClusters"], data["MftZoneEnd"] - data["MftZoneStart"])
         self.assertEqual([f["name"] for f in report["metadataFiles"]], ROOT_FILES)
         self.assertEqual(report["metadataFiles"][-1]["size"], 131072)
+
+
+def make_labelled(name, label, size=32 << 20):
+    path = make_file(name, size)
+    subprocess.run(["mkntfs", "-q", "-F", "-Q", "-L", label, "-p", "0", "-H", "0", "-S", "0", path], check=True,
+                   capture_output=True)
+    return path
+
+
+def details_section(out):
+    lines = out.splitlines()
+    start = lines.index("Volume details")
+    return dict(line.split(" : ", 1) for line in lines[start + 2:])
+
+
+class Details(unittest.TestCase):
+    def test_details_follow_the_unchanged_report(self):
+        image = make_labelled("details.img", "Archiv\x1b")
+        status, plain, _ = run(image)
+        status, out, err = run("--details", image)
+        self.assertEqual((status, err), (0, ""))
+        self.assertEqual(out.split("\n\nVolume details\n")[0] + "\n", plain)
+        with open(image, "rb") as f:
+            serial = struct.unpack_from("<Q", f.read(512), 0x48)[0]  # 0x48: serial number
+        self.assertEqual(details_section(out), {
+            "Label               ": "Archiv\\x1b",
+            "NTFS version        ": "3.1",
+            "Volume flags        ": "0x0000: none",
+            "Hibernated          ": "no (no hiberfil.sys)",
+            "Serial number       ": "0x%016x" % serial,
+            "Physical sector size": "unknown (an image file; logical 512)",
+            "$MFT extents        ": "1",
+            "Source              ": image,
+            "Partition           ": "none (the source is the volume)",
+            "Byte offset         ": "0",
+            "Figures             ": "read from the volume",
+            "MFT zone            ": "modelled (a running driver keeps it in memory)",
+        })
+        status, out, _ = run("--json", "--details", image)
+        details = json.loads(out)["details"][0]
+        self.assertEqual((status, details["ok"], details["label"], details["serialNumber"]),
+                         (0, True, "Archiv\x1b", "0x%016x" % serial))
+        self.assertEqual(details["source"], {"path": image, "partition": 0, "byteOffset": 0,
+                                             "figuresFrom": "read from the volume", "mftZoneModeled": True})
+        self.assertIn('"label": "Archiv\\u001b"', out)  # escaped, never raw
+
+    def test_special_files_fail_at_once(self):
+        fifo = os.path.join(WORK, "fifo")
+        if not os.path.exists(fifo):
+            os.mkfifo(fifo)
+        config = os.path.join(WORK, "fifo-config")
+        os.makedirs(os.path.join(config, "morvel", "dosdevices"), exist_ok=True)
+        link = os.path.join(config, "morvel", "dosdevices", "g::")
+        if not os.path.lexists(link):
+            os.symlink(fifo, link)
+        for target, said in ((fifo, "not a file or block device"),
+                             ("g:", f"the link {link} points at {fifo}: not a file or block device")):
+            with self.subTest(target=target):
+                status, out, err = run(target, config=config)  # run() times out: a hang fails the test
+                self.assertEqual(status, 1)
+                self.assertEqual(out.splitlines(), failure_report(target[0] if target == "g:" else target,
+                                                                  "Error opening volume:Block device required"))
+                self.assertEqual(err, f"morvel: {target}: {said}\n")
+
+
+class Mounted(unittest.TestCase):
+    """A volume mounted through ntfs-3g: listed, and reported through its folder and its files."""
+
+    def test_mount_point_files_and_list(self):
+        image = make_labelled("mounted.img", "MountMe")
+        folder = os.path.join(WORK, "mnt")
+        os.makedirs(folder, exist_ok=True)
+        mounted = subprocess.run(["mount", "-o", "loop", image, folder], capture_output=True, text=True)
+        if mounted.returncode != 0:
+            self.skipTest("mounting the test image was refused: " + mounted.stderr.strip())
+        try:
+            os.makedirs(os.path.join(folder, "sub"))
+            with open(os.path.join(folder, "sub", "file.txt"), "w") as f:
+                f.write("x")
+            with open(os.path.join(folder, "hiberfil.sys"), "wb") as f:
+                f.write(b"hibr" + bytes(8188))
+            os.sync()
+            status, out, err = run("--list")
+            self.assertEqual(status, 0, err)
+            rows = [line for line in out.splitlines() if line.endswith(folder)]
+            self.assertEqual(len(rows), 1, out)
+            self.assertRegex(rows[0], r" MountMe +3\.1 +" + re.escape(folder) + "$")
+            status, out, _ = run("--list", "--json")
+            volume = [v for v in json.loads(out)["volumes"] if folder in v["mountPoints"]][0]
+            self.assertEqual((volume["label"], volume["ntfsVersion"]), ("MountMe", "3.1"))
+            boot = boot_sector(image)
+            for target in (folder, os.path.join(folder, "sub"), os.path.join(folder, "sub", "file.txt")):
+                with self.subTest(target=target):
+                    status, out, err = run("--details", target)
+                    self.assertEqual((status, err), (0, ""))
+                    self.assertIn(f"NTFS VOLUME DATA OF [{target}] DRIVE", out)
+                    self.assertIn(f"Total sectors          : {boot['sectors']}", out)
+                    facts = details_section(out)
+                    self.assertEqual(facts["Mounted at          "], folder)
+                    self.assertEqual(facts["Label               "], "MountMe")
+                    self.assertTrue(facts["Hibernated          "].startswith("yes"), facts)
+        finally:
+            subprocess.run(["umount", folder], capture_output=True)
 
 
 class Locale(unittest.TestCase):
