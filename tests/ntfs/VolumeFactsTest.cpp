@@ -27,7 +27,8 @@ bool PatchVolumeFlags(const std::string& image, std::uint16_t flags) {
   if (boot.size() < 512) return false;
   const std::uint64_t cluster = Get(boot, 0x0B, 2) * Get(boot, 0x0D, 1);
   const auto perRecord = static_cast<std::int8_t>(boot[0x40]);
-  const std::uint64_t recordSize = perRecord < 0 ? std::uint64_t{1} << -perRecord : static_cast<std::uint64_t>(perRecord) * cluster;
+  const std::uint64_t recordSize =
+      perRecord < 0 ? std::uint64_t{1} << -perRecord : static_cast<std::uint64_t>(perRecord) * cluster;
   const std::uint64_t record = Get(boot, 0x30, 8) * cluster + 3 * recordSize;
   const Block r = ReadFile(image, record + recordSize);
   if (r.size() < record + recordSize) return false;
@@ -96,14 +97,15 @@ TEST(VolumeFacts, LabelFlagsAndHibernation) {
     EXPECT_EQ(facts.hibernation, c.hibernation);
     EXPECT_EQ(facts.hibernationSignature, c.signature);
     EXPECT_EQ(facts.serialNumber, Get(ReadFile(image, 512), 0x48, 8));  // 0x48: serial number
-    EXPECT_EQ(facts.mftExtents, 1u);  // mkntfs writes $MFT in one piece
+    EXPECT_EQ(facts.mftExtents, 1u);                                    // mkntfs writes $MFT in one piece
   }
 }
 
 TEST(VolumeFacts, FlagNames) {
   EXPECT_EQ(VolumeFlagNames(0), std::vector<std::string>{});
-  EXPECT_EQ(VolumeFlagNames(kVolumeDirty | kVolumeRepairObjectIds | 0x0100 | kVolumeModifiedByChkdsk),
-            (std::vector<std::string>{"dirty (chkdsk scheduled)", "repair object IDs", "0x0100", "modified by chkdsk"}));
+  EXPECT_EQ(
+      VolumeFlagNames(kVolumeDirty | kVolumeRepairObjectIds | 0x0100 | kVolumeModifiedByChkdsk),
+      (std::vector<std::string>{"dirty (chkdsk scheduled)", "repair object IDs", "0x0100", "modified by chkdsk"}));
 }
 
 TEST(VolumeFacts, NotAVolume) {

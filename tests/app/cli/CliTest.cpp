@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 #include <sstream>
 
 #include "app/cli/Cli.h"
 #include "app/cli/CommandLine.h"
-#include "tests/fakes/FakeVolumeApi.h"
 #include "app/cli/Json.h"
+#include "tests/fakes/FakeVolumeApi.h"
 
 namespace morvel::cli {
 namespace {
@@ -36,9 +37,11 @@ struct ProgramRun {
   std::vector<std::string> madeFor;  // "drive", or "image <path> <partition>"
   std::string out, err;
   int status = -1;
+  std::function<void(Platform&)> addHooks;  // the machine's volume hooks, when a test needs them
 
   int operator()(const std::vector<std::string>& args) {
     Platform platform;
+    if (addHooks) addHooks(platform);
     platform.driveApi = [this] {
       madeFor.push_back("drive");
       return std::make_unique<Forward>(volume);
@@ -91,6 +94,8 @@ TEST(CommandLine, UsageErrorsExitWithTwoAndPrintNothingOnStdout) {
       {"--partition=-1", "disk.img"},
       {"--partition", "65536", "disk.img"},
       {"--partition", "2", "disk.img", "C:"},
+      {"--list", "C"},
+      {"--list", "--partition", "1"},
   };
   for (const auto& args : cases) {
     ProgramRun run;
@@ -99,6 +104,49 @@ TEST(CommandLine, UsageErrorsExitWithTwoAndPrintNothingOnStdout) {
     EXPECT_TRUE(Contains(run.err, "Usage: morvel")) << run.err;
     EXPECT_TRUE(run.madeFor.empty());
   }
+}
+
+// Paths go through the platform's resolution; letters that cannot be opened are explained.
+TEST(VolumeHooks, PathsLettersAndDetails) {
+  ProgramRun run;
+  run.volume.openFails = true;
+  std::vector<std::string> asked;
+  run.addHooks = [&](Platform& p) {
+    p.resolvePath = [](const std::string& path) {
+      return Platform::ResolvedPath{path == "/mnt/w/f" ? "/dev/sdb1" : path, path == "/mnt/w/f" ? "/mnt/w" : "", ""};
+    };
+    p.explainDrive = [](char letter) { return std::string("looked for ") + letter + "\x1b"; };
+    p.readDetails = [&](char letter, const std::string& source, int, VolumeDetails&) {
+      asked.push_back(std::string(1, letter == 0 ? '-' : letter) + source);
+      return std::string("cannot");
+    };
+  };
+  EXPECT_EQ(run({"--details", "/mnt/w/f", "k"}), kExitQueryFailed);
+  EXPECT_EQ(run.madeFor, (std::vector<std::string>{"image /dev/sdb1 0", "drive"}));
+  EXPECT_EQ(asked, (std::vector<std::string>{"-/dev/sdb1", "kk"}));
+  EXPECT_TRUE(Contains(run.err, "morvel: /mnt/w/f: read from /dev/sdb1\n")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "morvel: k: looked for k\\x1b\n")) << run.err;
+  EXPECT_TRUE(Contains(run.out, "Volume details\n--------------\nUnavailable          : cannot\n")) << run.out;
+}
+
+TEST(VolumeHooks, ListTableAndDocument) {
+  VolumeList list;
+  list.volumes = {{'C', "mount order", "/dev/loop0", "/img/a.img", 16u << 20, "Daten\x1b", "3.1", {"/mnt/a"}, ""},
+                  {0, "", "/dev/sdb1", "", 0, "", "", {}, "Permission denied"}};
+  list.unread = {"/dev/sda: Permission denied"};
+  ProgramRun text;
+  text.addHooks = [&](Platform& p) { p.listVolumes = [&] { return list; }; };
+  EXPECT_EQ(text({"--list"}), kExitOk);
+  EXPECT_EQ(text.out,
+            "Letter  From         Device or image          Size      Label                NTFS  Mount point\n"
+            "C:      mount order  /dev/loop0 (/img/a.img)  16.0 MiB  Daten\\x1b            3.1   /mnt/a\n"
+            "-       -            /dev/sdb1                -         ? Permission denied  -     -\n");
+  EXPECT_EQ(text.err, "morvel: not examined: /dev/sda: Permission denied\n");
+  ProgramRun json = text;
+  EXPECT_EQ(json({"--list", "--json"}), kExitOk);
+  EXPECT_TRUE(Contains(json.out, "\"letter\": \"C\",\n      \"letterFrom\": \"mount order\"")) << json.out;
+  EXPECT_TRUE(Contains(json.out, "\"label\": \"Daten\\u001b\"")) << json.out;
+  EXPECT_TRUE(Contains(json.out, "\"letter\": null")) << json.out;
 }
 
 TEST(CommandLine, HelpAndVersionWinOverEverythingAfterThem) {
@@ -213,7 +261,8 @@ TEST(TextReport, ReasonsGoToStderrAndNamesAreEscaped) {
   EXPECT_TRUE(unreadable.out.ends_with("Meta-Data files\n---------------\n")) << unreadable.out;
   EXPECT_EQ(unreadable.err, "morvel: C: $mft: root index: entry length 0 at byte 0x58\n");
   EXPECT_EQ(unreadable({"--json", "C"}), kExitQueryFailed);
-  EXPECT_TRUE(Contains(unreadable.out, "\"ok\": false,\n      \"reason\": \"$mft: root index: entry length 0 at byte 0x58\""))
+  EXPECT_TRUE(
+      Contains(unreadable.out, "\"ok\": false,\n      \"reason\": \"$mft: root index: entry length 0 at byte 0x58\""))
       << unreadable.out;
 
   ProgramRun forged;

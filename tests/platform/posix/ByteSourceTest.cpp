@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/reader/AlignedByteSource.h"
 #include "platform/posix/PosixFile.h"
 #include "platform/posix/PosixLocale.h"
+#include "platform/reader/AlignedByteSource.h"
 #include "platform/reader/StreamByteSource.h"
 #include "tests/platform/reader/TempDir.h"
 

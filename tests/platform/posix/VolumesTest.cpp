@@ -25,8 +25,8 @@ class FakeMachine final : public Machine {
   std::string dosdevices = "/home/u/.config/morvel/dosdevices";
   std::map<std::string, PathStatus> paths;
   std::map<std::string, SourceFacts> sources;
-  std::vector<std::string> images;      // regular files that hold an image themselves
-  std::vector<std::string> ntfsSources; // fuse sources that hold NTFS
+  std::vector<std::string> images;       // regular files that hold an image themselves
+  std::vector<std::string> ntfsSources;  // fuse sources that hold NTFS
 
   std::vector<BlockDevice> BlockDevices() override { return devices; }
   std::vector<MountEntry> Mounts() override { return mounts; }
@@ -53,14 +53,13 @@ PathStatus File(Kind kind, std::string fileSystem, std::string device = {}, std:
 class Volumes : public ::testing::Test {
  protected:
   void SetUp() override {
-    m.devices = {{"/dev/sda1", "8:1", ""}, {"/dev/sdb1", "8:17", ""}, {"/dev/sdc", "8:32", ""},
+    m.devices = {{"/dev/sda1", "8:1", ""},
+                 {"/dev/sdb1", "8:17", ""},
+                 {"/dev/sdc", "8:32", ""},
                  {"/dev/loop0", "7:0", "/img/a.img"}};
-    m.mounts = {{"8:1", "/", "ext4", "/dev/sda1"},
-                {"8:17", "/mnt/win", "ntfs3", "/dev/sdb1"},
-                {"8:17", "/srv/bind", "ntfs3", "/dev/sdb1"},
-                {"7:0", "/mnt/loop", "fuseblk", "/dev/loop0"},
-                {"0:40", "/mnt/fuse", "fuse", "/img/b.img"},
-                {"0:41", "/mnt/sshfs", "fuse", "host:/x"}};
+    m.mounts = {{"8:1", "/", "ext4", "/dev/sda1"},           {"8:17", "/mnt/win", "ntfs3", "/dev/sdb1"},
+                {"8:17", "/srv/bind", "ntfs3", "/dev/sdb1"}, {"7:0", "/mnt/loop", "fuseblk", "/dev/loop0"},
+                {"0:40", "/mnt/fuse", "fuse", "/img/b.img"}, {"0:41", "/mnt/sshfs", "fuse", "host:/x"}};
     m.ntfsSources = {"/dev/loop0", "/img/b.img"};
     m.sources = {{"/dev/sdb1", {0, true, 1 << 20, "WIN", "3.1"}},
                  {"/dev/sdc", {EACCES, false, 0, "", ""}},
@@ -93,8 +92,8 @@ TEST_F(Volumes, PathsResolveToTheVolumeTheyLieOn) {
   const Case cases[] = {
       {"/mnt/win", "/dev/sdb1", "/mnt/win", ""},
       {"/srv/bind/docs/a.txt", "/dev/sdb1", "/mnt/win", ""},  // a bind mount: the same file system
-      {"/mnt/win/disk.vhdx", "/mnt/win/disk.vhdx", "", ""},    // an image stored on the volume is read itself
-      {"/mnt/fuse/x", "/img/b.img", "/mnt/fuse", ""},          // ntfs-3g on an image file
+      {"/mnt/win/disk.vhdx", "/mnt/win/disk.vhdx", "", ""},   // an image stored on the volume is read itself
+      {"/mnt/fuse/x", "/img/b.img", "/mnt/fuse", ""},         // ntfs-3g on an image file
       {"/dev/sdb1", "/dev/sdb1", "", ""},
       {"/home/u", "/home/u", "", "not on a mounted NTFS volume"},
       {"/tmp/fifo", "/tmp/fifo", "", kNotFileOrBlockDeviceText},
@@ -138,7 +137,7 @@ TEST_F(Volumes, ListingJoinsDevicesMountsAndLinks) {
       {'D', "link", "/img/d.img", "LINKED", {}, ""},
       {'E', "link", "/dev/sdb1", "WIN", {"/mnt/win"}, ""},  // a link takes it first; C stays unreachable
       {'G', "link", "/tmp/fifo", "", {}, "no NTFS volume found"},
-      {0, "", "/dev/loop0", "LOOP", {"/mnt/loop"}, ""},  // D: is the link's
+      {0, "", "/dev/loop0", "LOOP", {"/mnt/loop"}, ""},     // D: is the link's
       {0, "", "/img/b.img", "IMG\x1b", {"/mnt/fuse"}, ""},  // E: is the link's
   };
   ASSERT_EQ(list.volumes.size(), std::size(rows));
