@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -49,6 +50,34 @@ TEST(MountInfo, NtfsMountsInMountOrderEachDeviceOnce) {
   const auto fuseNtfs = [](const MountEntry& m) { return m.source == "/dev/sdc1"; };
   EXPECT_EQ(NtfsMountSources(mounts, fuseNtfs), (std::vector<std::string>{"/dev/sdb1", "/dev/sdc1", "/dev/loop0"}));
   EXPECT_EQ(NtfsMountSources(mounts, nullptr), (std::vector<std::string>{"/dev/sdb1", "/dev/loop0"}));
+}
+
+// ntfs-3g mounts: an image (fuse) or device (fuseblk) source judged by its first sector, or,
+// unreadable, by udev; one the user may not read keeps its letter so that its open says why.
+TEST(MountInfo, FuseMountsOfNtfsSources) {
+  const MountEntry image{"0:40", "/mnt/i", "fuse", "/img/a.img"};
+  const MountEntry remote{"0:41", "/mnt/r", "fuse", "host:/x"};
+  struct Case {
+    const MountEntry& mount;
+    SourceProbe probe;
+    const char* udev;
+    bool ntfs;
+  };
+  const Case cases[] = {
+      {image, SourceProbe::Ntfs, "", true},        {image, SourceProbe::Other, "ntfs", false},
+      {image, SourceProbe::Denied, "", true},      {image, SourceProbe::Denied, "exfat", false},
+      {image, SourceProbe::Unreadable, "", false}, {image, SourceProbe::Unreadable, "ntfs", true},
+      {remote, SourceProbe::Ntfs, "ntfs", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FuseMountIsNtfs(c.mount, c.probe, c.udev), c.ntfs) << c.mount.source << " " << static_cast<int>(c.probe);
+  TempDir temp;
+  const std::string fifo = temp.path() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(ProbeNtfsSource(fifo), SourceProbe::Unreadable);  // at once, without waiting for a writer
+  EXPECT_EQ(ProbeNtfsSource(temp.Write("short", "NTFS")), SourceProbe::Unreadable);
+  EXPECT_EQ(ProbeNtfsSource(temp.Write("boot", std::string("\xEB\x52\x90NTFS    ") + std::string(500, '\0'))),
+            SourceProbe::Ntfs);
 }
 
 TEST(DriveMap, DosDevicesFolder) {
