@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -74,8 +75,12 @@ class LinuxMachine final : public Machine {
       const std::string name = entry.path().filename().string();
       const std::string sys = entry.path().string();
       if (FirstLine(ReadSystemFile(sys + "/size")) == "0") continue;  // an unused loop device
+      // /sys/class/block/*/size counts 512-byte units whatever the device's sector size.
+      const std::string sectors = FirstLine(ReadSystemFile(sys + "/size"));
+      std::uint64_t size = 0;
+      std::from_chars(sectors.data(), sectors.data() + sectors.size(), size);
       devices.push_back({"/dev/" + name, FirstLine(ReadSystemFile(sys + "/dev")),
-                         FirstLine(ReadSystemFile(sys + "/loop/backing_file"))});
+                         FirstLine(ReadSystemFile(sys + "/loop/backing_file")), size <= (~0ull >> 9) ? size << 9 : 0});
     }
     std::sort(devices.begin(), devices.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
     return devices;

@@ -17,6 +17,7 @@ struct BlockDevice {
   std::string path;         // "/dev/sdb1"
   std::string number;       // "8:17"
   std::string backingFile;  // of a loop device
+  std::uint64_t size = 0;   // bytes, as the kernel says (readable without the right to open it)
 };
 
 struct PathStatus {

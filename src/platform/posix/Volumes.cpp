@@ -110,6 +110,7 @@ class Lister {
 
  private:
   void AddDevice(const BlockDevice& d) {
+    devices_.push_back(d);
     const SourceFacts facts = machine_.Examine(d.path);
     if (!facts.ntfs) {
       if (facts.error != 0) list_.unread.push_back(d.path + ": " + ErrorText(facts.error));
@@ -117,6 +118,7 @@ class Lister {
     }
     ListedVolume& row = NewRow(d.path, facts);
     row.image = d.backingFile;
+    if (row.size == 0) row.size = d.size;
     numbers_.back() = d.number;
   }
 
@@ -143,6 +145,12 @@ class Lister {
     }
     ListedVolume& row = NewRow(path, machine_.Examine(path));
     numbers_.back() = number;
+    // A device this user may not open still has its size and backing file in sysfs.
+    for (const BlockDevice& d : devices_) {
+      if (number.empty() || d.number != number) continue;
+      row.image = d.backingFile;
+      if (row.size == 0) row.size = d.size;
+    }
     return row;
   }
 
@@ -154,6 +162,7 @@ class Lister {
   Machine& machine_;
   VolumeList list_;
   std::vector<std::string> numbers_;  // device number of each row, "" for image files
+  std::vector<BlockDevice> devices_;
   std::vector<char> linked_;
 };
 

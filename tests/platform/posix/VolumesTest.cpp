@@ -55,12 +55,16 @@ class Volumes : public ::testing::Test {
   void SetUp() override {
     m.devices = {{"/dev/sda1", "8:1", ""},
                  {"/dev/sdb1", "8:17", ""},
-                 {"/dev/sdc", "8:32", ""},
+                 {"/dev/sdc", "8:32", "", 1u << 30},
                  {"/dev/loop0", "7:0", "/img/a.img"}};
-    m.mounts = {{"8:1", "/", "ext4", "/dev/sda1"},           {"8:17", "/mnt/win", "ntfs3", "/dev/sdb1"},
-                {"8:17", "/srv/bind", "ntfs3", "/dev/sdb1"}, {"7:0", "/mnt/loop", "fuseblk", "/dev/loop0"},
-                {"0:40", "/mnt/fuse", "fuse", "/img/b.img"}, {"0:41", "/mnt/sshfs", "fuse", "host:/x"}};
-    m.ntfsSources = {"/dev/loop0", "/img/b.img"};
+    m.mounts = {{"8:1", "/", "ext4", "/dev/sda1"},
+                {"8:17", "/mnt/win", "ntfs3", "/dev/sdb1"},
+                {"8:17", "/srv/bind", "ntfs3", "/dev/sdb1"},
+                {"7:0", "/mnt/loop", "fuseblk", "/dev/loop0"},
+                {"0:40", "/mnt/fuse", "fuse", "/img/b.img"},
+                {"0:41", "/mnt/sshfs", "fuse", "host:/x"},
+                {"8:32", "/mnt/locked", "fuseblk", "/dev/sdc"}};
+    m.ntfsSources = {"/dev/loop0", "/img/b.img", "/dev/sdc"};
     m.sources = {{"/dev/sdb1", {0, true, 1 << 20, "WIN", "3.1"}},
                  {"/dev/sdc", {EACCES, false, 0, "", ""}},
                  {"/dev/loop0", {0, true, 2 << 20, "LOOP", "3.1"}},
@@ -114,8 +118,8 @@ TEST_F(Volumes, DriveLettersSayWhereTheyWereLookedFor) {
   EXPECT_EQ(ExplainDrive('G', m), "the link " + dir + "/g:: points at /tmp/fifo: not a file or block device");
   EXPECT_EQ(ExplainDrive('q', m), "the link " + dir + "/q:: points at /gone.img: No such file or directory");
   EXPECT_EQ(ExplainDrive('K', m), "no link " + dir +
-                                      "/k::; 3 NTFS volumes are mounted, lettered in mount order: C: /mnt/win, D: "
-                                      "/mnt/loop, E: /mnt/fuse");
+                                      "/k::; 4 NTFS volumes are mounted, lettered in mount order: C: /mnt/win, D: "
+                                      "/mnt/loop, E: /mnt/fuse, F: /mnt/locked");
   m.mounts.resize(1);
   m.dosdevices.clear();
   EXPECT_EQ(ExplainDrive('c', m),
@@ -136,6 +140,7 @@ TEST_F(Volumes, ListingJoinsDevicesMountsAndLinks) {
   const Row rows[] = {
       {'D', "link", "/img/d.img", "LINKED", {}, ""},
       {'E', "link", "/dev/sdb1", "WIN", {"/mnt/win"}, ""},  // a link takes it first; C stays unreachable
+      {'F', "mount order", "/dev/sdc", "", {"/mnt/locked"}, "Permission denied"},
       {'G', "link", "/tmp/fifo", "", {}, "no NTFS volume found"},
       {0, "", "/dev/loop0", "LOOP", {"/mnt/loop"}, ""},     // D: is the link's
       {0, "", "/img/b.img", "IMG\x1b", {"/mnt/fuse"}, ""},  // E: is the link's
@@ -150,13 +155,14 @@ TEST_F(Volumes, ListingJoinsDevicesMountsAndLinks) {
     EXPECT_EQ(v.mountPoints, rows[i].mountPoints) << i;
     EXPECT_EQ(v.note, rows[i].note) << i;
   }
-  EXPECT_EQ(list.volumes[3].image, "/img/a.img");
+  EXPECT_EQ(list.volumes[2].size, 1u << 30);  // from sysfs, though the device cannot be read
+  EXPECT_EQ(list.volumes[4].image, "/img/a.img");
   EXPECT_EQ(list.unread, (std::vector<std::string>{"/dev/sdc: Permission denied"}));
 }
 
 TEST_F(Volumes, WithoutLinksMountsAreLetteredInOrder) {
   const VolumeList list = ListVolumes(m);
-  ASSERT_EQ(list.volumes.size(), 3u);
+  ASSERT_EQ(list.volumes.size(), 4u);
   EXPECT_EQ(std::string(1, list.volumes[0].letter) + list.volumes[0].device, "C/dev/sdb1");
   EXPECT_EQ(std::string(1, list.volumes[1].letter) + list.volumes[1].device, "D/dev/loop0");
   EXPECT_EQ(std::string(1, list.volumes[2].letter) + list.volumes[2].device, "E/img/b.img");
