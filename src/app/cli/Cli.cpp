@@ -55,8 +55,7 @@ Findings RunReport(const Target& target, const std::string& source, const Option
 // the volume was refused or its listing is incomplete.
 void ExplainFindings(const Target& target, const Findings& findings, std::ostream& err) {
   const std::string name = base::EscapeControls(target.text);
-  if (!findings.runtimeError.empty())
-    err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
+  if (!findings.runtimeError.empty()) err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
   if (const std::string reason = findings.Reason(); !reason.empty()) {
     err << "morvel: " << name << ": " << base::EscapeControls(reason) << '\n';
   }
@@ -85,8 +84,7 @@ DetailsOutcome ReadDetails(const Target& target, const Platform::ResolvedPath& r
   return outcome;
 }
 
-// One target: its report and, asked for, its details; what stderr says of it; whether all of
-// it succeeded.
+// One target: where it was read, its report's findings and, when asked for, its details.
 struct TargetRun {
   Platform::ResolvedPath resolved;
   Findings findings;
