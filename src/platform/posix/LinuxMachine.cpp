@@ -21,13 +21,15 @@
 namespace morvel {
 namespace {
 
-// Bounded: kernel files under /proc, /sys and /run/udev are small; more is not read.
-constexpr std::streamsize kMaxSystemFile = 1 << 20;
+// Bounded: the mount table of a busy machine stays far below 1 MiB, and a sysfs attribute or
+// udev record below 4 KiB (a page); more is not read.
+constexpr std::streamsize kMaxMountTable = 1 << 20;
+constexpr std::streamsize kMaxSystemFile = 4096;
 
-std::string ReadSystemFile(const std::string& path) {
+std::string ReadSystemFile(const std::string& path, std::streamsize limit = kMaxSystemFile) {
   std::ifstream in(path, std::ios::binary);
-  std::string text(static_cast<std::size_t>(kMaxSystemFile), '\0');
-  in.read(text.data(), kMaxSystemFile);
+  std::string text(static_cast<std::size_t>(limit), '\0');
+  in.read(text.data(), limit);
   text.resize(static_cast<std::size_t>(in.gcount()));
   return text;
 }
@@ -71,12 +73,13 @@ class LinuxMachine final : public Machine {
   std::vector<BlockDevice> BlockDevices() override {
     std::vector<BlockDevice> devices;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/block", ec)) {
-      const std::string name = entry.path().filename().string();
-      const std::string sys = entry.path().string();
-      if (FirstLine(ReadSystemFile(sys + "/size")) == "0") continue;  // an unused loop device
+    // Advanced with an error code: a device vanishing meanwhile ends the walk, never the program.
+    for (std::filesystem::directory_iterator it("/sys/class/block", ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      const std::string sys = it->path().string();
       // /sys/class/block/*/size counts 512-byte units whatever the device's sector size.
       const std::string sectors = FirstLine(ReadSystemFile(sys + "/size"));
+      if (sectors == "0") continue;  // an unused loop device
       std::uint64_t size = 0;
       std::from_chars(sectors.data(), sectors.data() + sectors.size(), size);
       devices.push_back({"/dev/" + name, FirstLine(ReadSystemFile(sys + "/dev")),
@@ -86,7 +89,9 @@ class LinuxMachine final : public Machine {
     return devices;
   }
 
-  std::vector<MountEntry> Mounts() override { return ParseMountInfo(ReadSystemFile(config_.mountInfoPath)); }
+  std::vector<MountEntry> Mounts() override {
+    return ParseMountInfo(ReadSystemFile(config_.mountInfoPath, kMaxMountTable));
+  }
 
   std::string DosDevicesDir() override { return config_.dosdevicesDir; }
 
