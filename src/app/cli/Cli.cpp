@@ -25,26 +25,28 @@ constexpr char kImageLetter = 'C';
 // Where a target's volume is read: a drive letter's as the platform finds it, a path's as the
 // platform resolves it (the device or image behind a mount point or a file on a volume).
 Platform::ResolvedPath Resolve(const Target& target, const Platform& platform) {
-  if (target.letter != 0 || !platform.resolvePath) return {target.text, {}, {}};
+  if (target.letter != 0 || !platform.resolvePath) return {target.text, {}, {}, 0};
   return platform.resolvePath(target.text);
 }
 
-std::unique_ptr<VolumeApi> ApiFor(const Target& target, const std::string& source, const Options& options,
+std::unique_ptr<VolumeApi> ApiFor(const Target& target, const Platform::ResolvedPath& resolved, const Options& options,
                                   const Platform& platform) {
-  return target.letter != 0 ? platform.driveApi() : platform.imageApi(source, options.partition);
+  const bool drive = target.letter != 0 || resolved.letter != 0;
+  return drive ? platform.driveApi() : platform.imageApi(resolved.source, options.partition);
 }
 
 // Writes the report of one target into `lines` and returns what it found. A runtime error
 // stops the report: the lines written before it stay, and its text is kept.
-Findings RunReport(const Target& target, const std::string& source, const Options& options, const Platform& platform,
-                   StringLines& lines) {
+Findings RunReport(const Target& target, const Platform::ResolvedPath& resolved, const Options& options,
+                   const Platform& platform, StringLines& lines) {
   Findings findings;
   try {
-    auto api = ApiFor(target, source, options, platform);
+    auto api = ApiFor(target, resolved, options, platform);
+    const char letter = resolved.letter != 0 ? resolved.letter : kImageLetter;
     if (target.letter != 0)
       WriteDriveReport(target.text, *api, lines, platform.separators, &findings.report);
     else
-      WriteTargetReport(kImageLetter, target.text, *api, lines, platform.separators, &findings.report);
+      WriteTargetReport(letter, target.text, *api, lines, platform.separators, &findings.report);
   } catch (const std::exception& e) {
     findings.runtimeError = e.what();
   }
@@ -80,7 +82,8 @@ DetailsOutcome ReadDetails(const Target& target, const Platform::ResolvedPath& r
   if (!platform.readDetails)
     outcome.error = "not available on this system";
   else
-    outcome.error = platform.readDetails(target.letter, resolved.source, options.partition, outcome.details);
+    outcome.error = platform.readDetails(target.letter != 0 ? target.letter : resolved.letter, resolved.source,
+                                         options.partition, outcome.details);
   return outcome;
 }
 
@@ -95,7 +98,7 @@ struct TargetRun {
 TargetRun RunTarget(const Target& target, const Options& options, const Platform& platform, StringLines& lines) {
   TargetRun run;
   run.resolved = Resolve(target, platform);
-  run.findings = RunReport(target, run.resolved.source, options, platform, lines);
+  run.findings = RunReport(target, run.resolved, options, platform, lines);
   if (options.details) run.details = ReadDetails(target, run.resolved, options, platform);
   return run;
 }

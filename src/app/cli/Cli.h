@@ -31,6 +31,7 @@ struct Platform {
     std::string source;
     std::string mountPoint;  // of the volume a folder or file led to
     std::string note;        // said on stderr when the report cannot be made
+    char letter = 0;         // read through the drive operations as this letter instead (Windows)
   };
   std::function<ResolvedPath(const std::string& path)> resolvePath;
   // Where a drive letter that could not be opened was looked for; unset or "": nothing to add.

@@ -82,7 +82,7 @@ void WriteVolumeList(JsonWriter& json, const VolumeList& list) {
     json.Value("device", JsonString(v.device));
     if (!v.image.empty()) json.Value("image", JsonString(v.image));
     json.Value("size", v.size != 0 ? JsonNumber(static_cast<std::int64_t>(v.size)) : "null");
-    json.Value("label", v.version.empty() && v.label.empty() ? "null" : JsonString(v.label));
+    json.Value("label", v.label.empty() && !v.note.empty() ? "null" : JsonString(v.label));
     json.Value("ntfsVersion", v.version.empty() ? "null" : JsonString(v.version));
     json.BeginArray("mountPoints");
     for (const auto& m : v.mountPoints) json.Value({}, JsonString(m));

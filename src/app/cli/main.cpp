@@ -2,20 +2,47 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/cli/Cli.h"
 #include "platform/reader/ImageVolumeApi.h"
 #ifdef _WIN32
+#include "platform/reader/StreamByteSource.h"
 #include "platform/win32/Win32Locale.h"
 #include "platform/win32/Win32VolumeApi.h"
+#include "platform/win32/Win32Volumes.h"
 #else
 #include "platform/posix/PosixLocale.h"
 #include "platform/posix/PosixVolumeApi.h"
 #include "platform/posix/Volumes.h"
 #endif
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+
+// Folders name their volume's drive letter; --list asks the system; --details reads image files
+// with the built-in reader (a drive letter's facts would need the system's own requests).
+void AddVolumeHooks(morvel::cli::Platform& platform) {
+  platform.resolvePath = [](const std::string& path) {
+    std::string mountPoint;
+    const char letter = morvel::Win32DriveOfFolder(path, mountPoint);
+    std::string note = letter == 0 && !mountPoint.empty() ? "the volume at " + mountPoint + " has no drive letter" : "";
+    return morvel::cli::Platform::ResolvedPath{path, mountPoint, std::move(note), letter};
+  };
+  platform.readDetails = [](char letter, const std::string& source, int partition, morvel::VolumeDetails& out) {
+    if (letter != 0) return std::string("not available for drive letters on Windows yet");
+    int error = 0;
+    auto file = morvel::OpenStreamSource(source, error);
+    if (!file) return std::generic_category().message(error);
+    out.source = source;
+    return morvel::ReadVolumeDetails(*file, morvel::PartitionChoice{partition}, out);
+  };
+  platform.listVolumes = [] { return morvel::ListWin32Volumes(); };
+}
+
+}  // namespace
+#else
 namespace {
 
 // The machine's volumes behind paths, letters, --details and --list.
@@ -24,7 +51,7 @@ void AddVolumeHooks(morvel::cli::Platform& platform) {
   auto machine = std::shared_ptr<morvel::Machine>(morvel::MakeLinuxMachine(*config));
   platform.resolvePath = [machine](const std::string& path) {
     const morvel::PathResolution r = morvel::ResolvePath(path, *machine);
-    return morvel::cli::Platform::ResolvedPath{r.source, r.mountPoint, r.note};
+    return morvel::cli::Platform::ResolvedPath{r.source, r.mountPoint, r.note, 0};
   };
   platform.explainDrive = [machine](char letter) { return morvel::ExplainDrive(letter, *machine); };
   platform.readDetails = [config, machine](char letter, const std::string& source, int partition,
@@ -46,8 +73,8 @@ int main(int argc, char** argv) {
   platform.driveApi = [] { return morvel::MakeWin32VolumeApi(); };
 #else
   platform.driveApi = [] { return morvel::MakePosixVolumeApi(); };
-  AddVolumeHooks(platform);
 #endif
+  AddVolumeHooks(platform);
   platform.imageApi = [](const std::string& path, int partition) {
     return morvel::MakeImageVolumeApi(path, morvel::PartitionChoice{partition});
   };

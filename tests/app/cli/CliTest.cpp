@@ -113,7 +113,7 @@ TEST(VolumeHooks, PathsLettersAndDetails) {
   std::vector<std::string> asked;
   run.addHooks = [&](Platform& p) {
     p.resolvePath = [](const std::string& path) {
-      return Platform::ResolvedPath{path == "/mnt/w/f" ? "/dev/sdb1" : path, path == "/mnt/w/f" ? "/mnt/w" : "", ""};
+      return Platform::ResolvedPath{path == "/mnt/w/f" ? "/dev/sdb1" : path, path == "/mnt/w/f" ? "/mnt/w" : "", "", 0};
     };
     p.explainDrive = [](char letter) { return std::string("looked for ") + letter + "\x1b"; };
     p.readDetails = [&](char letter, const std::string& source, int, VolumeDetails&) {
