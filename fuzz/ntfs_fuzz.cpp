@@ -1,9 +1,11 @@
-// Fuzzes the whole read path: partition table, volume open, volume data, root lookups.
+// Fuzzes the whole read path: partition table, volume open, volume data, root lookups, the
+// volume's facts.
 #include <cstdlib>
 
 #include "disk/Partitions.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Ntfs.h"
+#include "ntfs/VolumeFacts.h"
 #include "fuzz/SparseImage.h"
 
 namespace {
@@ -13,6 +15,9 @@ void Check(bool condition) {
 }
 
 void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
+  ntfs::VolumeFacts facts;
+  // A label is at most 128 UTF-16 units, each at most 3 bytes of UTF-8 (a surrogate pair: 4 for 2).
+  if (ntfs::ReadVolumeFacts(source, offset, facts) == ntfs::Status::Ok) Check(facts.label.size() <= 3 * 128);
   std::unique_ptr<ntfs::Volume> volume;
   if (ntfs::Volume::Open(source, offset, volume) != ntfs::Status::Ok) return;
   ntfs::VolumeData data;
