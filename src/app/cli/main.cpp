@@ -9,6 +9,8 @@
 #include "platform/win32/Win32Locale.h"
 #include "platform/win32/Win32VolumeApi.h"
 #else
+#include "platform/containers/Containers.h"
+#include "platform/containers/Probe.h"
 #include "platform/posix/PosixLocale.h"
 #include "platform/posix/PosixVolumeApi.h"
 #endif
@@ -17,12 +19,20 @@ int main(int argc, char** argv) {
   morvel::cli::Platform platform;
 #ifdef _WIN32
   platform.driveApi = [] { return morvel::MakeWin32VolumeApi(); };
-#else
-  platform.driveApi = [] { return morvel::MakePosixVolumeApi(); };
-#endif
+  // Raw images and fixed VHDs are read as they are; other containers are named, not read.
   platform.imageApi = [](const std::string& path, int partition) {
     return morvel::MakeImageVolumeApi(path, morvel::PartitionChoice{partition});
   };
+  platform.describe = &morvel::DescribeImageSignature;
+#else
+  platform.driveApi = [] { return morvel::MakePosixVolumeApi(); };
+  platform.imageApi = [](const std::string& path, int partition) {
+    return morvel::MakeImageVolumeApi(path, morvel::PartitionChoice{partition}, [](const std::string& p, int& error) {
+      return morvel::containers::OpenImage(p, error);
+    });
+  };
+  platform.describe = &morvel::containers::DescribeTarget;
+#endif
   platform.separators = morvel::UserNumberSeparators();
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return morvel::cli::Run(args, std::cout, std::cerr, platform);
