@@ -50,7 +50,7 @@ std::unique_ptr<base::ByteSource> OpenWithParents(const std::string& path, OpenF
     current = FindParent(current, name);
     if (current.empty()) {
       failure.error = ENOENT;
-      failure.problem = "a differencing image: its parent \"" + name + "\" is needed, and is not beside it";
+      failure.problem = "it is a differencing image and needs its parent \"" + name + "\", which is not beside it";
       return nullptr;
     }
   }
