@@ -55,11 +55,13 @@ Findings RunReport(const Target& target, const Options& options, const Platform&
 // the volume was refused or its listing is incomplete.
 void ExplainFindings(const Target& target, const Findings& findings, std::ostream& err) {
   const std::string name = base::EscapeControls(target.text);
-  if (!findings.runtimeError.empty()) err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
+  if (!findings.runtimeError.empty())
+    err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
   if (const std::string reason = findings.Reason(); !reason.empty()) {
     err << "morvel: " << name << ": " << base::EscapeControls(reason) << '\n';
   }
-  if (!findings.detected.empty()) err << "morvel: " << name << ": detected: " << base::EscapeControls(findings.detected) << '\n';
+  if (!findings.detected.empty())
+    err << "morvel: " << name << ": detected: " << base::EscapeControls(findings.detected) << '\n';
 }
 
 // Whether everything written to `out` so far reached its destination; says why on `err` if not.

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/runtime/Format.h"
 #include "core/report/VolumeApi.h"
+#include "core/runtime/Format.h"
 
 namespace morvel::cli {
 

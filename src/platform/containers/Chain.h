@@ -17,7 +17,7 @@ namespace morvel::containers {
 // Empty when neither is a regular file.
 std::string FindParent(const std::string& childPath, const std::string& name);
 
-inline constexpr int kMaxChain = 16;          // images in one parent chain
+inline constexpr int kMaxChain = 16;            // images in one parent chain
 inline constexpr std::size_t kMaxName = 32768;  // bytes of a parent's name
 
 template <typename Traits>

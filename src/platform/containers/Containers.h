@@ -12,8 +12,8 @@
 namespace morvel::containers {
 
 struct OpenFailure {
-  int error = EIO;       // the errno value the report shows (EIO unless a file is missing)
-  std::string problem;   // why, in the library's or our own words
+  int error = EIO;      // the errno value the report shows (EIO unless a file is missing)
+  std::string problem;  // why, in the library's or our own words
 };
 
 std::unique_ptr<base::ByteSource> OpenEwf(const std::string& path, OpenFailure& failure);
