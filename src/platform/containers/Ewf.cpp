@@ -22,11 +22,12 @@ class SegmentNames {
     if (names_ != nullptr) libewf_glob_free(names_, count_, nullptr);
   }
 
-  bool Glob(const std::string& first, std::string& problem) {
-    libewf_error_t* error = nullptr;
-    if (libewf_glob(first.c_str(), first.size(), LIBEWF_FORMAT_UNKNOWN, &names_, &count_, &error) == 1) return true;
-    problem = "its segment files: " + EwfApi::TakeError(error);
-    return false;
+  // The set `first` starts. A name outside the naming scheme (no .E01, .Ex01, .s01, ...)
+  // cannot name further segments: the file is then taken as the whole set.
+  void Glob(const std::string& first) {
+    if (libewf_glob(first.c_str(), first.size(), LIBEWF_FORMAT_UNKNOWN, &names_, &count_, nullptr) == 1) return;
+    names_ = nullptr;
+    count_ = 0;
   }
   char** names() const { return names_; }
   int count() const { return count_; }
@@ -40,11 +41,15 @@ class SegmentNames {
 
 std::unique_ptr<base::ByteSource> OpenEwf(const std::string& path, OpenFailure& failure) {
   SegmentNames segments;
-  if (!segments.Glob(path, failure.problem)) return nullptr;
+  segments.Glob(path);
+  std::string single = path;
+  char* alone[] = {single.data()};
+  char** names = segments.count() > 0 ? segments.names() : alone;
+  const int count = segments.count() > 0 ? segments.count() : 1;
   auto handle = std::make_unique<LibyalHandle<EwfApi>>();
   if (!handle->Initialize(failure.problem)) return nullptr;
   libewf_error_t* error = nullptr;
-  if (libewf_handle_open(handle->get(), segments.names(), segments.count(), LIBEWF_OPEN_READ, &error) != 1) {
+  if (libewf_handle_open(handle->get(), names, count, LIBEWF_OPEN_READ, &error) != 1) {
     failure.problem = EwfApi::TakeError(error);
     return nullptr;
   }

@@ -23,8 +23,10 @@ namespace {
 
 // What libblkid is shown of a source: signatures lie in a volume's first and last MiB.
 constexpr std::uint64_t kWindow = std::uint64_t{1} << 20;
-// Zeros are looked for this far: a larger source that is all zeros so far is not called empty.
+// Zeros are looked for this far in one volume, and this far in all of a disk's partitions: a
+// larger source that is all zeros so far is not called empty.
 constexpr std::uint64_t kZeroScan = std::uint64_t{64} << 20;
+constexpr std::uint64_t kZeroScanBudget = std::uint64_t{256} << 20;
 constexpr int kMaxListed = 64;  // partitions named in one message
 
 struct Range {
@@ -142,20 +144,23 @@ std::string ProbeSuperblocks(const Mirror& mirror) {
   return SignatureText(Lookup(probe.get(), "TYPE"), Lookup(probe.get(), "VERSION"), Lookup(probe.get(), "USAGE"));
 }
 
-// "empty (all zeros)", "no known file system", or empty when the source cannot be read.
-std::string DescribeUnknown(base::ByteSource& source) {
+// "empty (all zeros)", "no known file system", or empty when the source cannot be read. Takes
+// what it reads from `budget`.
+std::string DescribeUnknown(base::ByteSource& source, std::uint64_t& budget) {
   std::vector<std::uint8_t> chunk;
-  const std::uint64_t scan = std::min(source.Size(), kZeroScan);
+  const std::uint64_t scan = std::min({source.Size(), kZeroScan, budget});
+  budget -= scan;
   for (std::uint64_t done = 0; done < scan;) {
     chunk.resize(static_cast<std::size_t>(std::min(scan - done, kWindow)));
     if (!source.ReadAt(done, chunk)) return {};
     if (std::any_of(chunk.begin(), chunk.end(), [](std::uint8_t b) { return b != 0; })) return "no known file system";
     done += chunk.size();
   }
-  return scan == source.Size() ? "empty (all zeros)" : "no known file system (its first 64 MiB are all zeros)";
+  if (scan == source.Size()) return "empty (all zeros)";
+  return "no known file system (its first " + std::to_string(scan >> 20) + " MiB are all zeros)";
 }
 
-std::string DescribeVolume(base::ByteSource& source) {
+std::string DescribeVolume(base::ByteSource& source, std::uint64_t& budget) {
   std::array<std::uint8_t, 512> sector{};
   if (source.Size() >= sector.size() && source.ReadAt(0, sector) && disk::HasBitLockerSignature(sector)) {
     return disk::kBitLockerText;
@@ -164,7 +169,7 @@ std::string DescribeVolume(base::ByteSource& source) {
   if (MirrorEnds(source, mirror)) {
     if (std::string found = ProbeSuperblocks(mirror); !found.empty()) return found;
   }
-  return DescribeUnknown(source);
+  return DescribeUnknown(source, budget);
 }
 
 std::string PartitionTypeText(blkid_partition partition) {
@@ -176,7 +181,7 @@ std::string PartitionTypeText(blkid_partition partition) {
 
 // "no NTFS partition among ...: partition 1 (type 0x83): ext4 file system; ...", or empty
 // when libblkid finds no partition table.
-std::string DescribePartitions(base::ByteSource& source) {
+std::string DescribePartitions(base::ByteSource& source, std::uint64_t& budget) {
   RecordingSource recording(source);
   std::vector<disk::Partition> ours;
   disk::ListPartitions(recording, &ntfs::HasNtfsSignature, ours);
@@ -197,12 +202,17 @@ std::string DescribePartitions(base::ByteSource& source) {
   for (int i = 0; i < count && i < kMaxListed; ++i) {
     blkid_partition partition = blkid_partlist_get_partition(list, i);
     if (partition == nullptr) continue;
-    const auto start = static_cast<std::uint64_t>(blkid_partition_get_start(partition)) * 512;
-    const auto length = static_cast<std::uint64_t>(blkid_partition_get_size(partition)) * 512;
+    // In 512-byte sectors, as libblkid counts them whatever the disk's sector size.
+    const blkid_loff_t start = blkid_partition_get_start(partition);
+    const blkid_loff_t length = blkid_partition_get_size(partition);
+    const std::uint64_t sectors = source.Size() / 512;
     std::string contents = "beyond the end of the disk";
-    if (start < source.Size()) {
-      SliceByteSource slice(source, start, std::min(length, source.Size() - start));
-      contents = DescribeVolume(slice);
+    if (start >= 0 && length >= 0 && static_cast<std::uint64_t>(start) < sectors) {
+      const std::uint64_t offset = static_cast<std::uint64_t>(start) * 512;
+      SliceByteSource slice(
+          source, offset,
+          std::min(static_cast<std::uint64_t>(length), sectors - static_cast<std::uint64_t>(start)) * 512);
+      contents = DescribeVolume(slice, budget);
     }
     text += (i == 0 ? ": " : "; ") + std::string("partition ") + std::to_string(blkid_partition_get_partno(partition)) +
             " (type " + PartitionTypeText(partition) + "): " + contents;
@@ -216,14 +226,15 @@ std::string DescribePartitions(base::ByteSource& source) {
 std::string DescribeContents(base::ByteSource& source, int partition) {
   VolumeExtent extent;
   if (LocateVolume(source, PartitionChoice{partition}, extent) != 0) return {};
+  std::uint64_t budget = kZeroScanBudget;
   if (extent.offset != 0 || extent.length != source.Size()) {
     SliceByteSource slice(source, extent.offset, extent.length);
-    return DescribeVolume(slice);
+    return DescribeVolume(slice, budget);
   }
   // The whole source: a volume, or a disk whose partitions hold no NTFS.
-  std::string found = DescribeVolume(source);
+  std::string found = DescribeVolume(source, budget);
   if (found.rfind("no known file system", 0) != 0 && found.rfind("empty", 0) != 0) return found;
-  std::string disk = DescribePartitions(source);
+  std::string disk = DescribePartitions(source, budget);
   return disk.empty() ? found : disk;
 }
 

@@ -36,6 +36,9 @@ std::string DescribeImageSignature(const std::string& path, int partition) {
   disk::Container container;
   if (!source || !disk::RecogniseContainer(*source, container)) return {};
   // A fixed VHD is raw data followed by its footer: it was read as it is.
+  if (container.format == disk::ContainerFormat::Vdi) {
+    return disk::DescribeContainer(container) + ", which this build cannot read";
+  }
   if (container.format != disk::ContainerFormat::None && !container.fixedVhd) {
     return disk::DescribeContainer(container) + ", which this build cannot read (the Linux build of morvel reads it)";
   }
