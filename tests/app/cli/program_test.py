@@ -239,6 +239,7 @@ def make_image(kind, source=None):
         "vdi": ["qemu-img", "convert", "-O", "vdi", source, path],
         "e01": ["ewfacquire", "-u", "-q", "-t", path, source],
         "e01-split": ["ewfacquire", "-u", "-q", "-c", "none", "-S", "4MiB", "-t", path, source],
+        "s01": ["ewfacquire", "-u", "-q", "-f", "smart", "-t", path, source],
     }
     volumes = {
         "exfat": ["mkfs.exfat", path],
@@ -251,6 +252,8 @@ def make_image(kind, source=None):
         made = subprocess.run(containers[kind], capture_output=True, input="throwaway", text=True, timeout=120)
         if kind.startswith("e01"):
             path += ".E01"
+        elif kind == "s01":
+            path += ".s01"
         return path if made.returncode == 0 else None
     make_file("img-" + kind, 32 << 20)
     if kind == "bitlocker":
@@ -301,7 +304,7 @@ class Containers(unittest.TestCase):
         _, raw, _ = run(self.disk)
         _, raw_json = json_report(self.disk)
         self.assertTrue(raw_json["ok"])
-        for kind in ("vhd", "vhdx", "vmdk", "vmdk-split", "qcow2", "e01", "e01-split"):
+        for kind in ("vhd", "vhdx", "vmdk", "vmdk-split", "qcow2", "e01", "e01-split", "s01"):
             with self.subTest(kind=kind):
                 image = make_image(kind, self.disk)
                 self.assertIsNotNone(image)
@@ -316,19 +319,21 @@ class Containers(unittest.TestCase):
         self.assertTrue([name for name in files if name.startswith("img-vmdk-split-s001")])
 
     def test_a_differencing_image_reads_through_its_parent_and_names_a_missing_one(self):
-        parent = make_image("qcow2", self.disk)
-        child = os.path.join(WORK, "c-child.qcow2")
-        subprocess.run(["qemu-img", "create", "-q", "-f", "qcow2", "-b", os.path.basename(parent), "-F", "qcow2",
-                        child], check=True, capture_output=True)
         _, raw, _ = run(self.disk)
-        status, out, _ = run(child)
-        self.assertEqual((status, out.replace(f"[{child}]", f"[{self.disk}]")), (0, raw))
-        os.rename(parent, parent + ".gone")
-        status, report = json_report(child)
-        os.rename(parent + ".gone", parent)
-        self.assertEqual((status, report["error"]), (1, "Error opening volume:No such file or directory"))
-        self.assertEqual(report["detected"], "a QCOW2 disk image that cannot be read: it is a differencing image "
-                         'and needs its parent "img-qcow2", which is not beside it')
+        for kind, name in (("qcow2", "QCOW2"), ("vmdk", "VMDK")):
+            with self.subTest(kind=kind):
+                parent = make_image(kind, self.disk)
+                child = os.path.join(WORK, "c-child." + kind)
+                subprocess.run(["qemu-img", "create", "-q", "-f", kind, "-b", os.path.basename(parent), "-F", kind,
+                                child], check=True, capture_output=True)
+                status, out, _ = run(child)
+                self.assertEqual((status, out.replace(f"[{child}]", f"[{self.disk}]")), (0, raw))
+                os.rename(parent, parent + ".gone")
+                status, report = json_report(child)
+                os.rename(parent + ".gone", parent)
+                self.assertEqual((status, report["error"]), (1, "Error opening volume:No such file or directory"))
+                self.assertEqual(report["detected"], f"a {name} disk image that cannot be read: it is a differencing "
+                                 f'image and needs its parent "img-{kind}", which is not beside it')
 
     def test_what_is_not_ntfs_is_named(self):
         ext4, fat32 = make_image("ext4"), make_image("fat32")
