@@ -8,9 +8,9 @@
 namespace morvel::containers {
 namespace {
 
-using EwfApi =
-    LibyalApi<libewf_handle_t, libewf_error_t, &libewf_handle_initialize, &libewf_handle_free, &libewf_handle_close,
-              &libewf_handle_get_media_size, &libewf_handle_read_random, &libewf_error_sprint, &libewf_error_free>;
+using EwfApi = LibyalApi<libewf_handle_t, libewf_error_t, &libewf_handle_initialize, &libewf_handle_free,
+                         &libewf_handle_close, &libewf_handle_get_media_size, &libewf_handle_read_random,
+                         &libewf_error_backtrace_sprint, &libewf_error_free>;
 
 // The segment file names of one set, owned.
 class SegmentNames {

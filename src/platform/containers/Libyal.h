@@ -26,8 +26,8 @@ struct LibyalApi {
   static constexpr auto kMediaSize = MediaSize;
   static constexpr auto kRead = Read;
 
-  // The innermost cause of `error` (the library lists the chain from the cause outwards), and
-  // frees it.
+  // The innermost cause of `error` (its backtrace lists the chain from the cause outwards),
+  // and frees it.
   static std::string TakeError(E*& error) {
     if (error == nullptr) return "unknown error";
     std::string text(1024, '\0');
@@ -35,6 +35,12 @@ struct LibyalApi {
     ErrorFree(&error);
     text.resize(n > 0 && static_cast<std::size_t>(n) < text.size() ? static_cast<std::size_t>(n) : 0);
     text = text.substr(0, text.find('\n'));
+    // "libvhdi_image_header_read_file_io_handle: unable to read ...": the function's name
+    // says nothing to a reader of the report.
+    const std::size_t colon = text.find(": ");
+    if (colon != std::string::npos && text.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") == colon) {
+      text.erase(0, colon + 2);
+    }
     while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\0')) text.pop_back();
     return text.empty() ? "unknown error" : text;
   }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -28,6 +29,7 @@ constexpr std::uint64_t kWindow = std::uint64_t{1} << 20;
 constexpr std::uint64_t kZeroScan = std::uint64_t{64} << 20;
 constexpr std::uint64_t kZeroScanBudget = std::uint64_t{256} << 20;
 constexpr int kMaxListed = 64;  // partitions named in one message
+constexpr const char* kUnreadable = "data that cannot be read where its partition table or volume lies";
 
 struct Range {
   std::uint64_t offset = 0;
@@ -225,7 +227,9 @@ std::string DescribePartitions(base::ByteSource& source, std::uint64_t& budget) 
 
 std::string DescribeContents(base::ByteSource& source, int partition) {
   VolumeExtent extent;
-  if (LocateVolume(source, PartitionChoice{partition}, extent) != 0) return {};
+  const int located = LocateVolume(source, PartitionChoice{partition}, extent);
+  if (located == EIO) return kUnreadable;
+  if (located != 0) return {};  // no such partition: the report's line says so
   std::uint64_t budget = kZeroScanBudget;
   if (extent.offset != 0 || extent.length != source.Size()) {
     SliceByteSource slice(source, extent.offset, extent.length);
@@ -248,7 +252,13 @@ std::string DescribeTarget(const std::string& path, int partition) {
     return disk::DescribeContainer(container) + " that cannot be read: " + problem;
   }
   if (!Readable(container)) return disk::DescribeContainer(container) + ", which this build cannot read";
-  return DescribeContents(*source, partition);
+  std::string contents = DescribeContents(*source, partition);
+  if (contents == kUnreadable && container.format != disk::ContainerFormat::None) {
+    return disk::DescribeContainer(container) +
+           " whose data cannot be read where its partition table or volume lies "
+           "(a damaged or truncated image)";
+  }
+  return contents;
 }
 
 }  // namespace morvel::containers

@@ -8,7 +8,7 @@ namespace {
 
 using QcowApi = LibyalApi<libqcow_file_t, libqcow_error_t, &libqcow_file_initialize, &libqcow_file_free,
                           &libqcow_file_close, &libqcow_file_get_media_size, &libqcow_file_read_buffer_at_offset,
-                          &libqcow_error_sprint, &libqcow_error_free>;
+                          &libqcow_error_backtrace_sprint, &libqcow_error_free>;
 
 struct QcowTraits {
   using Api = QcowApi;

@@ -8,7 +8,7 @@ namespace {
 
 using VhdiApi = LibyalApi<libvhdi_file_t, libvhdi_error_t, &libvhdi_file_initialize, &libvhdi_file_free,
                           &libvhdi_file_close, &libvhdi_file_get_media_size, &libvhdi_file_read_buffer_at_offset,
-                          &libvhdi_error_sprint, &libvhdi_error_free>;
+                          &libvhdi_error_backtrace_sprint, &libvhdi_error_free>;
 
 struct VhdiTraits {
   using Api = VhdiApi;

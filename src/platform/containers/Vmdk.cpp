@@ -10,7 +10,7 @@ namespace {
 
 using VmdkApi = LibyalApi<libvmdk_handle_t, libvmdk_error_t, &libvmdk_handle_initialize, &libvmdk_handle_free,
                           &libvmdk_handle_close, &libvmdk_handle_get_media_size, &libvmdk_handle_read_buffer_at_offset,
-                          &libvmdk_error_sprint, &libvmdk_error_free>;
+                          &libvmdk_error_backtrace_sprint, &libvmdk_error_free>;
 
 struct VmdkTraits {
   using Api = VmdkApi;
