@@ -9,13 +9,13 @@
 #include <fstream>
 #include <thread>
 
-#include "core/system/FileVersion.h"
 #include "core/design/Info.h"
+#include "core/runtime/RuntimeError.h"
+#include "core/shell/Shell.h"
+#include "core/system/FileVersion.h"
 #include "core/system/OsDescription.h"
 #include "platform/posix/desktop/PosixShellApi.h"
 #include "platform/posix/desktop/PosixSystemApi.h"
-#include "core/runtime/RuntimeError.h"
-#include "core/shell/Shell.h"
 
 namespace morvel {
 namespace {

@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/PosixFile.h"
-#include "core/shell/ShellLink.h"
 #include "base/Text.h"
 #include "base/Utf.h"
+#include "core/shell/ShellLink.h"
+#include "platform/posix/PosixFile.h"
 
 namespace morvel {
 namespace {
