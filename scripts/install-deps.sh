@@ -12,6 +12,7 @@ packages=(
   ntfs-3g fdisk gdisk fonts-liberation
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libblkid-dev qemu-utils ewf-tools exfatprogs cryptsetup-bin dosfstools e2fsprogs
   python3 time locales
+  librsvg2-bin nsis lintian appstream desktop-file-utils man-db file unzip bash-completion
 )
 missing=()
 for p in "${packages[@]}"; do
