@@ -19,9 +19,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The console program alone: no tests, no desktop program, so no test or Qt libraries needed.
+# The console program alone: no tests, no desktop program, no container libraries, so no
+# test, Qt or image libraries needed.
 build=build/sample
-cmake -S . -B "$build" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DMORVEL_TESTS=OFF -DMORVEL_QT=OFF >/dev/null
+cmake -S . -B "$build" -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release -DMORVEL_TESTS=OFF -DMORVEL_QT=OFF -DMORVEL_CONTAINERS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target morvel >/dev/null
 
 work=$build/sample
