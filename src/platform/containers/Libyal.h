@@ -4,9 +4,11 @@
 // define the same basic types and are never included together.
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 

@@ -159,6 +159,7 @@ std::string DescribeUnknown(base::ByteSource& source, std::uint64_t& budget) {
     done += chunk.size();
   }
   if (scan == source.Size()) return "empty (all zeros)";
+  if (scan < kWindow) return "no known file system";  // the budget ran out before a MiB was seen
   return "no known file system (its first " + std::to_string(scan >> 20) + " MiB are all zeros)";
 }
 
