@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -175,11 +176,47 @@ std::string DescribeVolume(base::ByteSource& source, std::uint64_t& budget) {
   return DescribeUnknown(source, budget);
 }
 
+// The usual meaning of a partition type, or empty; what the partition holds is probed apart.
+std::string_view PartitionTypeName(std::string_view code) {
+  static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+      {"0x05", "extended"},
+      {"0x07", "NTFS or exFAT"},
+      {"0x0b", "FAT32"},
+      {"0x0c", "FAT32"},
+      {"0x0f", "extended"},
+      {"0x27", "Windows recovery"},
+      {"0x82", "Linux swap"},
+      {"0x83", "Linux"},
+      {"0x8e", "Linux LVM"},
+      {"0xee", "GPT protective"},
+      {"0xef", "EFI system"},
+      {"c12a7328-f81f-11d2-ba4b-00a0c93ec93b", "EFI system"},
+      {"e3c9e316-0b5c-4db8-817d-f92df00215ae", "Microsoft reserved"},
+      {"ebd0a0a2-b9e5-4433-87c0-68b6b72699c7", "Microsoft basic data"},
+      {"de94bba4-06d1-4d40-a16a-bfd50179d6ac", "Windows recovery"},
+      {"0fc63daf-8483-4772-8e79-3d69d8477de4", "Linux"},
+      {"0657fd6d-a4ab-43c4-84e5-0933c84b4f4f", "Linux swap"},
+  };
+  for (const auto& [known, name] : kNames) {
+    if (code == known) return name;
+  }
+  return {};
+}
+
+// "Linux, type 0x83"; "type 1234..." for a type without a usual meaning.
 std::string PartitionTypeText(blkid_partition partition) {
-  if (const char* guid = blkid_partition_get_type_string(partition); guid != nullptr) return guid;
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02x", static_cast<unsigned>(blkid_partition_get_type(partition)) & 0xFFu);
-  return text;
+  std::string code;
+  if (const char* guid = blkid_partition_get_type_string(partition); guid != nullptr) {
+    code = guid;
+    std::transform(code.begin(), code.end(), code.begin(),
+                   [](char c) { return c >= 'A' && c <= 'F' ? c - 'A' + 'a' : c; });
+  } else {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02x", static_cast<unsigned>(blkid_partition_get_type(partition)) & 0xFFu);
+    code = text;
+  }
+  const std::string_view name = PartitionTypeName(code);
+  return name.empty() ? "type " + code : std::string(name) + ", type " + code;
 }
 
 // "no NTFS partition among ...: partition 1 (type 0x83): ext4 file system; ...", or empty
@@ -218,7 +255,7 @@ std::string DescribePartitions(base::ByteSource& source, std::uint64_t& budget) 
       contents = DescribeVolume(slice, budget);
     }
     text += (i == 0 ? ": " : "; ") + std::string("partition ") + std::to_string(blkid_partition_get_partno(partition)) +
-            " (type " + PartitionTypeText(partition) + "): " + contents;
+            " (" + PartitionTypeText(partition) + "): " + contents;
   }
   if (count > kMaxListed) text += "; and " + std::to_string(count - kMaxListed) + " more";
   return text;

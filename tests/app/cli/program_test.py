@@ -353,8 +353,8 @@ class Containers(unittest.TestCase):
     def test_what_is_not_ntfs_is_named(self):
         ext4, fat32 = make_image("ext4"), make_image("fat32")
         linux_disk = make_disk("c-linux-disk.img", [(2048, 40960, 83, ext4), (43008, 65536, "c", fat32)])
-        listing = ("a whole disk (dos partition table) with no NTFS partition: partition 1 (type 0x83): "
-                   "ext4 file system; partition 2 (type 0x0c): FAT32 file system")
+        listing = ("a whole disk (dos partition table) with no NTFS partition: partition 1 (Linux, type 0x83): "
+                   "ext4 file system; partition 2 (FAT32, type 0x0c): FAT32 file system")
         cases = [
             ("exfat", [], "exFAT file system"),
             ("ext4", [], "ext4 file system"),
