@@ -40,7 +40,8 @@ std::string DescribeImageSignature(const std::string& path, int partition) {
     return disk::DescribeContainer(container) + ", which this build cannot read";
   }
   if (container.format != disk::ContainerFormat::None && !container.fixedVhd) {
-    return disk::DescribeContainer(container) + ", which this build cannot read (morvel built on Linux with the container libraries reads it)";
+    return disk::DescribeContainer(container) +
+           ", which this build cannot read (morvel built on Linux with the container libraries reads it)";
   }
   VolumeExtent extent;
   std::array<std::uint8_t, 512> sector{};
