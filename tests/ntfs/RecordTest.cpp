@@ -52,16 +52,17 @@ std::vector<std::uint8_t> ValidRecord() {
   return r;
 }
 
-Status Parse(std::vector<std::uint8_t> r, std::vector<Attribute>& attrs) {
-  if (Status s = ApplyFixups(r, kFileMagic); s != Status::Ok) return s;
+Result Parse(std::vector<std::uint8_t> r, std::vector<Attribute>& attrs) {
+  if (Result s = ApplyFixups(r, kFileMagic); !s.ok()) return s;
   FileRecordHeader header;
-  if (Status s = ParseFileRecord(r, header, attrs); s != Status::Ok) return s;
+  if (Result s = ParseFileRecord(r, header, attrs); !s.ok()) return s;
   for (const Attribute& a : attrs) {
     std::vector<ntfs::Run> runs;
     if (a.nonResident)
-      if (Status s = DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, 1000, runs); s != Status::Ok) return s;
+      if (Result s = DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, 1000, runs, a.runlistOffset); !s.ok())
+        return s;
   }
-  return Status::Ok;
+  return {};
 }
 
 TEST(FileRecord, ParsesTheValidRecord) {
@@ -171,7 +172,7 @@ TEST(Runlist, DecodesAndBoundsEveryRun) {
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.what);
     std::vector<ntfs::Run> runs;
-    ASSERT_EQ(DecodeRunlist(c.bytes, 0, c.highestVcn, total, runs), c.expected);
+    ASSERT_EQ(DecodeRunlist(c.bytes, 0, c.highestVcn, total, runs, 0), c.expected);
     if (c.expected != Status::Ok) continue;
     ASSERT_EQ(runs.size(), c.runs.size());
     for (std::size_t i = 0; i < runs.size(); ++i) {
@@ -186,7 +187,7 @@ TEST(Runlist, StopsAtTheRunLimit) {
   std::vector<std::uint8_t> bytes;
   for (std::size_t i = 0; i <= kMaxRuns; ++i) bytes.insert(bytes.end(), {0x01, 0x01});  // one-cluster holes
   std::vector<ntfs::Run> runs;
-  EXPECT_EQ(DecodeRunlist(bytes, 0, static_cast<std::int64_t>(kMaxRuns), 10, runs), Status::Corrupt);
+  EXPECT_EQ(DecodeRunlist(bytes, 0, static_cast<std::int64_t>(kMaxRuns), 10, runs, 0), Status::Corrupt);
 }
 
 TEST(Bitmap, CountsSetBitsUpToTheBitCount) {
