@@ -54,12 +54,16 @@ std::string CodeUnit(std::uint16_t c) {
 }  // namespace
 
 Result CheckUpcase(const UpcaseTable& upcase) {
-  for (std::uint16_t c = 0; c < 0x80; ++c) {
+  const auto check = [&](std::uint16_t c) -> Result {
     const std::uint16_t want = (c >= 'a' && c <= 'z') ? static_cast<std::uint16_t>(c - 'a' + 'A') : c;
-    if (upcase.Upper(c) != want)
-      return Corrupt(CodeUnit(c) + " maps to " + CodeUnit(upcase.Upper(c)) + ", not " + CodeUnit(want) +
-                     FieldAt(2u * c));
-  }
+    if (upcase.Upper(c) == want) return {};
+    return Corrupt(CodeUnit(c) + " maps to " + CodeUnit(upcase.Upper(c)) + ", not " + CodeUnit(want) + FieldAt(2u * c));
+  };
+  for (std::uint16_t c = 0; c < 0xA0; ++c)  // ASCII and the C1 controls
+    if (Result r = check(c); !r.ok()) return r;
+  for (const std::uint16_t c :
+       {u'\u202A', u'\u202B', u'\u202C', u'\u202D', u'\u202E', u'\u2066', u'\u2067', u'\u2068', u'\u2069'})  // bidi
+    if (Result r = check(c); !r.ok()) return r;
   return {};
 }
 

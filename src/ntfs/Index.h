@@ -30,9 +30,10 @@ struct IndexEntry {
   std::size_t offset = 0;  // of the entry in its node, for reasons
 };
 
-// A table whose ASCII part is not the identity with 'a'-'z' raised to 'A'-'Z' is rejected: every
-// name the reader looks up is ASCII, and a table that folds other units onto these letters or
-// leaves them apart would make it report entries that do not match the name asked for.
+// Checks that the table raises 'a'-'z' to 'A'-'Z' and leaves every other ASCII unit, the C1
+// controls and the bidi controls as they are. The names looked up are ASCII: a table that
+// folds other units onto them, or fails to fold their letters, would have the lookup report a
+// name that does not match the one asked for, or control characters as if they did.
 Result CheckUpcase(const UpcaseTable& upcase);
 
 // Whether a stored name (UTF-16LE) equals `key` by the file-name collation.

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "ntfs/BootSector.h"
-#include "tests/ntfs/ImageTools.h"
 #include "ntfs/Ntfs.h"
-#include "tests/ntfs/Sources.h"
 #include "ntfs/VolumeReader.h"
+#include "tests/ntfs/ImageTools.h"
+#include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {
 namespace {
