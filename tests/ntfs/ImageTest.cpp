@@ -5,8 +5,8 @@
 #include <bit>
 #include <cctype>
 
-#include "ntfs/Ntfs.h"
 #include "tests/ntfs/ImageTools.h"
+#include "ntfs/Ntfs.h"
 #include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {

@@ -4,10 +4,10 @@
 
 #include <sstream>
 
+#include "tests/ntfs/ImageTools.h"
 #include "disk/Partitions.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Ntfs.h"
-#include "tests/ntfs/ImageTools.h"
 #include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {
