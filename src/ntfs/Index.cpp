@@ -48,7 +48,7 @@ Result ReadEntryHeader(const Node& node, std::size_t pos, EntryHeader& h) {
 // "U+0061"
 std::string CodeUnit(std::uint16_t c) {
   const std::string hex = Hex(c).substr(2);
-  return "U+" + std::string(4 - hex.size(), '0') + hex;
+  return "U+" + std::string(4 - hex.size(), '0') + hex;  // Hex gives 2 to 4 digits
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ std::string Hex(std::uint64_t value) {
     digits.insert(digits.begin(), kDigits[value & 0xF]);
     value >>= 4;
   } while (value != 0);
+  if (digits.size() < 2) digits.insert(digits.begin(), '0');  // "0x0B", as layouts write offsets
   return "0x" + digits;
 }
 

@@ -8,7 +8,7 @@
 
 namespace ntfs {
 
-// "0x3FE"
+// "0x3FE", "0x0B"
 std::string Hex(std::uint64_t value);
 // " at byte 0x3FE"
 inline std::string AtByte(std::uint64_t offset) { return " at byte " + Hex(offset); }

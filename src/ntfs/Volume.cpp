@@ -263,7 +263,7 @@ Result Volume::Open(ByteSource& source, std::uint64_t offset, std::unique_ptr<Vo
   out.reset();
   const std::uint64_t size = source.Size();
   if (offset > size || size - offset < kBootSectorSize)
-    return NotNtfs("boot sector: the source holds fewer than 512 bytes" + AtByte(offset));
+    return NotNtfs("boot sector: the source has fewer than 512 bytes from byte " + Hex(offset));
   std::vector<std::uint8_t> sector(kBootSectorSize);
   if (!source.ReadAt(offset, sector)) return IoError("boot sector: reading 512 bytes" + AtByte(offset) + " failed");
   BootSector boot;

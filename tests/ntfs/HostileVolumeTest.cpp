@@ -134,7 +134,7 @@ TEST(HostileVolume, EachShapeEndsWithItsStatusAndReason) {
        },
        Status::Corrupt, "root directory's index block at VCN 0: entry length 0 at byte 0x48", ""},
       {"all-zero $UpCase", 4096, [](SyntheticVolume& v) { v.PutUpcase(Block(512, 0)); }, Status::Corrupt,
-       "$UpCase: U+0001 maps to U+0000, not U+0001 (byte 0x2)", ""},
+       "$UpCase: U+0001 maps to U+0000, not U+0001 (byte 0x02)", ""},
       {"$UpCase folds a C1 control onto a letter", 4096,
        [](SyntheticVolume& v) {
          Block table = AsciiUpcase();
