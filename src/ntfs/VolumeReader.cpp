@@ -42,12 +42,21 @@ Result ParseListEntry(base::Bytes list, std::size_t pos, ListEntry& e, std::size
   return {};
 }
 
-const Attribute* FindExtent(const std::vector<Attribute>& attrs, const ListEntry& e) {
-  for (const Attribute& a : attrs) {
-    const std::uint64_t vcn = a.nonResident ? static_cast<std::uint64_t>(a.lowestVcn) : 0;
-    if (a.type == e.type && std::ranges::equal(a.name, e.name) && vcn == e.lowestVcn) return &a;
-  }
-  return nullptr;
+std::uint64_t LowestVcn(const Attribute* a) { return a->nonResident ? static_cast<std::uint64_t>(a->lowestVcn) : 0; }
+
+// The extents of the attribute (type, name) one record holds, by first VCN, so that each list
+// entry finds its extent in log time however many extents the record holds.
+std::vector<const Attribute*> ExtentsByVcn(const std::vector<Attribute>& attrs, std::uint32_t type, const char* name) {
+  std::vector<const Attribute*> out;
+  for (const Attribute& a : attrs)
+    if (Matches(a, type, name)) out.push_back(&a);
+  std::ranges::stable_sort(out, {}, LowestVcn);
+  return out;
+}
+
+const Attribute* FindExtent(const std::vector<const Attribute*>& extents, std::uint64_t vcn) {
+  const auto it = std::ranges::lower_bound(extents, vcn, {}, LowestVcn);
+  return it != extents.end() && LowestVcn(*it) == vcn ? *it : nullptr;
 }
 
 // Puts a stream together from its extents in VCN order: the first starts at VCN 0 and carries
@@ -161,20 +170,23 @@ Result VolumeReader::VisitAttribute(std::uint64_t base, std::uint32_t type, cons
   if ((header.flags & 0x01) == 0) return Corrupt(RecordName(base) + ": not in use (byte 0x16)");
   if (header.baseRecord != 0) return Corrupt(RecordName(base) + ": an extension record, not a base record (byte 0x20)");
   const auto list = std::ranges::find_if(attrs, [](const Attribute& a) { return a.type == kAttributeList; });
-  if (list == attrs.end()) {
-    for (const Attribute& a : attrs) {
-      if (!Matches(a, type, name)) continue;
-      ++count;
-      if (Result r = visit(a); !r.ok()) return std::move(r).In(RecordName(base) + ", attribute" + AtByte(a.offset));
-    }
-    return {};
+  if (list != attrs.end()) return VisitListed(base, *list, attrs, type, name, visit, count);
+  for (const Attribute& a : attrs) {
+    if (!Matches(a, type, name)) continue;
+    ++count;
+    if (Result r = visit(a); !r.ok()) return std::move(r).In(RecordName(base) + ", attribute" + AtByte(a.offset));
   }
+  return {};
+}
+
+Result VolumeReader::VisitListed(std::uint64_t base, const Attribute& list, const std::vector<Attribute>& attrs,
+                                 std::uint32_t type, const char* name, const Visitor& visit, int& count) {
   std::vector<std::uint8_t> listBytes;
-  if (Result r = ReadAttributeList(*list, listBytes); !r.ok()) return std::move(r).In(RecordName(base));
+  if (Result r = ReadAttributeList(list, listBytes); !r.ok()) return std::move(r).In(RecordName(base));
   const auto inList = [&](Result r) { return std::move(r).In(RecordName(base) + ", attribute list"); };
-  std::vector<std::uint8_t> extension;
-  std::vector<Attribute> extAttrs;
-  std::uint64_t extensionNumber = base;  // the extension record in `extAttrs`; base: none yet
+  const std::vector<const Attribute*> baseExtents = ExtentsByVcn(attrs, type, name);
+  Extension extension;
+  extension.number = base;  // none read yet
   std::uint64_t extensionBytes = 0;
   std::uint64_t lastVcn = 0;
   // Each entry takes at least 0x1A bytes of a list bounded by kMaxAttributeList.
@@ -188,30 +200,31 @@ Result VolumeReader::VisitAttribute(std::uint64_t base, std::uint32_t type, cons
       return inList(Corrupt("entry" + AtByte(pos) + " repeats or goes back from VCN " + Dec(lastVcn) + " to " +
                             Dec(e.lowestVcn)));
     lastVcn = e.lowestVcn;
-    const Attribute* a = nullptr;
-    if (e.record == base) {
-      a = FindExtent(attrs, e);
-    } else {
-      if (e.record != extensionNumber) {
-        extensionBytes += boot_.recordSize;
-        if (extensionBytes > kMaxExtensionBytes)
-          return inList(Corrupt("entries name more than " + Dec(kMaxExtensionBytes) + " bytes of extension records"));
-        FileRecordHeader extHeader;
-        if (Result r = ReadRecord(e.record, extension); !r.ok()) return r;
-        if (Result r = ParseFileRecord(extension, extHeader, extAttrs); !r.ok())
-          return std::move(r).In(RecordName(e.record));
-        if (extHeader.baseRecord != base)
-          return Corrupt(RecordName(e.record) + ": extension of record " + Dec(extHeader.baseRecord) + ", not of " +
-                         Dec(base) + " (byte 0x20)");
-        extensionNumber = e.record;
-      }
-      a = FindExtent(extAttrs, e);
+    if (e.record != base && e.record != extension.number) {
+      extensionBytes += boot_.recordSize;
+      if (extensionBytes > kMaxExtensionBytes)
+        return inList(Corrupt("entries name more than " + Dec(kMaxExtensionBytes) + " bytes of extension records"));
+      if (Result r = ReadExtension(base, e.record, type, name, extension); !r.ok()) return r;
     }
+    const Attribute* a = FindExtent(e.record == base ? baseExtents : extension.extents, e.lowestVcn);
     if (a == nullptr)
       return inList(Corrupt("entry" + AtByte(pos) + " names an extent " + RecordName(e.record) + " does not hold"));
     ++count;
     if (Result r = visit(*a); !r.ok()) return std::move(r).In(RecordName(e.record) + ", attribute" + AtByte(a->offset));
   }
+  return {};
+}
+
+Result VolumeReader::ReadExtension(std::uint64_t base, std::uint64_t number, std::uint32_t type, const char* name,
+                                   Extension& out) {
+  FileRecordHeader header;
+  if (Result r = ReadRecord(number, out.bytes); !r.ok()) return r;
+  if (Result r = ParseFileRecord(out.bytes, header, out.attrs); !r.ok()) return std::move(r).In(RecordName(number));
+  if (header.baseRecord != base)
+    return Corrupt(RecordName(number) + ": extension of record " + Dec(header.baseRecord) + ", not of " + Dec(base) +
+                   " (byte 0x20)");
+  out.number = number;
+  out.extents = ExtentsByVcn(out.attrs, type, name);
   return {};
 }
 

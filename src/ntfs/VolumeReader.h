@@ -46,6 +46,17 @@ class VolumeReader {
                    std::vector<std::uint8_t>& out, bool& found);
 
  private:
+  // An extension record of a file: its attributes, and those of one attribute by first VCN.
+  struct Extension {
+    std::uint64_t number = 0;
+    std::vector<std::uint8_t> bytes;
+    std::vector<Attribute> attrs;
+    std::vector<const Attribute*> extents;
+  };
+
+  Result VisitListed(std::uint64_t base, const Attribute& list, const std::vector<Attribute>& attrs, std::uint32_t type,
+                     const char* name, const Visitor& visit, int& count);
+  Result ReadExtension(std::uint64_t base, std::uint64_t number, std::uint32_t type, const char* name, Extension& out);
   Result ReadAttributeList(const Attribute& list, std::vector<std::uint8_t>& out);
   Result CheckSizes(const Stream& stream) const;
 

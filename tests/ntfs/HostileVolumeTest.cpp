@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 
 #include "ntfs/Ntfs.h"
 #include "tests/ntfs/Sources.h"
@@ -53,23 +54,17 @@ Block ListEntry(std::uint32_t type, std::uint64_t vcn, std::uint64_t record) {
   return e;
 }
 
-// The root's index allocation through an attribute list: after the index root, one entry per
-// VCN in `vcns`, each naming an extent of kHoles holes at that VCN in record 12, 13, ... (one
-// record per distinct VCN).
-void RootThroughList(SyntheticVolume& v, const std::vector<std::uint64_t>& vcns) {
-  std::vector<std::pair<std::int64_t, std::uint64_t>> holes(kHoles, {-1, 1});
-  const Block runs = Runlist(holes);
+struct Listed {
+  std::uint64_t vcn, record;
+};
+
+// The root's index allocation through an attribute list that names, after the index root,
+// the extents `entries` in turn; `records` holds the extension records' extents.
+void RootThroughList(SyntheticVolume& v, const std::vector<Listed>& entries,
+                     const std::map<std::uint64_t, std::vector<Block>>& records) {
+  for (const auto& [number, extents] : records) v.PutRecord(number, extents, 1, 5);
   Block list = ListEntry(0x90, 0, 5);
-  std::vector<std::uint64_t> placed;
-  for (std::uint64_t vcn : vcns) {
-    auto at = std::find(placed.begin(), placed.end(), vcn);
-    if (at == placed.end()) {
-      const std::uint64_t size = vcn == 0 ? kHoles * SyntheticVolume::kCluster : 0;
-      v.PutRecord(12 + placed.size(), {NonResidentAttribute(0xA0, u"$I30", vcn, vcn + kHoles - 1, runs, size)}, 1, 5);
-      at = placed.insert(placed.end(), vcn);
-    }
-    Append(list, ListEntry(0xA0, vcn, 12 + static_cast<std::uint64_t>(at - placed.begin())));
-  }
+  for (const Listed& e : entries) Append(list, ListEntry(0xA0, e.vcn, e.record));
   const std::uint64_t clusters = (list.size() + SyntheticVolume::kCluster - 1) / SyntheticVolume::kCluster;
   v.PutClusters(SyntheticVolume::kSpareLcn, list);
   v.PutRecord(
@@ -78,6 +73,24 @@ void RootThroughList(SyntheticVolume& v, const std::vector<std::uint64_t>& vcns)
                             Runlist({{static_cast<std::int64_t>(SyntheticVolume::kSpareLcn), clusters}}), list.size()),
        ResidentAttribute(0x90, u"$I30", IndexRoot(IndexEntries({}, 0), true))},
       3);
+}
+
+// An extent of the root's index allocation at `vcn`: `holes` one-cluster holes.
+Block IndexExtent(std::uint64_t vcn, std::uint64_t holes) {
+  const std::vector<std::pair<std::int64_t, std::uint64_t>> runs(holes, {-1, 1});
+  return NonResidentAttribute(0xA0, u"$I30", vcn, vcn + holes - 1, Runlist(runs), vcn == 0 ? 1u << 20 : 0);
+}
+
+// Extents of one cluster at VCNs 0..n-1, the even ones in record 12, the odd ones in 13: the
+// list names the two records in turn.
+void AlternatingExtents(SyntheticVolume& v, std::uint64_t n) {
+  std::map<std::uint64_t, std::vector<Block>> records;
+  std::vector<Listed> entries;
+  for (std::uint64_t vcn = 0; vcn < n; ++vcn) {
+    records[12 + vcn % 2].push_back(IndexExtent(vcn, 1));
+    entries.push_back({vcn, 12 + vcn % 2});
+  }
+  RootThroughList(v, entries, records);
 }
 
 // $Boot indexed under its DOS name only; its record holds that and the Win32 name `win32`.
@@ -106,16 +119,25 @@ TEST(HostileVolume, EachShapeEndsWithItsStatusAndReason) {
       {"its root in an index block", 4096, [](SyntheticVolume& v) { v.PutRoot(MetadataNames(), true); }, Status::Ok, "",
        kAllFound},
       {"7,700 list entries name one extent of 29,500 runs", 65536,
-       [](SyntheticVolume& v) { RootThroughList(v, std::vector<std::uint64_t>(7699, 0)); }, Status::Corrupt,
-       "$MFT record 5, attribute list: entry at byte 0x44 repeats or goes back from VCN 0 to 0", ""},
+       [](SyntheticVolume& v) {
+         RootThroughList(v, std::vector<Listed>(7699, {0, 12}), {{12, {IndexExtent(0, kHoles)}}});
+       },
+       Status::Corrupt, "$MFT record 5, attribute list: entry at byte 0x44 repeats or goes back from VCN 0 to 0", ""},
       {"list entries go back in VCN", 65536,
        [](SyntheticVolume& v) {
-         RootThroughList(v, {0, kHoles, 0});
+         RootThroughList(v, {{0, 12}, {kHoles, 13}, {0, 12}},
+                         {{12, {IndexExtent(0, kHoles)}}, {13, {IndexExtent(kHoles, kHoles)}}});
        },
        Status::Corrupt, "entry at byte 0x66 repeats or goes back from VCN 29500 to 0", ""},
+      {"list entries name more extension records than the bound", 65536,
+       [](SyntheticVolume& v) { AlternatingExtents(v, 300); }, Status::Corrupt,
+       "$MFT record 5, attribute list: entries name more than 16777216 bytes of extension records", ""},
       {"extents of one stream hold more runs than the cap", 65536,
        [](SyntheticVolume& v) {
-         RootThroughList(v, {0, kHoles, 2 * kHoles});
+         RootThroughList(v, {{0, 12}, {kHoles, 13}, {2 * kHoles, 14}},
+                         {{12, {IndexExtent(0, kHoles)}},
+                          {13, {IndexExtent(kHoles, kHoles)}},
+                          {14, {IndexExtent(2 * kHoles, kHoles)}}});
        },
        Status::Corrupt,
        "$MFT record 14, attribute at byte 0x138: run at byte 0x3490: the stream has more than 65536 runs", ""},
