@@ -20,7 +20,11 @@ inline void PutLe(Block& b, std::size_t at, std::uint64_t v, unsigned bytes) {
   for (unsigned i = 0; i < bytes; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 inline std::size_t Align8(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
-inline void Append(Block& b, const Block& more) { b.insert(b.end(), more.begin(), more.end()); }
+inline void Append(Block& b, const Block& more) {
+  const std::size_t at = b.size();
+  b.resize(at + more.size());
+  std::copy(more.begin(), more.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+}
 
 inline Block Utf16Le(std::u16string_view s) {
   Block b(2 * s.size());
