@@ -9,8 +9,10 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  ntfs-3g fdisk gdisk fonts-liberation libblkid-dev
+  ntfs-3g fdisk gdisk fonts-liberation
+  libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libblkid-dev qemu-utils ewf-tools exfatprogs cryptsetup-bin dosfstools e2fsprogs
   python3 time locales
+  librsvg2-bin nsis lintian appstream desktop-file-utils man-db file unzip bash-completion
 )
 missing=()
 for p in "${packages[@]}"; do

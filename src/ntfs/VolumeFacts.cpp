@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <type_traits>
 
 #include "base/Utf.h"
 #include "ntfs/BootSector.h"
+#include "ntfs/Reason.h"
 #include "ntfs/Runlist.h"
 #include "ntfs/VolumeReader.h"
 
@@ -20,15 +20,6 @@ constexpr std::size_t kMaxLabelBytes = 128 * 2;      // 128 UTF-16 units
 constexpr std::size_t kMaxInformationBytes = 0x100;  // 12 used; more is tolerated, within reason
 constexpr std::size_t kSignatureBytes = 4;
 constexpr std::uint16_t kCompressedOrEncrypted = 0x0001 | 0x4000;
-
-// The reader's calls return a Status or a result that carries one.
-template <class R>
-Status StatusOf(const R& r) {
-  if constexpr (std::is_same_v<R, Status>)
-    return r;
-  else
-    return r.status();
-}
 
 struct FlagName {
   std::uint16_t bit;
@@ -46,74 +37,69 @@ constexpr std::array<FlagName, 8> kFlagNames = {{
     {kVolumeModifiedByChkdsk, "modified by chkdsk"},
 }};
 
-Status ReadInformation(VolumeReader& reader, VolumeFacts& out) {
+Result ReadInformation(VolumeReader& reader, VolumeFacts& out) {
   std::vector<std::uint8_t> value;
   bool found = false;
-  if (const Status s =
-          StatusOf(reader.ReadValue(kVolumeRecord, kVolumeInformation, "", kMaxInformationBytes, value, found));
-      s != Status::Ok)
-    return s;
-  if (!found || value.size() < 12) return Status::Corrupt;
+  if (Result r = reader.ReadValue(kVolumeRecord, kVolumeInformation, "", kMaxInformationBytes, value, found); !r.ok())
+    return r;
+  if (!found) return Corrupt("no $VOLUME_INFORMATION");
+  if (value.size() < 12) return Corrupt("$VOLUME_INFORMATION of " + Dec(value.size()) + " bytes, fewer than 12");
   out.majorVersion = base::Le8(value, 0x08);  // 0x08: major version
   out.minorVersion = base::Le8(value, 0x09);  // 0x09: minor version
   out.flags = base::Le16(value, 0x0A);        // 0x0A: volume flags
-  return Status::Ok;
+  return {};
 }
 
-Status ReadLabel(VolumeReader& reader, VolumeFacts& out) {
+Result ReadLabel(VolumeReader& reader, VolumeFacts& out) {
   std::vector<std::uint8_t> value;
   bool found = false;
-  if (const Status s = StatusOf(reader.ReadValue(kVolumeRecord, kVolumeName, "", kMaxLabelBytes, value, found));
-      s != Status::Ok)
-    return s;
+  if (Result r = reader.ReadValue(kVolumeRecord, kVolumeName, "", kMaxLabelBytes, value, found); !r.ok()) return r;
   out.label = found ? base::Utf16LeToUtf8(value) : std::string();
-  return Status::Ok;
+  return {};
 }
 
 // The first bytes of a file's unnamed $DATA, resident or not, from its first extent alone: a
-// hibernation file is gigabytes long, and only its header matters here.
-Status ReadHead(VolumeReader& reader, std::uint64_t record, std::span<std::uint8_t> out, bool& complete) {
-  using VisitResult = VolumeReader::Visitor::result_type;
-  Status status = Status::Ok;
+// hibernation file is gigabytes long, and only its header matters here. `complete` says
+// whether the file holds that many bytes, plainly stored.
+Result ReadHead(VolumeReader& reader, std::uint64_t record, std::span<std::uint8_t> out, bool& complete) {
   bool done = false;
   complete = false;
   int count = 0;
-  const Status visited = StatusOf(reader.VisitAttribute(
+  return reader.VisitAttribute(
       record, kData, "",
-      [&](const Attribute& a) {
-        if (done || (a.nonResident && a.lowestVcn != 0)) return VisitResult{};
+      [&](const Attribute& a) -> Result {
+        if (done || (a.nonResident && a.lowestVcn != 0)) return {};
         done = true;
         if (!a.nonResident) {
           complete = a.value.size() >= out.size();
           if (complete) std::copy_n(a.value.begin(), out.size(), out.begin());
-          return VisitResult{};
+          return {};
         }
-        if ((a.flags & kCompressedOrEncrypted) != 0) return VisitResult{};  // its bytes are not plain
+        // Compressed or encrypted bytes are not the header; a short file holds none.
+        if ((a.flags & kCompressedOrEncrypted) != 0 || a.dataSize < out.size()) return {};
         Stream stream;
         stream.dataSize = a.dataSize;
         stream.initializedSize = a.initializedSize;
-        status =
-            StatusOf(DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, reader.boot().totalClusters, stream.runs));
-        if (status != Status::Ok || a.dataSize < out.size()) return VisitResult{};
-        status = StatusOf(ReadStream(reader.disk(), stream, reader.boot().clusterShift, 0, out));
-        complete = status == Status::Ok;
-        return VisitResult{};
+        if (Result r = DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, reader.boot().totalClusters, stream.runs,
+                                     a.runlistOffset);
+            !r.ok())
+          return r;
+        if (Result r = ReadStream(reader.disk(), stream, reader.boot().clusterShift, 0, out); !r.ok()) return r;
+        complete = true;
+        return {};
       },
-      count));
-  return visited != Status::Ok ? visited : status;
+      count);
 }
 
 Hibernation ReadHibernation(ByteSource& source, std::uint64_t offset, VolumeReader& reader, std::string& signature) {
   std::unique_ptr<Volume> volume;
   std::optional<RootEntry> entry;
-  if (StatusOf(Volume::Open(source, offset, volume)) != Status::Ok ||
-      StatusOf(volume->FindRootEntry("hiberfil.sys", entry)) != Status::Ok)
+  if (!Volume::Open(source, offset, volume).ok() || !volume->FindRootEntry("hiberfil.sys", entry).ok())
     return Hibernation::Unreadable;
   if (!entry) return Hibernation::NoFile;
   std::array<std::uint8_t, kSignatureBytes> head{};
   bool complete = false;
-  if (ReadHead(reader, RecordNumber(entry->fileReference), head, complete) != Status::Ok)
-    return Hibernation::Unreadable;
+  if (!ReadHead(reader, RecordNumber(entry->fileReference), head, complete).ok()) return Hibernation::Unreadable;
   if (!complete) return Hibernation::NotHibernated;  // shorter than a header: nothing to resume
   signature.assign(head.begin(), head.end());
   return signature == "hibr" || signature == "HIBR" ? Hibernation::Hibernated : Hibernation::NotHibernated;
@@ -138,27 +124,27 @@ std::vector<std::string> VolumeFlagNames(std::uint16_t flags) {
   return names;
 }
 
-Status ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out) {
+Result ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out) {
   out = VolumeFacts{};
   const std::uint64_t size = source.Size();
-  if (offset > size || size - offset < kBootSectorSize) return Status::NotNtfs;
+  if (offset > size || size - offset < kBootSectorSize) return NotNtfs("no room for a boot sector");
   std::vector<std::uint8_t> sector(kBootSectorSize);
-  if (!source.ReadAt(offset, sector)) return Status::IoError;
+  if (!source.ReadAt(offset, sector)) return IoError("the boot sector could not be read");
   BootSector boot;
-  if (const Status s = StatusOf(ParseBootSector(sector, boot)); s != Status::Ok) return s;
-  // As Volume::Open: the volume must lie inside its source.
-  if (boot.totalSectors * boot.bytesPerSector > size - offset) return Status::Corrupt;
+  if (Result r = ParseBootSector(sector, boot); !r.ok()) return std::move(r).In("boot sector");
+  // As Volume::Open: the volume must lie inside its source (parsing bounded the product).
+  if (boot.totalSectors * boot.bytesPerSector > size - offset) return Corrupt("the volume is larger than its source");
   VolumeReader reader(source, offset, boot);
-  if (const Status s = StatusOf(reader.LoadMft()); s != Status::Ok) return s;
-  if (const Status s = ReadInformation(reader, out); s != Status::Ok) return s;
-  if (const Status s = ReadLabel(reader, out); s != Status::Ok) return s;
+  if (Result r = reader.LoadMft(); !r.ok()) return std::move(r).In("$MFT");
+  if (Result r = ReadInformation(reader, out); !r.ok()) return std::move(r).In("$Volume");
+  if (Result r = ReadLabel(reader, out); !r.ok()) return std::move(r).In("$Volume");
   out.serialNumber = boot.serialNumber;
   out.bytesPerSector = boot.bytesPerSector;
   out.bytes = boot.totalSectors * boot.bytesPerSector;
   for (const Run& run : reader.mft().runs)
     if (run.lcn != kSparse) ++out.mftExtents;
   out.hibernation = ReadHibernation(source, offset, reader, out.hibernationSignature);
-  return Status::Ok;
+  return {};
 }
 
 }  // namespace ntfs

@@ -43,7 +43,8 @@ struct VolumeFacts {
 };
 
 // Reads the facts of the volume at `offset` in `source`. A volume without $VOLUME_NAME has an
-// empty label; a missing or short $VOLUME_INFORMATION is Corrupt.
-Status ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out);
+// empty label; a missing or short $VOLUME_INFORMATION is Corrupt. A hiberfil.sys that cannot
+// be read leaves the hibernation Unreadable without failing the rest.
+Result ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out);
 
 }  // namespace ntfs

@@ -41,6 +41,9 @@ struct Platform {
   std::function<std::string(char letter, const std::string& source, int partition, VolumeDetails& out)> readDetails;
   // The machine's NTFS volumes, for --list.
   std::function<VolumeList()> listVolumes;
+  // What a device or image file holds when its report found no NTFS volume in it ("exFAT file
+  // system", ...); empty when there is nothing to add. Optional.
+  std::function<std::string(const std::string& path, int partition)> describe;
 };
 
 // Runs the program on the arguments after its name.

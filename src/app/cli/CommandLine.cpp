@@ -75,7 +75,7 @@ std::string UsageText() {
   return UsageSynopsis() +
          "Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
          "device, a mount point or any file or folder on a mounted NTFS volume, or a volume or\n"
-         "whole-disk image file.\n"
+         "whole-disk image file, raw or in a container (E01, VHD, VHDX, VMDK, QCOW2).\n"
          "\n"
          "  --partition N  read partition N of a whole disk (default: its first NTFS partition)\n"
          "  --json         print the volume data, the derived figures and the metadata files\n"

@@ -12,6 +12,7 @@ namespace morvel::cli {
 struct Findings {
   ReportFindings report;
   std::string runtimeError;  // the text of the runtime error that stopped the report, if any
+  std::string detected;      // what the target holds instead of an NTFS volume, if known
 
   bool queried() const { return report.query && report.query->ok(); }
   // Why the report is incomplete or failed beyond its own lines: the platform's reason for a

@@ -17,6 +17,10 @@
 #include "platform/posix/PosixVolumeApi.h"
 #include "platform/posix/Volumes.h"
 #endif
+#ifdef MORVEL_CONTAINERS
+#include "platform/containers/Containers.h"
+#include "platform/containers/Probe.h"
+#endif
 
 #ifdef _WIN32
 namespace {
@@ -75,9 +79,20 @@ int main(int argc, char** argv) {
   platform.driveApi = [] { return morvel::MakePosixVolumeApi(); };
 #endif
   AddVolumeHooks(platform);
+#ifdef MORVEL_CONTAINERS
+  platform.imageApi = [](const std::string& path, int partition) {
+    return morvel::MakeImageVolumeApi(path, morvel::PartitionChoice{partition}, [](const std::string& p, int& error) {
+      return morvel::containers::OpenImage(p, error);
+    });
+  };
+  platform.describe = &morvel::containers::DescribeTarget;
+#else
+  // Raw images and fixed VHDs are read as they are; other containers are named, not read.
   platform.imageApi = [](const std::string& path, int partition) {
     return morvel::MakeImageVolumeApi(path, morvel::PartitionChoice{partition});
   };
+  platform.describe = &morvel::DescribeImageSignature;
+#endif
   platform.separators = morvel::UserNumberSeparators();
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return morvel::cli::Run(args, std::cout, std::cerr, platform);

@@ -28,8 +28,9 @@ std::string ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, V
   out.offset = extent.offset;
   out.partition = choice.number != 0 ? choice.number : PartitionAt(whole, extent.offset);
   SliceByteSource volume(whole, extent.offset, extent.length);
-  const ntfs::Status status = ntfs::ReadVolumeFacts(volume, 0, out.facts);
-  return status == ntfs::Status::Ok ? std::string() : ntfs::StatusName(status);
+  const ntfs::Result read = ntfs::ReadVolumeFacts(volume, 0, out.facts);
+  if (read.ok()) return {};
+  return read.reason().empty() ? ntfs::StatusName(read.status()) : read.reason();
 }
 
 std::string SerialNumberText(std::uint64_t serial) {

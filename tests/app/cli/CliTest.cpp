@@ -34,7 +34,9 @@ NtfsVolumeData SmallVolume() {
 // volume operations it was given.
 struct ProgramRun {
   FakeVolumeApi volume;
-  std::vector<std::string> madeFor;  // "drive", or "image <path> <partition>"
+  std::vector<std::string> madeFor;    // "drive", or "image <path> <partition>"
+  std::vector<std::string> described;  // "<path> <partition>" of each question what a target holds
+  std::string detected;                // the answer
   std::string out, err;
   int status = -1;
   std::function<void(Platform&)> addHooks;  // the machine's volume hooks, when a test needs them
@@ -49,6 +51,10 @@ struct ProgramRun {
     platform.imageApi = [this](const std::string& path, int partition) {
       madeFor.push_back("image " + path + " " + std::to_string(partition));
       return std::make_unique<Forward>(volume);
+    };
+    platform.describe = [this](const std::string& path, int partition) {
+      described.push_back(path + " " + std::to_string(partition));
+      return detected;
     };
     std::ostringstream o, e;
     status = cli::Run(args, o, e, platform);
@@ -272,6 +278,32 @@ TEST(TextReport, ReasonsGoToStderrAndNamesAreEscaped) {
   EXPECT_TRUE(Contains(forged.out, "$MFT\\x0d\\x0aFree space : 0\\x1b]0;x\\x07\\u202e    1 bytes\n")) << forged.out;
   EXPECT_EQ(forged({"--json", "C"}), kExitOk);
   EXPECT_TRUE(Contains(forged.out, "\"$MFT\\u000d\\u000aFree space : 0\\u001b]0;x\\u0007\\u202e\"")) << forged.out;
+}
+
+TEST(Detected, AskedOfPathsWithoutAnNtfsVolumeAloneAndShownEscaped) {
+  ProgramRun notNtfs;
+  notNtfs.volume.status = static_cast<std::int32_t>(0xC0000010u);
+  notNtfs.detected = "ext4 file system \x1b[2J";
+  EXPECT_EQ(notNtfs({"--partition", "2", "a.img"}), kExitQueryFailed);
+  EXPECT_EQ(notNtfs.err, "morvel: a.img: detected: ext4 file system \\x1b[2J\n");
+  EXPECT_EQ(notNtfs({"--json", "b.img"}), kExitQueryFailed);
+  EXPECT_TRUE(Contains(notNtfs.out, "\"detected\": \"ext4 file system \\u001b[2J\"")) << notNtfs.out;
+  EXPECT_EQ(notNtfs({"C"}), kExitQueryFailed);  // a drive letter names no file to look into
+  EXPECT_EQ(notNtfs.described, (std::vector<std::string>{"a.img 2", "b.img 0"}));
+
+  ProgramRun unopened;
+  unopened.volume.openFails = true;
+  unopened.detected = "a QCOW2 disk image that cannot be read: ...";
+  EXPECT_EQ(unopened({"c.qcow2"}), kExitQueryFailed);
+  EXPECT_EQ(unopened.described, std::vector<std::string>{"c.qcow2 0"});
+
+  ProgramRun others;  // an NTFS volume, damaged or whole: its own report says what it is
+  others.volume.status = static_cast<std::int32_t>(0xC0000102u);
+  EXPECT_EQ(others({"d.img"}), kExitQueryFailed);
+  others.volume.status = 0;
+  others.volume.data = SmallVolume();
+  EXPECT_EQ(others({"d.img"}), kExitOk);
+  EXPECT_TRUE(others.described.empty());
 }
 
 TEST(TextReport, AFailedWriteStopsWithAnError) {
