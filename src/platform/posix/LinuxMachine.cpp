@@ -192,7 +192,10 @@ std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails&
   UniqueFd fd = OpenFileOrBlockDevice(path, error);
   if (!fd) return error == kNotFileOrBlockDevice ? kNotFileOrBlockDeviceText : std::strerror(error);
   struct stat st {};
-  out.source = path;
+  std::error_code ec;
+  const auto target = std::filesystem::read_symlink(path, ec);
+  // A drive letter's link is named with what it points at.
+  out.source = ec ? path : path + " -> " + target.string();
   out.blockDevice = ::fstat(fd.get(), &st) == 0 && S_ISBLK(st.st_mode);
   unsigned int physical = 0;
   if (out.blockDevice && ::ioctl(fd.get(), BLKPBSZGET, &physical) == 0) out.physicalSectorSize = physical;
