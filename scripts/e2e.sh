@@ -19,6 +19,10 @@ if [ -z "${MORVEL_E2E_ON_XVFB:-}" ]; then
 fi
 
 source "$here/wine-env.sh"
+if [ -z "$(fc-list IPAGothic family)" ]; then
+  echo "e2e: the font IPAGothic is missing (Debian package fonts-ipafont-gothic; scripts/install-deps.sh)" >&2
+  exit 1
+fi
 # A prefix apart from the one the unit tests use: every run here ends by stopping its
 # wineserver, which must not cut short a test running next to it.
 export WINEPREFIX="$WINEPREFIX-e2e"

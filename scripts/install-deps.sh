@@ -11,6 +11,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   ntfs-3g fdisk gdisk fonts-liberation
   python3 time locales
+  # A common desktop font that shadows Japanese faces: installed so the tests prove they do not
+  # depend on the machine's fonts (the Wine prefix maps the main window's face to IPAGothic).
+  fonts-droid-fallback
 )
 missing=()
 for p in "${packages[@]}"; do
