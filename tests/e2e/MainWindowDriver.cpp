@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/design/Form1Design.h"
 #include "tests/e2e/E2eDriver.h"
 
 namespace {
@@ -58,6 +59,25 @@ void CheckApplicationWindow(Checks& checks, HWND form) {
                 "Form1 has no taskbar entry of its own");
 }
 
+// The controls found by their ids are the design's: their classes and captions.
+void CheckClasses(Checks& checks, const MainWindow& w) {
+  const struct {
+    HWND window;
+    const char* className;
+    const char* text;
+  } controls[] = {{w.memo, "Edit", "Memo1"},
+                  {w.panel, "TPanel", ""},
+                  {w.button1, "Button", "C DRIVE"},
+                  {w.button2, "Button", "D DRIVE"},
+                  {w.button3, "Button", "Version"}};
+  for (const auto& c : controls) {
+    char className[64] = {};
+    ::GetClassNameA(c.window, className, sizeof className);
+    checks.Expect(lstrcmpiA(className, c.className) == 0 && WindowText(c.window) == c.text,
+                  std::string("control of class ") + c.className + " with \"" + c.text + "\"");
+  }
+}
+
 void CheckLayout(Checks& checks, const MainWindow& w) {
   checks.ExpectEqual(WindowText(w.form), "Morveltest Ver.0.6.1.7 - Form1", "Form1's caption");
   RECT client{};
@@ -86,9 +106,9 @@ void CheckFontResolves(Checks& checks) {
   font.lfHeight = -13;
   font.lfCharSet = SHIFTJIS_CHARSET;
   ::lstrcpyW(font.lfFaceName, L"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF");
-  morvel::win32::UniqueFont handle(::CreateFontIndirectW(&font));
-  morvel::win32::UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
-  morvel::win32::SelectedObject selected(dc.get(), handle.get());
+  const morvel::win32::Font handle(::CreateFontIndirectW(&font));
+  const morvel::win32::MemoryDc dc(::CreateCompatibleDC(nullptr));
+  const morvel::win32::Selection selected = morvel::win32::Select(dc.get(), handle.get());
   TEXTMETRICW metrics{};
   ::GetTextMetricsW(dc.get(), &metrics);
   wchar_t face[LF_FACESIZE] = {};
@@ -164,12 +184,14 @@ int Run(const std::string& exePath, const std::string& screenshotPath) {
   w.form = morvel::e2e::WaitForProcessWindow(program.id(), "TForm1");
   if (!checks.Expect(w.form != nullptr, "Form1 appears")) return 1;
   WaitFor([&] { return ::IsWindowVisible(w.form) != FALSE; });
-  w.memo = ::FindWindowExA(w.form, nullptr, "Edit", nullptr);
-  w.panel = ::FindWindowExA(w.form, nullptr, "TPanel", nullptr);
-  w.button1 = ::FindWindowExA(w.panel, nullptr, "Button", "C DRIVE");
-  w.button2 = ::FindWindowExA(w.panel, nullptr, "Button", "D DRIVE");
-  w.button3 = ::FindWindowExA(w.panel, nullptr, "Button", "Version");
+  using namespace morvel::form1;
+  w.memo = ::GetDlgItem(w.form, kMemo1Id);
+  w.panel = ::GetDlgItem(w.form, kPanel1Id);
+  w.button1 = ::GetDlgItem(w.panel, kButton1Id);
+  w.button2 = ::GetDlgItem(w.panel, kButton2Id);
+  w.button3 = ::GetDlgItem(w.panel, kButton3Id);
   if (!checks.Expect(w.memo && w.panel && w.button1 && w.button2 && w.button3, "Form1's controls exist")) return 1;
+  CheckClasses(checks, w);
 
   CheckApplicationWindow(checks, w.form);
   CheckLayout(checks, w);

@@ -55,7 +55,7 @@ class Win32ShellApi final : public ShellApi {
     request.nShow = info.show;
     const bool ok = ::ShellExecuteExA(&request) != FALSE;
     // SEE_MASK_NOCLOSEPROCESS may hand back a process handle; nobody waits on it.
-    scoped::Handle process(request.hProcess);
+    win32::Handle process(request.hProcess);
     return ok;
   }
 
@@ -113,7 +113,7 @@ class Win32ShellApi final : public ShellApi {
   }
 
   std::string ResultMessage(std::int32_t result) override {
-    return scoped::Win32ErrorText(static_cast<DWORD>(result));
+    return win32::Win32ErrorText(static_cast<DWORD>(result));
   }
 
   std::u16string AnsiToWide(const std::string& text) override {
