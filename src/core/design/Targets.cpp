@@ -38,6 +38,37 @@ std::vector<std::string> WindowsCommandLineTargets(const std::vector<std::string
   return targets;
 }
 
+DesktopCommandLine ParseDesktopCommandLine(const std::vector<std::string>& args) {
+  DesktopCommandLine line;
+  bool optionsEnded = false;
+  for (const std::string& arg : args) {
+    if (!optionsEnded && arg == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
+      line.help = true;
+    } else if (!optionsEnded && arg == "--version") {
+      line.version = true;
+    } else if (!optionsEnded && arg == kShortcutArgument) {
+      continue;
+    } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
+      if (line.error.empty()) line.error = "unknown option: " + arg;
+    } else if (!arg.empty()) {
+      line.targets.push_back(arg);
+    }
+  }
+  return line;
+}
+
+std::string DesktopUsageText(const std::string& program) {
+  return "Usage: " + program + " [IMAGE|DEVICE|PATH]...\n"
+         "Shows the NTFS volume layout report in a window. Each volume named is reported when the\n"
+         "window opens; an image file dropped onto the window is reported too. \"C DRIVE\" and\n"
+         "\"D DRIVE\" report the volumes behind the drive letters C and D.\n"
+         "\n"
+         "  --help      show this help and exit\n"
+         "  --version   show the version and exit\n";
+}
+
 void WriteTargetReports(const std::vector<std::string>& targets, const TargetOpener& open, Lines& lines,
                         const NumberSeparators& separators,
                         const std::function<void(const std::exception&)>& reportError) {

@@ -21,6 +21,20 @@ inline constexpr const char* kShortcutArgument = "/starup";
 // argument that begins with "/" or "-", are not targets and are passed over.
 std::vector<std::string> WindowsCommandLineTargets(const std::vector<std::string>& args);
 
+// The Linux program's command line (the arguments after its name): --help, --version, "--"
+// ending the options, "/starup" passed over, every other argument a target. An argument that
+// looks like another option is a usage error.
+struct DesktopCommandLine {
+  bool help = false;
+  bool version = false;
+  std::vector<std::string> targets;
+  std::string error;  // empty when the line is good
+};
+DesktopCommandLine ParseDesktopCommandLine(const std::vector<std::string>& args);
+
+// The --help text of the Linux program named `program`.
+std::string DesktopUsageText(const std::string& program);
+
 // The volume operations over one target (an image file, a device, a path).
 using TargetOpener = std::function<std::unique_ptr<VolumeApi>(const std::string& target)>;
 
