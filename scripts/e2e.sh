@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
 # Runs an end-to-end driver of the desktop program under Wine on a display of its own (Xvfb):
-#   scripts/e2e.sh DRIVER.exe MorvelTest.exe SCREENSHOT.png
-# The driver gets the program's path and the path of a BMP screenshot to write; the picture is
-# kept as SCREENSHOT.png. Exits with the driver's exit code.
+#   scripts/e2e.sh DRIVER.exe MorvelTest.exe SCREENSHOT.png [FILE...]
+# The driver gets the program's path, the path of a BMP screenshot to write, and the Windows
+# paths of the FILEs; the picture is kept as SCREENSHOT.png. Exits with the driver's exit code.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [ $# -ne 3 ]; then
-  echo "usage: $0 DRIVER.exe MorvelTest.exe SCREENSHOT.png" >&2
+if [ $# -lt 3 ]; then
+  echo "usage: $0 DRIVER.exe MorvelTest.exe SCREENSHOT.png [FILE...]" >&2
   exit 2
 fi
 driver=$(realpath "$1")
 program=$(realpath "$2")
 png=$(realpath -m "$3")
+shift 3
+files=()
+for file in "$@"; do files+=("$(realpath "$file")"); done
 
 if [ -z "${MORVEL_E2E_ON_XVFB:-}" ]; then
   export MORVEL_E2E_ON_XVFB=1
-  exec timeout 280 xvfb-run -a -s "-screen 0 1024x768x24" bash "${BASH_SOURCE[0]}" "$driver" "$program" "$png"
+  exec timeout 280 xvfb-run -a -s "-screen 0 1024x768x24" bash "${BASH_SOURCE[0]}" "$driver" "$program" "$png" \
+    ${files[@]+"${files[@]}"}
 fi
 
 source "$here/wine-env.sh"
@@ -33,13 +37,18 @@ timeout 30 wineserver -k 2>/dev/null || true
 morvel_wine_desktop "$(basename "$driver")" "$(basename "$program")"
 
 bmp="${png%.png}.bmp"
-rm -f "$bmp" "$png"
+rm -f "$bmp" "$png" "${png%.png}"-*.bmp "${png%.png}"-*.png
 status=0
-timeout 180 wine "$driver" "$(winepath -w "$program")" "$(winepath -w "$bmp")" || status=$?
+windowsFiles=()
+for file in ${files[@]+"${files[@]}"}; do windowsFiles+=("$(winepath -w "$file")"); done
+timeout 180 wine "$driver" "$(winepath -w "$program")" "$(winepath -w "$bmp")" ${windowsFiles[@]+"${windowsFiles[@]}"} ||
+  status=$?
 timeout 60 wineserver -w || true
-if [ -f "$bmp" ]; then
-  timeout 60 convert "$bmp" "$png" && rm -f "$bmp"
-fi
+# The screenshot, and any further one the driver saved beside it (NAME-*.bmp).
+for picture in "$bmp" "${png%.png}"-*.bmp; do
+  [ -f "$picture" ] || continue
+  timeout 60 convert "$picture" "${picture%.bmp}.png" && rm -f "$picture"
+done
 timeout 30 wineserver -k || true
 echo "e2e: driver exit status $status; screenshot: $png"
 exit "$status"
