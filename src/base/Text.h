@@ -11,6 +11,10 @@ enum class TextEncoding {
   Ansi,  // a Windows ANSI code page: only the bytes below 0x20 and 0x7F are controls there
 };
 
+// Characters below U+0020, U+007F, C1 controls (U+0080-U+009F) and the bidi embedding, override
+// and isolate controls (U+202A-U+202E, U+2066-U+2069): never shown raw.
+bool IsControlCodePoint(char32_t cp);
+
 // `text` with every control character shown as an escape, never raw: characters below U+0020
 // and U+007F as \xHH, C1 controls (U+0080-U+009F) and the bidi embedding, override and isolate
 // controls (U+202A-U+202E, U+2066-U+2069) as \uHHHH. In UTF-8, a byte that is not part of a

@@ -13,6 +13,10 @@
 #include "platform/posix/PosixLocale.h"
 #include "platform/posix/PosixVolumeApi.h"
 #endif
+#ifdef MORVEL_CONTAINERS
+#include "platform/containers/Containers.h"
+#include "platform/containers/Probe.h"
+#endif
 
 namespace {
 
@@ -62,9 +66,20 @@ int RunConsole(const std::vector<std::string>& args) {
 #else
   platform.driveApi = [] { return morvel::MakePosixVolumeApi(); };
 #endif
+#ifdef MORVEL_CONTAINERS
+  platform.imageApi = [](const std::string& path, int partition) {
+    return morvel::MakeImageVolumeApi(path, morvel::PartitionChoice{partition}, [](const std::string& p, int& error) {
+      return morvel::containers::OpenImage(p, error);
+    });
+  };
+  platform.describe = &morvel::containers::DescribeTarget;
+#else
+  // Raw images and fixed VHDs are read as they are; other containers are named, not read.
   platform.imageApi = [](const std::string& path, int partition) {
     return morvel::MakeImageVolumeApi(path, morvel::PartitionChoice{partition});
   };
+  platform.describe = &morvel::DescribeImageSignature;
+#endif
   platform.separators = morvel::UserNumberSeparators();
   return morvel::cli::Run(args, std::cout, std::cerr, platform);
 }
