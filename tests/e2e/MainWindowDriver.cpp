@@ -1,8 +1,8 @@
 // Drives MorvelTest.exe through its main window: layout, the drive report, Enter in the memo,
 // the default error report, and closing; then an image file named on its command line and one
 // dropped onto it. Usage: morvel_e2e_main MorvelTest.exe screenshot.bmp image
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>

@@ -31,8 +31,8 @@ QString ToQt(std::string_view text) { return QString::fromUtf8(text.data(), stat
 // The design's Japanese fixed-pitch gothic, or the nearest installed one.
 QFont MemoFont() {
   QFont font;
-  font.setFamilies({"MS Gothic", ToQt(kForm1.font.face), "IPAGothic", "Noto Sans Mono CJK JP", "VL Gothic",
-                    "Monospace"});
+  font.setFamilies(
+      {"MS Gothic", ToQt(kForm1.font.face), "IPAGothic", "Noto Sans Mono CJK JP", "VL Gothic", "Monospace"});
   font.setStyleHint(QFont::TypeWriter);
   font.setPixelSize(-kForm1.font.height);
   return font;
@@ -130,9 +130,8 @@ void Form1::ReportTargets(const std::vector<std::string>& targets) {
   MemoLines lines(*Memo1);
   // The one place the program opens a target: the built-in reader over the named file or device.
   const TargetOpener open = [](const std::string& target) { return MakeImageVolumeApi(target, {}); };
-  WriteTargetReports(targets, open, lines, UserNumberSeparators(), [this](const std::exception& e) {
-    ShowException(this, e);
-  });
+  WriteTargetReports(targets, open, lines, UserNumberSeparators(),
+                     [this](const std::exception& e) { ShowException(this, e); });
 }
 
 // A drag that carries local files may drop them: each is reported.

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "core/report/VolumeApi.h"
 #include "core/shell/ShellApi.h"
 #include "core/system/SystemApi.h"
-#include "core/report/VolumeApi.h"
 
 class QPushButton;
 

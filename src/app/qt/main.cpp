@@ -1,14 +1,13 @@
 // MorvelTest: the desktop program on Linux. The machine's operations, the main window, and
 // the application's event loop until the window is closed. Volumes named on the command line
 // are reported in the main window once it shows.
+#include <QMessageBox>
+#include <QTimer>
 #include <exception>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <QMessageBox>
-#include <QTimer>
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/Form1.h"

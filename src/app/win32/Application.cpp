@@ -3,9 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/system/AppTitle.h"
 #include "app/win32/Resource.h"
 #include "core/runtime/RuntimeError.h"
+#include "core/system/AppTitle.h"
 
 namespace morvel::win32 {
 namespace {

@@ -182,9 +182,9 @@ void TForm1::CreateControls() {
     const ControlStyle s = StyleOf(design.kind);
     const std::string text(design.text);
     // A child window is destroyed with its parent.
-    HWND control = ::CreateWindowExA(s.exStyle, s.className, text.c_str(), s.style, 0, 0, 0, 0, parent,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)),
-                                     application_.Instance(), nullptr);
+    HWND control =
+        ::CreateWindowExA(s.exStyle, s.className, text.c_str(), s.style, 0, 0, 0, 0, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), application_.Instance(), nullptr);
     if (control == nullptr) ThrowLastError("Cannot create a control of the main window");
     ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     if (design.id == kPanel1Id) Panel1 = control;

@@ -49,7 +49,7 @@ class InfoControls {
   LRESULT PanelMessage(HWND panel, UINT msg, WPARAM wParam, LPARAM lParam);
 
   int dpi_ = kDesignDpi;
-  HWND panel_ = nullptr;       // a child of the window: it goes with the window
+  HWND panel_ = nullptr;         // a child of the window: it goes with the window
   std::vector<Entry> controls_;  // on the panel, in the design's order
   std::vector<Font> fonts_;
   std::vector<FontDesign> fontDesigns_;

@@ -60,7 +60,8 @@ DesktopCommandLine ParseDesktopCommandLine(const std::vector<std::string>& args)
 }
 
 std::string DesktopUsageText(const std::string& program) {
-  return "Usage: " + program + " [IMAGE|DEVICE|PATH]...\n"
+  return "Usage: " + program +
+         " [IMAGE|DEVICE|PATH]...\n"
          "Shows the NTFS volume layout report in a window. Each volume named is reported when the\n"
          "window opens; an image file dropped onto the window is reported too. \"C DRIVE\" and\n"
          "\"D DRIVE\" report the volumes behind the drive letters C and D.\n"

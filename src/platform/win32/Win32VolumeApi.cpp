@@ -12,8 +12,8 @@
 namespace morvel {
 namespace {
 
-using NtFsControlFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, ULONG, PVOID, ULONG,
-                                           PVOID, ULONG);
+using NtFsControlFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, ULONG, PVOID, ULONG, PVOID,
+                                           ULONG);
 
 NtFsControlFileFn BindNtFsControlFile() {
   // Only a module that is already loaded: no load is attempted, no reference taken.
@@ -41,8 +41,8 @@ class Win32VolumeApi final : public VolumeApi {
   bool HasFsControl() const override { return fsControl_ != nullptr; }
 
   Handle OpenFile(const std::string& path, const OpenRequest& r) override {
-    HANDLE h = utf8_ ? ::CreateFileW(Wide(path).c_str(), r.desiredAccess, r.shareMode, nullptr,
-                                     r.creationDisposition, r.flagsAndAttributes, nullptr)
+    HANDLE h = utf8_ ? ::CreateFileW(Wide(path).c_str(), r.desiredAccess, r.shareMode, nullptr, r.creationDisposition,
+                                     r.flagsAndAttributes, nullptr)
                      : ::CreateFileA(path.c_str(), r.desiredAccess, r.shareMode, nullptr, r.creationDisposition,
                                      r.flagsAndAttributes, nullptr);
     lastError_ = ::GetLastError();
@@ -56,13 +56,13 @@ class Win32VolumeApi final : public VolumeApi {
     if (utf8_) {
       // The same number of characters the ANSI buffer holds.
       std::vector<wchar_t> wide(std::max<std::uint32_t>(bufferSize, 1));
-      const DWORD n = ::FormatMessageW(flags, nullptr, static_cast<DWORD>(code), languageId, wide.data(),
-                                       bufferSize, nullptr);
+      const DWORD n =
+          ::FormatMessageW(flags, nullptr, static_cast<DWORD>(code), languageId, wide.data(), bufferSize, nullptr);
       return Utf8(wide.data(), n);
     }
     std::string buffer(bufferSize, '\0');
-    const DWORD n = ::FormatMessageA(flags, nullptr, static_cast<DWORD>(code), languageId, buffer.data(),
-                                     bufferSize, nullptr);
+    const DWORD n =
+        ::FormatMessageA(flags, nullptr, static_cast<DWORD>(code), languageId, buffer.data(), bufferSize, nullptr);
     buffer.resize(n);
     return buffer;
   }

@@ -21,12 +21,12 @@
 #include "app/qt/Form1.h"
 #include "app/qt/InfoForm.h"
 #include "core/design/InfoGeometry.h"
+#include "core/report/Unit1.h"
 #include "platform/posix/PosixLocale.h"
+#include "platform/posix/PosixVolumeApi.h"
 #include "platform/posix/desktop/PosixShellApi.h"
 #include "platform/posix/desktop/PosixSystemApi.h"
-#include "platform/posix/PosixVolumeApi.h"
 #include "platform/reader/ImageVolumeApi.h"
-#include "core/report/Unit1.h"
 
 namespace morvel::qt {
 namespace {
@@ -218,9 +218,9 @@ void QtAppTest::infoWindowShowsTextsAndClosesOnKey() {
     QVERIFY(!info->findChild<QLabel*>("LblLaunchOnDesktop")->isHidden());
     QVERIFY(!info->findChild<QLabel*>("AppIcon")->pixmap().isNull());
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    const Point at = CenterOnWorkArea(Rect{work.left(), work.top(), work.left() + work.width(),
-                                           work.top() + work.height()},
-                                      info->frameGeometry().width(), info->frameGeometry().height());
+    const Point at =
+        CenterOnWorkArea(Rect{work.left(), work.top(), work.left() + work.width(), work.top() + work.height()},
+                         info->frameGeometry().width(), info->frameGeometry().height());
     QCOMPARE(info->frameGeometry().topLeft(), QPoint(at.left, at.top));
     Save(info, "InfoForm");
     inspected = true;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/binary/ExecutableImage.h"
-#include "tests/core/binary/ProgramFixedInfo.h"
 #include "core/binary/VersionResource.h"
+#include "tests/core/binary/ProgramFixedInfo.h"
 
 namespace morvel {
 namespace {

@@ -11,9 +11,19 @@ TEST(Dpi, ScalesByDpiOver96RoundingHalfAwayFromZero) {
   const struct {
     std::int32_t value, dpi, scaled;
   } cases[] = {
-      {604, 96, 604},   {-13, 96, -13},   {0, 0, 0},       {75, -1, 75},  // 96 and nonsense DPIs: the design
-      {604, 120, 755},  {41, 120, 51},    {-13, 120, -16}, {25, 144, 38}, {-13, 144, -20},
-      {75, 192, 150},   {-27, 192, -54},  {1, 48, 1},      {-1, 48, -1},  // halves round away from zero
+      {604, 96, 604},
+      {-13, 96, -13},
+      {0, 0, 0},
+      {75, -1, 75},  // 96 and nonsense DPIs: the design
+      {604, 120, 755},
+      {41, 120, 51},
+      {-13, 120, -16},
+      {25, 144, 38},
+      {-13, 144, -20},
+      {75, 192, 150},
+      {-27, 192, -54},
+      {1, 48, 1},
+      {-1, 48, -1},  // halves round away from zero
       {std::numeric_limits<std::int32_t>::max(), 192, std::numeric_limits<std::int32_t>::max()},
       {std::numeric_limits<std::int32_t>::min(), 192, std::numeric_limits<std::int32_t>::min()},
   };

@@ -63,7 +63,8 @@ TEST(Targets, ReportsFollowEachOther) {
     if (!expected.empty()) expected.push_back("");
     for (const auto& line : ReportHeaderLines()) expected.push_back(line);
     expected.insert(expected.end(), {"", "NTFS VOLUME DATA OF [" + target + "] DRIVE"});
-    if (!stopped) expected.insert(expected.end(), {"", "Error opening volume:The system cannot find the file specified"});
+    if (!stopped)
+      expected.insert(expected.end(), {"", "Error opening volume:The system cannot find the file specified"});
   };
   report("a.img", false);
   report("bad.img", true);

@@ -5,8 +5,8 @@
 #include <regex>
 #include <vector>
 
-#include "core/system/FileVersion.h"
 #include "app/win32/InfoIds.h"
+#include "core/system/FileVersion.h"
 #include "core/system/OsDescription.h"
 
 using namespace morvel::win32::info_ids;

@@ -14,9 +14,9 @@
 
 #include "app/win32/InfoIds.h"
 #include "core/design/Form1Design.h"
-#include "tests/e2e/E2eDriver.h"
 #include "platform/win32/Win32Scoped.h"
 #include "platform/win32/desktop/Win32SystemApi.h"
+#include "tests/e2e/E2eDriver.h"
 #include "tests/e2e/info/info_checks.h"
 
 namespace {
@@ -32,7 +32,6 @@ HWND WaitForWindow(DWORD pid, const char* cls, const char* title = nullptr) {
 bool WaitGone(HWND hwnd) {
   return e2e::WaitFor([&] { return !::IsWindow(hwnd); });
 }
-
 
 void ClickLabel(HWND label) {
   ::PostMessageA(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
