@@ -29,8 +29,14 @@ if [ -z "$(fc-list IPAGothic family)" ]; then
 fi
 # A prefix apart from the one the unit tests use: every run here ends by stopping its
 # wineserver, which must not cut short a test running next to it.
-export WINEPREFIX="$WINEPREFIX-e2e"
+export WINEPREFIX="$WINEPREFIX-e2e${MORVEL_E2E_DPI:+-dpi$MORVEL_E2E_DPI}"
 morvel_wine_prefix
+# MORVEL_E2E_DPI: a screen of that many dots per inch, in a prefix of its own.
+if [ -n "${MORVEL_E2E_DPI:-}" ]; then
+  for key in 'HKCU\Control Panel\Desktop' 'HKCC\Software\Fonts'; do
+    timeout 60 wine reg add "$key" /v LogPixels /t REG_DWORD /d "$MORVEL_E2E_DPI" /f >/dev/null 2>&1
+  done
+fi
 # A wineserver left from an earlier display keeps its desktop on that dead display, and the
 # windows of the next program would never appear.
 timeout 30 wineserver -k 2>/dev/null || true
