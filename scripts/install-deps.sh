@@ -10,7 +10,7 @@ packages=(
   wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick
   qt6-base-dev qt6-base-dev-tools libgl-dev
   ntfs-3g fdisk gdisk fonts-liberation
-  python3 time locales
+  python3 time locales sleuthkit
 )
 missing=()
 for p in "${packages[@]}"; do
