@@ -237,7 +237,7 @@ TEST(Bitmap, EveryCounterMatchesABitByBitCount) {
         if (kind > 2) part[random() % part.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
       }
       std::uint64_t want = 0;
-      for (std::uint64_t bit = 0; bit < bits; ++bit) want += (bytes[bit / 8] >> (bit % 8)) & 1u;
+      for (std::uint64_t bit = 0; bit < bits; ++bit) want += (unsigned{bytes[bit / 8]} >> (bit % 8)) & 1u;
       for (std::uint64_t bit = bits; bit < bytes.size() * 8; ++bit)
         bytes[bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
       EXPECT_EQ(CountSetBits(bytes, bits), want) << bits << " bits at offset " << offset;
