@@ -4,8 +4,8 @@
 #
 #   scripts/bench.sh [--runs N] [--no-windows] [--baseline MORVEL] [SIZE[:CLUSTER]]...
 #
-# SIZE is a volume size for truncate (20G, 2T, ...), CLUSTER a cluster size for mkntfs (4K by
-# default); the default set is 20G 200G 2T 16T 2T:64K. For each, a sparse image is formatted
+# SIZE is a volume size (20G, 2T, 16T-1M, ...), CLUSTER a cluster size for mkntfs (4K by
+# default); the default set is 20G 200G 2T 16T-1M 2T:64K (ext4 holds no file of a full 16 TiB). For each, a sparse image is formatted
 # with mkntfs -Q in build/linux/bench-volumes/ and measured twice: as mkntfs leaves it (a fresh
 # volume, $Bitmap almost all clear) and with random bytes written over $Bitmap's extents (a
 # used volume's mixed content). The extents come from The Sleuth Kit (fsstat, istat), not from
@@ -40,7 +40,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [[ $runs =~ ^[1-9][0-9]?$ ]] || { echo "bench.sh: --runs takes 1 to 99" >&2; exit 2; }
-[ ${#sizes[@]} -gt 0 ] || sizes=(20G 200G 2T 16T 2T:64K)
+[ ${#sizes[@]} -gt 0 ] || sizes=(20G 200G 2T 16T-1M 2T:64K)
 export PATH="$PATH:/usr/sbin:/sbin"
 for tool in mkntfs fsstat istat dd /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "bench.sh: $tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
@@ -162,10 +162,17 @@ def space_left():
 
 
 def size_bytes(text):
-    m = re.fullmatch(r"(\d+)([KMGT]?)", text.upper())
-    if not m:
-        sys.exit(f"bench.sh: bad size {text}")
-    return int(m.group(1)) << (10 * " KMGT".index(m.group(2) or " "))
+    """Bytes of "2T", "64K", "16T-1M"."""
+    total, sign = 0, 1
+    for term in re.split(r"([+-])", text.upper()):
+        if term in ("+", "-"):
+            sign = -1 if term == "-" else 1
+            continue
+        m = re.fullmatch(r"(\d+)([KMGT]?)", term)
+        if not m:
+            sys.exit(f"bench.sh: bad size {text}")
+        total += sign * (int(m.group(1)) << (10 * " KMGT".index(m.group(2) or " ")))
+    return total
 
 
 def ms(seconds):
@@ -184,7 +191,7 @@ for spec in specs:
     if space_left() < 3 * bitmap_guess + (1 << 30):
         sys.exit(f"bench.sh: too little space left in {work} for {spec}")
     image = os.path.join(work, f"volume-{size}-{cluster_size // 1024}K.img")
-    subprocess.run(["truncate", "-s", size, image], check=True)
+    subprocess.run(["truncate", "-s", str(size_bytes(size)), image], check=True)
     subprocess.run(["mkntfs", "-q", "-F", "-Q", "-c", str(cluster_size), image], check=True, **quiet)
     cluster, total, extents = layout(image)
     bitmap_bytes = sum(n for _, n in extents)

@@ -13,8 +13,14 @@
 namespace ntfs {
 namespace {
 
-// Set bits in n bytes at p.
-using Kernel = std::uint64_t (*)(const std::uint8_t* p, std::size_t n);
+constexpr std::size_t kBlock = 4096;
+
+// A population-count routine: the set bits in n bytes at p, and whether every word of a block
+// equals `word` (all clear or all set), which settles a block without counting.
+struct Routine {
+  std::uint64_t (*count)(const std::uint8_t* p, std::size_t n);
+  bool (*uniform)(const std::uint8_t* p, std::uint64_t word);
+};
 
 std::uint64_t LoadWord(const std::uint8_t* p) {
   std::uint64_t w;
@@ -33,6 +39,12 @@ std::uint64_t LoadWord(const std::uint8_t* p) {
 }
 
 std::uint64_t CountPortable(const std::uint8_t* p, std::size_t n) { return CountTail(p, n); }
+
+bool UniformPortable(const std::uint8_t* p, std::uint64_t word) {
+  for (std::size_t at = 0; at < kBlock; at += 8)
+    if (LoadWord(p + at) != word) return false;
+  return true;
+}
 
 #if MORVEL_X86_COUNTERS
 
@@ -88,6 +100,50 @@ __attribute__((target("avx512f,avx512vpopcntdq,popcnt"))) std::uint64_t CountAvx
   return sum + CountTail(p + at, n - at);
 }
 
+// The uniform checks look at 256 or 512 bytes at a time, so that a mixed block is given up
+// after its first bytes, with four running results, so that the loads need not wait on one
+// another. With SSE2, which every x86-64 CPU has, this is nearly as fast as glibc's memcmp and
+// three times faster than the memcmp of some Windows runtimes; with AVX2, faster than both.
+inline __m128i Differ(const std::uint8_t* p, __m128i pattern) {
+  return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), pattern);
+}
+
+bool UniformSse2(const std::uint8_t* p, std::uint64_t word) {
+  const __m128i pattern = _mm_set1_epi64x(static_cast<long long>(word));
+  for (std::size_t at = 0; at < kBlock; at += 256) {
+    __m128i d0 = _mm_setzero_si128(), d1 = d0, d2 = d0, d3 = d0;
+    for (std::size_t k = at; k < at + 256; k += 64) {
+      d0 = _mm_or_si128(d0, Differ(p + k, pattern));
+      d1 = _mm_or_si128(d1, Differ(p + k + 16, pattern));
+      d2 = _mm_or_si128(d2, Differ(p + k + 32, pattern));
+      d3 = _mm_or_si128(d3, Differ(p + k + 48, pattern));
+    }
+    const __m128i any = _mm_or_si128(_mm_or_si128(d0, d1), _mm_or_si128(d2, d3));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF) return false;
+  }
+  return true;
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i Differ(const std::uint8_t* p, __m256i pattern) {
+  return _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), pattern);
+}
+
+__attribute__((target("avx2"))) bool UniformAvx2(const std::uint8_t* p, std::uint64_t word) {
+  const __m256i pattern = _mm256_set1_epi64x(static_cast<long long>(word));
+  for (std::size_t at = 0; at < kBlock; at += 512) {
+    __m256i d0 = _mm256_setzero_si256(), d1 = d0, d2 = d0, d3 = d0;
+    for (std::size_t k = at; k < at + 512; k += 128) {
+      d0 = _mm256_or_si256(d0, Differ(p + k, pattern));
+      d1 = _mm256_or_si256(d1, Differ(p + k + 32, pattern));
+      d2 = _mm256_or_si256(d2, Differ(p + k + 64, pattern));
+      d3 = _mm256_or_si256(d3, Differ(p + k + 96, pattern));
+    }
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(d0, d1), _mm256_or_si256(d2, d3));
+    if (!_mm256_testz_si256(any, any)) return false;
+  }
+  return true;
+}
+
 bool Runs(BitCounter counter) {
   __builtin_cpu_init();
   switch (counter) {
@@ -110,22 +166,22 @@ bool Runs(BitCounter counter) { return counter == BitCounter::Portable; }
 
 #endif
 
-Kernel KernelOf(BitCounter counter) {
+Routine RoutineOf(BitCounter counter) {
 #if MORVEL_X86_COUNTERS
   switch (counter) {
     case BitCounter::Portable:
-      break;
+      return {CountPortable, UniformSse2};
     case BitCounter::Popcnt:
-      return CountPopcnt;
+      return {CountPopcnt, UniformSse2};
     case BitCounter::Avx2:
-      return CountAvx2;
+      return {CountAvx2, UniformAvx2};
     case BitCounter::Avx512:
-      return CountAvx512;
+      return {CountAvx512, UniformAvx2};
   }
 #else
   (void)counter;
 #endif
-  return CountPortable;
+  return {CountPortable, UniformPortable};
 }
 
 struct Available {
@@ -143,40 +199,7 @@ const Available& AvailableList() {
   return available;
 }
 
-constexpr std::size_t kBlock = 4096;
-
-// Whether every word of a block equals `word`, checked 256 bytes at a time so that a mixed
-// block is given up after its first bytes. On x86-64 with SSE2, which every such CPU has, and
-// four running results so that the loads need not wait on one another: as fast as glibc's
-// memcmp, and three times faster than the memcmp of some Windows runtimes.
-#if MORVEL_X86_COUNTERS
-bool Uniform(const std::uint8_t* p, std::uint64_t word) {
-  const __m128i pattern = _mm_set1_epi64x(static_cast<long long>(word));
-  const auto differ = [&](std::size_t at) {
-    return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)), pattern);
-  };
-  for (std::size_t at = 0; at < kBlock; at += 256) {
-    __m128i d0 = _mm_setzero_si128(), d1 = d0, d2 = d0, d3 = d0;
-    for (std::size_t k = at; k < at + 256; k += 64) {
-      d0 = _mm_or_si128(d0, differ(k));
-      d1 = _mm_or_si128(d1, differ(k + 16));
-      d2 = _mm_or_si128(d2, differ(k + 32));
-      d3 = _mm_or_si128(d3, differ(k + 48));
-    }
-    const __m128i any = _mm_or_si128(_mm_or_si128(d0, d1), _mm_or_si128(d2, d3));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF) return false;
-  }
-  return true;
-}
-#else
-bool Uniform(const std::uint8_t* p, std::uint64_t word) {
-  for (std::size_t at = 0; at < kBlock; at += 8)
-    if (LoadWord(p + at) != word) return false;
-  return true;
-}
-#endif
-
-std::uint64_t CountWith(Kernel count, base::Bytes bytes, std::uint64_t bits) {
+std::uint64_t CountWith(const Routine& routine, base::Bytes bytes, std::uint64_t bits) {
   std::uint64_t set = 0;
   const std::uint8_t* p = bytes.data();
   const auto whole = static_cast<std::size_t>(bits / 8);
@@ -185,13 +208,13 @@ std::uint64_t CountWith(Kernel count, base::Bytes bytes, std::uint64_t bits) {
   // set is settled without counting.
   for (; at + kBlock <= whole; at += kBlock) {
     const std::uint64_t first = LoadWord(p + at);
-    if ((first == 0 || first == ~std::uint64_t{0}) && Uniform(p + at, first)) {
+    if ((first == 0 || first == ~std::uint64_t{0}) && routine.uniform(p + at, first)) {
       set += first == 0 ? 0 : kBlock * 8;
       continue;
     }
-    set += count(p + at, kBlock);
+    set += routine.count(p + at, kBlock);
   }
-  set += count(p + at, whole - at);
+  set += routine.count(p + at, whole - at);
   if (const auto rest = static_cast<unsigned>(bits % 8); rest != 0)
     set += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(p[whole]) & ((1u << rest) - 1u)));
   return set;
@@ -222,11 +245,11 @@ std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits, BitCounter cou
   // A routine this CPU lacks would stop the program on an illegal instruction.
   const auto available = AvailableBitCounters();
   const bool runs = std::find(available.begin(), available.end(), counter) != available.end();
-  return CountWith(KernelOf(runs ? counter : BitCounter::Portable), bytes, bits);
+  return CountWith(RoutineOf(runs ? counter : BitCounter::Portable), bytes, bits);
 }
 
 std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits) {
-  static const Kernel best = KernelOf(AvailableBitCounters().back());
+  static const Routine best = RoutineOf(AvailableBitCounters().back());
   return CountWith(best, bytes, bits);
 }
 

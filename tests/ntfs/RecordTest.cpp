@@ -248,5 +248,20 @@ TEST(Bitmap, EveryCounterMatchesABitByBitCount) {
   }
 }
 
+// A block all clear or all set but for one bit, at every byte of the block: the check that
+// settles uniform blocks without counting must look at all of it.
+TEST(Bitmap, EveryCounterSeesOneDifferentBitAnywhereInABlock) {
+  std::vector<std::uint8_t> block(4096);
+  for (const std::uint8_t fill : {std::uint8_t{0x00}, std::uint8_t{0xFF}}) {
+    for (std::size_t at = 0; at < block.size(); ++at) {
+      std::fill(block.begin(), block.end(), fill);
+      block[at] ^= 0x10;
+      const std::uint64_t want = fill == 0 ? 1 : 4096 * 8 - 1;
+      for (const BitCounter counter : AvailableBitCounters())
+        ASSERT_EQ(CountSetBits(block, 4096 * 8, counter), want) << BitCounterName(counter) << ": byte " << at;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ntfs::testing
