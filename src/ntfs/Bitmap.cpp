@@ -61,8 +61,8 @@ __attribute__((target("popcnt"))) std::uint64_t CountPopcnt(const std::uint8_t* 
   return s0 + s1 + s2 + s3 + CountTail(p + at, n - at);
 }
 
-// Nibble lookup with PSHUFB, bytes summed by PSADBW (W. Mula's method). Each byte lane of
-// `lanes` grows by at most 8 per 32 bytes, so eight rounds stay below 256.
+// Each byte's count from a 16-entry table of nibble counts (PSHUFB), the bytes summed by
+// PSADBW. A byte lane of `lanes` grows by at most 8 per 32 bytes, so eight rounds stay below 256.
 __attribute__((target("avx2,popcnt"))) std::uint64_t CountAvx2(const std::uint8_t* p, std::size_t n) {
   const __m256i nibbles = _mm256_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4,  //
                                            0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4);
@@ -155,7 +155,7 @@ bool Runs(BitCounter counter) {
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
     case BitCounter::Avx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq") &&
-             __builtin_cpu_supports("popcnt");
+             __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");  // AVX2: its uniform check
   }
   return false;
 }
