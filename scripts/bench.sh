@@ -5,18 +5,20 @@
 #   scripts/bench.sh [--runs N] [--no-windows] [--baseline MORVEL] [SIZE[:CLUSTER]]...
 #
 # SIZE is a volume size (20G, 2T, 16T-1M, ...), CLUSTER a cluster size for mkntfs (4K by
-# default); the default set is 20G 200G 2T 16T-1M 2T:64K (ext4 holds no file of a full 16 TiB). For each, a sparse image is formatted
-# with mkntfs -Q in build/linux/bench-volumes/ and measured twice: as mkntfs leaves it (a fresh
-# volume, $Bitmap almost all clear) and with random bytes written over $Bitmap's extents (a
-# used volume's mixed content). The extents come from The Sleuth Kit (fsstat, istat), not from
-# the program; the image stays sparse elsewhere and is deleted afterwards.
+# default); the default set is 20G 200G 2T 16T-1M 2T:64K (ext4 holds no file of a full 16 TiB).
+# For each, a sparse image is formatted with mkntfs -Q in build/linux/bench-volumes/ and
+# measured twice: as mkntfs leaves it (a fresh volume, $Bitmap almost all clear) and with random
+# bytes written over $Bitmap's extents (a used volume's mixed content). The extents come from
+# The Sleuth Kit (fsstat, istat), not from the program; the image stays sparse elsewhere and is
+# deleted afterwards.
 #
-# Warm: the report and the floor run alternately, after one untimed run of each. Cold: the
-# image's cached pages are dropped (posix_fadvise DONTNEED) before every run. Each is shown as
-# best and median of N runs (default 7); the ratio is best to best. The floor is dd reading
-# each $Bitmap extent in 1 MiB blocks, the report's own read size. Peak RSS is GNU time's
-# maximum resident set size of one report. "count" says whether the report's free clusters
-# equal the clear bits among the first TotalClusters bits of the extents, counted here.
+# Warm: the report and the floor run alternately, after one untimed round. Cold: the image's
+# cached pages are dropped (posix_fadvise DONTNEED) before every run. Each is shown as best and
+# median of N runs (default 7); the ratio is best to best, the CPU ratio that of the least CPU
+# time (user and system) of each, which a loaded machine disturbs less than wall time. The
+# floor is dd reading each $Bitmap extent in 1 MiB blocks, the report's own read size. Peak RSS
+# is GNU time's maximum resident set size of one report. "count" says whether the report's free
+# clusters equal the clear bits among the first TotalClusters bits of the extents, counted here.
 # --baseline names another build of the console program (an earlier version, say), measured in
 # the same rounds, so that a change shows beside the figures it changes.
 #
@@ -24,7 +26,7 @@
 # and, unless --no-windows, in the MinGW build under Wine (MORVEL_WINEPREFIX names the prefix).
 #
 # Targets: mixed content at 2 TiB and 16 TiB, warm within 1.3x of the floor and cold within
-# 1.1x; peak RSS under 8 MiB everywhere. The machine's load shows in the medians: see uptime.
+# 1.1x; peak RSS under 8 MiB everywhere. Wall times depend on the machine's load (printed).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -56,7 +58,7 @@ trap 'rm -rf "$dir"' EXIT
 
 echo "$(uname -m), $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //');$(uptime | sed 's/.*\(load average\)/ \1/')"
 python3 - "$PWD/build/linux/src/app/cli/morvel" "$baseline" "$dir" "$runs" "${sizes[@]}" <<'PY'
-import os, random, re, statistics, subprocess, sys, time
+import os, random, re, resource, statistics, subprocess, sys, time
 
 morvel, baseline, work, runs, specs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5:]
 programs = {"morvel": morvel, **({"baseline": baseline} if baseline else {})}
@@ -125,14 +127,20 @@ def evict(image):
         os.close(fd)
 
 
-def wall(commands, image=None):
-    """Wall time (s) of running the commands one after the other; cold when an image is given."""
+def cpu_children():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def run(commands, image=None):
+    """(wall, CPU) seconds of running the commands one after the other; cold when an image is
+    given. CPU time is what a loaded machine disturbs least."""
     if image:
         evict(image)
-    start = time.perf_counter()
+    cpu, start = cpu_children(), time.perf_counter()
     for argv in commands:
         subprocess.run(argv, check=True, **quiet)
-    return time.perf_counter() - start
+    return time.perf_counter() - start, cpu_children() - cpu
 
 
 def peak_rss(argv):
@@ -150,7 +158,7 @@ def measure(image, floor):
         cold = image if cache == "cold" else None
         for round in range(runs + (cache == "warm")):  # a first warm round is not kept
             for name, argv in [*((n, [[p, image]]) for n, p in programs.items()), ("floor", floor)]:
-                t = wall(argv, cold)
+                t = run(argv, cold)
                 if cache == "cold" or round > 0:
                     out.setdefault((cache, name), []).append(t)
     return out
@@ -180,7 +188,7 @@ def ms(seconds):
 
 
 header = (f"{'volume':>6} {'cluster':>7} {'content':>7} {'cache':>5} {'program':>8} {'best/median ms':>17}"
-          f" {'floor best/median ms':>21} {'ratio':>5} {'peak RSS':>9} {'$Bitmap':>9} {'count':>5}")
+          f" {'floor best/median ms':>21} {'ratio':>5} {'CPU ratio':>9} {'peak RSS':>9} {'$Bitmap':>9} {'count':>5}")
 print(header)
 print("-" * len(header), flush=True)
 env = dict(os.environ, LC_ALL="C")
@@ -209,13 +217,16 @@ for spec in specs:
         evict(image)
         times = measure(image, floor)
         for cache in ("warm", "cold"):
-            f = times[(cache, "floor")]
+            f = [w for w, _ in times[(cache, "floor")]]
+            floor_cpu = min(c for _, c in times[(cache, "floor")])
             for name in programs:
-                r, (count, rss) = times[(cache, name)], checks[name]
+                r = [w for w, _ in times[(cache, name)]]
+                cpu = min(c for _, c in times[(cache, name)])
+                count, rss = checks[name]
                 print(f"{size:>6} {cluster // 1024:>6}K {content:>7} {cache:>5} {name:>8}"
                       f" {ms(min(r)):>7} / {ms(statistics.median(r)):>7} {ms(min(f)):>10} / {ms(statistics.median(f)):>8}"
-                      f" {min(r) / min(f):>5.2f} {rss / 1024:>5.2f} MiB {bitmap_bytes / 1048576:>5.1f} MiB {count:>5}",
-                      flush=True)
+                      f" {min(r) / min(f):>5.2f} {cpu / max(floor_cpu, 1e-6):>9.2f}"
+                      f" {rss / 1024:>5.2f} MiB {bitmap_bytes / 1048576:>5.1f} MiB {count:>5}", flush=True)
     if len(extents) > 1:
         print(f"{'':>6} ($Bitmap in {len(extents)} extents: the floor runs one dd per extent)")
     usage = os.stat(image).st_blocks * 512
@@ -225,14 +236,14 @@ PY
 
 echo
 echo "The counting loop alone, Linux build:"
-build/linux/bench/morvel_bitmap_bench 64 "$runs"
+build/linux/bench/morvel_bitmap_bench 64 $((3 * runs))
 if [ "$windows" = 1 ]; then
   echo
   echo "The counting loop alone, Windows build under Wine (${MORVEL_WINEPREFIX:-default prefix}):"
   if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
     cmake --preset windows >/dev/null
     cmake --build --preset windows --target morvel_bitmap_bench >/dev/null
-    scripts/wine-run.sh build/windows/bench/morvel_bitmap_bench.exe 64 "$runs"
+    scripts/wine-run.sh build/windows/bench/morvel_bitmap_bench.exe 64 $((3 * runs))
   else
     echo "(skipped: MinGW-w64 or Wine is not installed)"
   fi
