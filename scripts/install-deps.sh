@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   ntfs-3g fdisk gdisk fonts-liberation
   python3 time locales sleuthkit
+  librsvg2-bin nsis lintian appstream desktop-file-utils man-db file unzip bash-completion
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,26 +10,14 @@ constexpr char32_t kReplacement = 0xFFFD;
 // Decodes one code point at `i`, advancing `i`; ill-formed input yields U+FFFD for one byte
 // and clears `wellFormed`.
 char32_t DecodeUtf8(std::string_view s, std::size_t& i, bool& wellFormed) {
-  const auto b0 = static_cast<std::uint8_t>(s[i++]);
-  if (b0 < 0x80) return b0;
-  int extra = 0;
-  char32_t cp = 0, min = 0;
-  if ((b0 & 0xE0) == 0xC0)
-    extra = 1, cp = b0 & 0x1Fu, min = 0x80;
-  else if ((b0 & 0xF0) == 0xE0)
-    extra = 2, cp = b0 & 0x0Fu, min = 0x800;
-  else if ((b0 & 0xF8) == 0xF0)
-    extra = 3, cp = b0 & 0x07u, min = 0x10000;
-  else
-    return wellFormed = false, kReplacement;
-  if (i + static_cast<std::size_t>(extra) > s.size()) return wellFormed = false, kReplacement;
-  for (int k = 0; k < extra; ++k) {
-    const auto b = static_cast<std::uint8_t>(s[i + static_cast<std::size_t>(k)]);
-    if ((b & 0xC0) != 0x80) return wellFormed = false, kReplacement;
-    cp = (cp << 6) | (b & 0x3Fu);
+  char32_t cp = 0;
+  const std::size_t length = Utf8SequenceAt(s, i, cp);
+  if (length == 0) {
+    wellFormed = false;
+    ++i;
+    return kReplacement;
   }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return wellFormed = false, kReplacement;
-  i += static_cast<std::size_t>(extra);
+  i += length;
   return cp;
 }
 
@@ -79,6 +67,29 @@ std::string FromUtf16(std::size_t units, UnitAt unitAt) {
 }
 
 }  // namespace
+
+std::size_t Utf8SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
+  const auto b0 = static_cast<std::uint8_t>(s[i]);
+  if (b0 < 0x80) return cp = b0, 1;
+  std::size_t extra = 0;
+  char32_t min = 0;
+  if ((b0 & 0xE0) == 0xC0)
+    extra = 1, cp = b0 & 0x1Fu, min = 0x80;
+  else if ((b0 & 0xF0) == 0xE0)
+    extra = 2, cp = b0 & 0x0Fu, min = 0x800;
+  else if ((b0 & 0xF8) == 0xF0)
+    extra = 3, cp = b0 & 0x07u, min = 0x10000;
+  else
+    return 0;
+  if (extra >= s.size() - i) return 0;
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const auto b = static_cast<std::uint8_t>(s[i + k]);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3Fu);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return extra + 1;
+}
 
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;

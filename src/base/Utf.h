@@ -8,6 +8,11 @@
 
 namespace base {
 
+// The length of the well-formed UTF-8 sequence that starts at `i` (1 to 4) with its code point
+// in `cp`; 0 when the bytes there are not one (overlong forms, surrogates, past U+10FFFF,
+// truncated sequences).
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i, char32_t& cp);
+
 // Ill-formed sequences (overlong forms, surrogates, truncated sequences) become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 // The same conversion, refusing ill-formed input: false, and `out` unspecified.

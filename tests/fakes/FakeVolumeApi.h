@@ -19,6 +19,7 @@ class FakeVolumeApi : public VolumeApi {
   std::int32_t status = 0;
   NtfsVolumeData data;
   std::map<std::string, FindData> rootEntries;  // by upper-cased path
+  std::string reason;                           // what LastReason() says
 
   // Record
   std::vector<std::string> calls;
@@ -91,6 +92,8 @@ class FakeVolumeApi : public VolumeApi {
     calls.push_back("FindClose");
     --openHandles;
   }
+
+  std::string LastReason() override { return reason; }
 
   void AddRootEntry(const std::string& path, const std::string& storedName, std::uint64_t size) {
     std::string key = path;

@@ -1,12 +1,15 @@
 #include "app/cli/Cli.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/JsonReport.h"
+#include "base/Text.h"
 #include "core/report/Lines.h"
-#include "core/runtime/RuntimeError.h"
 #include "core/report/Unit1.h"
+#include "core/runtime/RuntimeError.h"
 #include "core/system/Version.h"
 
 namespace morvel::cli {
@@ -19,45 +22,43 @@ std::unique_ptr<VolumeApi> ApiFor(const Target& target, const Options& options, 
   return target.letter != 0 ? platform.driveApi() : platform.imageApi(target.text, options.partition);
 }
 
-// Prints the text report of one target; false when its query failed (the report's last line
-// says why) or a runtime error stopped it (the lines written before it are printed, the error
-// goes to `err`).
-bool PrintTextReport(const Target& target, const Options& options, const Platform& platform, std::ostream& out,
-                     std::ostream& err) {
-  StringLines lines;
-  bool succeeded = false;
-  std::string failure;
-  try {
-    auto api = ApiFor(target, options, platform);
-    succeeded = target.letter != 0 ? WriteDriveReport(target.text, *api, lines, platform.separators)
-                                   : WriteTargetReport(kImageLetter, target.text, *api, lines, platform.separators);
-  } catch (const std::exception& e) {
-    failure = ErrorReportText(e.what());
-  }
-  for (const auto& line : lines.lines()) out << line << '\n';
-  out.flush();
-  if (!failure.empty()) err << "morvel: " << target.text << ": " << failure << '\n';
-  return succeeded && failure.empty();
-}
-
-// Adds the target's findings to the document; a failed query is part of them, a runtime
-// error also goes to `err`.
-bool AddJsonReport(const Target& target, const Options& options, const Platform& platform, JsonWriter& json,
-                   std::ostream& err) {
+// Writes the report of one target into `lines` and returns what it found. A runtime error
+// stops the report: the lines written before it stay, and its text is kept.
+Findings RunReport(const Target& target, const Options& options, const Platform& platform, StringLines& lines) {
   Findings findings;
   try {
     auto api = ApiFor(target, options, platform);
-    findings = CollectFindings(target.letter != 0 ? target.letter : kImageLetter, *api);
+    if (target.letter != 0)
+      WriteDriveReport(target.text, *api, lines, platform.separators, &findings.report);
+    else
+      WriteTargetReport(kImageLetter, target.text, *api, lines, platform.separators, &findings.report);
   } catch (const std::exception& e) {
-    // Raised by the query itself (an error code out of range): nothing was read.
-    findings = Findings{};
-    findings.error = ErrorReportText(e.what());
+    findings.runtimeError = e.what();
   }
-  WriteFindings(json, target.text, findings);
-  if (!findings.runtimeError.empty()) {
-    err << "morvel: " << target.text << ": " << ErrorReportText(findings.runtimeError) << '\n';
+  return findings;
+}
+
+// What stderr says of a target besides its report: the runtime error that stopped it, and why
+// the volume was refused or its listing is incomplete.
+void ExplainFindings(const Target& target, const Findings& findings, std::ostream& err) {
+  const std::string name = base::EscapeControls(target.text);
+  if (!findings.runtimeError.empty()) err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
+  if (const std::string reason = findings.Reason(); !reason.empty()) {
+    err << "morvel: " << name << ": " << base::EscapeControls(reason) << '\n';
   }
-  return findings.ok();
+}
+
+// Whether everything written to `out` so far reached its destination; says why on `err` if not.
+bool Delivered(std::ostream& out, std::ostream& err) {
+  const int saved = errno;
+  errno = 0;
+  out.flush();
+  if (out.good()) {
+    errno = saved;
+    return true;
+  }
+  err << "morvel: error writing the output" << (errno != 0 ? std::string(": ") + std::strerror(errno) : "") << '\n';
+  return false;
 }
 
 }  // namespace
@@ -67,11 +68,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const std::string usageError = ParseCommandLine(args, options);
   if (options.help) {
     out << UsageText();
-    return kExitOk;
+    return Delivered(out, err) ? kExitOk : kExitQueryFailed;
   }
   if (options.version) {
     out << "morvel " MORVEL_FILE_VERSION_TEXT "\n";
-    return kExitOk;
+    return Delivered(out, err) ? kExitOk : kExitQueryFailed;
   }
   if (!usageError.empty()) {
     err << "morvel: " << usageError << "\n" << UsageSynopsis() << "Try 'morvel --help' for more.\n";
@@ -84,17 +85,29 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     json.Value("program", JsonString("morvel"));
     json.Value("version", JsonString(MORVEL_FILE_VERSION_TEXT));
     json.BeginArray("reports");
-    for (const auto& target : options.targets) allSucceeded &= AddJsonReport(target, options, platform, json, err);
+    for (const auto& target : options.targets) {
+      StringLines lines;
+      const Findings findings = RunReport(target, options, platform, lines);
+      WriteFindings(json, target.text, findings);
+      ExplainFindings(target, findings, err);
+      allSucceeded &= findings.ok();
+    }
     json.EndArray();
     json.EndObject();
     out << json.text();
+    if (!Delivered(out, err)) return kExitQueryFailed;
   } else {
     for (std::size_t i = 0; i < options.targets.size(); ++i) {
       if (i > 0) out << '\n';
-      allSucceeded &= PrintTextReport(options.targets[i], options, platform, out, err);
+      StringLines lines;
+      const Findings findings = RunReport(options.targets[i], options, platform, lines);
+      // Names read from a volume and paths may hold control characters: never print them raw.
+      for (const auto& line : lines.lines()) out << base::EscapeControls(line) << '\n';
+      if (!Delivered(out, err)) return kExitQueryFailed;
+      ExplainFindings(options.targets[i], findings, err);
+      allSucceeded &= findings.ok();
     }
   }
-  out.flush();
   return allSucceeded ? kExitOk : kExitQueryFailed;
 }
 

@@ -6,7 +6,7 @@
 
 namespace morvel::cli {
 
-// A JSON string literal. Control characters are escaped; bytes that are not valid UTF-8
+// A JSON string literal. Control, C1 and bidi control characters are escaped; bytes that are not valid UTF-8
 // become U+FFFD, so any file name or argument gives a valid document.
 std::string JsonString(std::string_view text);
 

@@ -1,5 +1,7 @@
 #include "app/win32/MemoLines.h"
 
+#include "base/Text.h"
+
 #include <vector>
 
 namespace morvel::win32 {
@@ -30,7 +32,9 @@ void MemoLines::Clear() {
 void MemoLines::Add(const std::string& line) {
   // Every line after the first starts with the break that ends its predecessor, so the text
   // never ends with an empty line of its own.
-  const std::string piece = count_ == 0 ? line : "\r\n" + line;
+  // A control character from a name must not break or forge a line: it is shown escaped.
+  const std::string shown = base::EscapeControls(line, base::TextEncoding::Ansi);
+  const std::string piece = count_ == 0 ? shown : "\r\n" + shown;
   const int end = ::GetWindowTextLengthA(memo_);
   ::SendMessageA(memo_, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
   ::SendMessageA(memo_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));

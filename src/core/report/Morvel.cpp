@@ -1,5 +1,7 @@
 #include "core/report/Morvel.h"
 
+#include "base/Text.h"
+
 #include "core/runtime/Checked.h"
 #include "core/runtime/Format.h"
 
@@ -40,46 +42,78 @@ std::string NtStatusName(std::int32_t status) {
 
 std::string SystemMessageText(VolumeApi& api, std::uint32_t errorCode) {
   const std::int32_t code = RangeCheckedInt32(errorCode);
-  std::string text = api.SystemMessage(kFormatMessageFromSystemArgArray, code, 0, kFormatMessageBufferSize);
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= 32 || text.back() == '.')) text.pop_back();
-  return text;
+  return base::TrimMessageTail(api.SystemMessage(kFormatMessageFromSystemArgArray, code, 0, kFormatMessageBufferSize));
 }
 
-bool GetNtfsVolumeData(VolumeApi& api, char letter, NtfsVolumeData& data, std::string& error) {
+std::string VolumeQuery::ErrorLine() const {
+  switch (outcome) {
+    case Outcome::Ok: return {};
+    case Outcome::NotSupported: return kNotSupportedText;
+    case Outcome::OpenFailed: return kOpenErrorPrefix + openErrorText;
+    case Outcome::Refused: return kQueryErrorPrefix + NtStatusName(status);
+  }
+  return {};
+}
+
+VolumeQuery QueryNtfsVolumeData(VolumeApi& api, char letter) {
+  VolumeQuery query;
   if (!api.HasFsControl()) {
-    error = kNotSupportedText;
-    return false;
+    query.outcome = VolumeQuery::Outcome::NotSupported;
+    return query;
   }
   const std::string path = Format("\\\\.\\%s:", {std::string(1, letter)});
   const Handle volume = api.OpenFile(path, {kGenericRead, kFileShareReadWrite, kOpenExisting, 0});
   if (volume == kInvalidHandle) {
-    const std::uint32_t lastError = api.LastError();
-    error = kOpenErrorPrefix + SystemMessageText(api, lastError);
-    return false;
+    query.outcome = VolumeQuery::Outcome::OpenFailed;
+    query.openError = api.LastError();
+    query.openErrorText = SystemMessageText(api, query.openError);
+    return query;
   }
   HandleCloser closer(api, volume, &VolumeApi::CloseHandle);
   VolumeDataBytes record{};
-  const std::int32_t status = api.FsControl(volume, kFsctlGetNtfsVolumeData, record);
-  if (status != 0) {
-    error = kQueryErrorPrefix + NtStatusName(status);
+  query.status = api.FsControl(volume, kFsctlGetNtfsVolumeData, record);
+  if (query.status != 0) {
+    query.outcome = VolumeQuery::Outcome::Refused;
+    query.reason = api.LastReason();
+    return query;
+  }
+  query.data = DecodeVolumeData(record);
+  return query;
+}
+
+bool GetNtfsVolumeData(VolumeApi& api, char letter, NtfsVolumeData& data, std::string& error) {
+  const VolumeQuery query = QueryNtfsVolumeData(api, letter);
+  if (!query.ok()) {
+    error = query.ErrorLine();
     return false;
   }
-  data = DecodeVolumeData(record);
+  data = query.data;
   return true;
 }
 
-void ListMetaDataFiles(VolumeApi& api, char letter, Lines& lines) {
+MetaDataListing FindMetaDataFiles(VolumeApi& api, char letter) {
+  MetaDataListing listing;
   const std::string drive(1, letter);
   for (const char* name : MetaDataFileNames) {
     FindData found;
     const Handle find = api.FindFirst(Format("%s:\\%s", {drive, name}), found);
-    if (find == kInvalidHandle) continue;
+    if (find == kInvalidHandle) {
+      if (std::string reason = api.LastReason(); !reason.empty() && listing.failure.empty()) {
+        listing.failure = std::string(name) + ": " + reason;
+      }
+      continue;
+    }
     HandleCloser closer(api, find, &VolumeApi::FindClose);
     const auto size = static_cast<std::int64_t>((std::uint64_t{found.fileSizeHigh} << 32) | found.fileSizeLow);
-    const std::string line = Format("%-11s    %d bytes", {found.fileName, size});
-    closer.CloseNow();
-    lines.Add(line);
+    listing.files.push_back({found.fileName, size});
   }
+  return listing;
 }
+
+void AddMetaDataLines(const MetaDataListing& listing, Lines& lines) {
+  for (const auto& file : listing.files) lines.Add(Format("%-11s    %d bytes", {file.name, file.size}));
+}
+
+void ListMetaDataFiles(VolumeApi& api, char letter, Lines& lines) { AddMetaDataLines(FindMetaDataFiles(api, letter), lines); }
 
 }  // namespace morvel

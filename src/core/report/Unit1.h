@@ -1,15 +1,24 @@
 #pragma once
 // The volume report the main window's drive buttons write into the memo.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/runtime/Format.h"
 #include "core/report/Lines.h"
+#include "core/report/Morvel.h"
 #include "core/report/VolumeApi.h"
 #include "core/report/VolumeData.h"
 
 namespace morvel {
+
+// What a report found besides its lines: the query's outcome and, when the report got as far,
+// the metadata listing.
+struct ReportFindings {
+  std::optional<VolumeQuery> query;  // empty when an error stopped the query itself
+  std::optional<MetaDataListing> listing;
+};
 
 // The six header lines every report opens with.
 const std::vector<std::string>& ReportHeaderLines();
@@ -22,11 +31,13 @@ void AddVolumeSections(const NtfsVolumeData& data, Lines& lines, const NumberSep
 // The drive button handler: empties `lines`, writes the header, takes the drive letter from
 // the first character of `caption` ("Range check error" when there is none) and writes the
 // report of that drive. Returns whether the volume query succeeded.
-bool WriteDriveReport(std::string_view caption, VolumeApi& api, Lines& lines, const NumberSeparators& separators);
+bool WriteDriveReport(std::string_view caption, VolumeApi& api, Lines& lines, const NumberSeparators& separators,
+                      ReportFindings* findings = nullptr);
 
 // The same report for drive `letter`, titled with `targetName` instead of the letter (the
-// console program names a device or image file this way).
+// console program names a device or image file this way). `findings`, when given, receives
+// what the report found, also when a runtime error stops it.
 bool WriteTargetReport(char letter, std::string_view targetName, VolumeApi& api, Lines& lines,
-                       const NumberSeparators& separators);
+                       const NumberSeparators& separators, ReportFindings* findings = nullptr);
 
 }  // namespace morvel

@@ -1,5 +1,7 @@
 #include "core/shell/Shell.h"
 
+#include "base/Text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -53,8 +55,7 @@ void Check(ShellApi& shell, std::int32_t result) {
 }  // namespace
 
 std::string ResultMessageText(ShellApi& shell, std::int32_t result) {
-  std::string text = shell.ResultMessage(result);
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) text.pop_back();
+  const std::string text = base::TrimMessageTail(shell.ResultMessage(result));
   if (!text.empty()) return text;
   std::array<char, 24> hex{};
   std::snprintf(hex.data(), hex.size(), "Error 0x%08X", static_cast<unsigned>(result));

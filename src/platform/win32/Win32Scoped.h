@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "base/Text.h"
+
 namespace morvel::scoped {
 
 // Owns one value of a handle type, released by Close unless it is the type's invalid value.
@@ -71,12 +73,11 @@ class Com {
 
 // The system's message text for an error or result code, without the line break and the
 // closing period the system adds (the error report puts its own period back).
-inline std::string SystemMessageText(DWORD code) {
+inline std::string Win32ErrorText(DWORD code) {
   char buffer[512] = {};
   DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
                              sizeof buffer, nullptr);
-  while (n > 0 && (static_cast<unsigned char>(buffer[n - 1]) <= ' ' || buffer[n - 1] == '.')) --n;
-  return std::string(buffer, n);
+  return base::TrimMessageTail(std::string(buffer, n));
 }
 
 }  // namespace morvel::scoped

@@ -70,6 +70,7 @@ struct ProgramRun {
     void CloseHandle(Handle h) override { to_.CloseHandle(h); }
     Handle FindFirst(const std::string& p, FindData& d) override { return to_.FindFirst(p, d); }
     void FindClose(Handle h) override { to_.FindClose(h); }
+    std::string LastReason() override { return to_.LastReason(); }
 
    private:
     FakeVolumeApi& to_;
@@ -196,6 +197,52 @@ TEST(JsonReport, FailuresCarryTheirCodeAndText) {
   EXPECT_TRUE(Contains(overflow.out, "\"error\": \"Integer overflow\""));
   EXPECT_FALSE(Contains(overflow.out, "\"derived\""));
   EXPECT_EQ(overflow.err, "morvel: C: Integer overflow.\n");
+}
+
+TEST(TextReport, ReasonsGoToStderrAndNamesAreEscaped) {
+  ProgramRun refused;
+  refused.volume.status = static_cast<std::int32_t>(0xC0000102u);
+  refused.volume.reason = "boot sector: bytes per sector 300 is not a power of two (byte 0x0B)";
+  EXPECT_EQ(refused({"C"}), kExitQueryFailed);
+  EXPECT_EQ(refused.err, "morvel: C: boot sector: bytes per sector 300 is not a power of two (byte 0x0B)\n");
+
+  ProgramRun unreadable;  // every lookup fails for a reason: the report keeps its layout
+  unreadable.volume.data = SmallVolume();
+  unreadable.volume.reason = "root index: entry length 0 at byte 0x58";
+  EXPECT_EQ(unreadable({"C"}), kExitQueryFailed);
+  EXPECT_TRUE(unreadable.out.ends_with("Meta-Data files\n---------------\n")) << unreadable.out;
+  EXPECT_EQ(unreadable.err, "morvel: C: $mft: root index: entry length 0 at byte 0x58\n");
+  EXPECT_EQ(unreadable({"--json", "C"}), kExitQueryFailed);
+  EXPECT_TRUE(Contains(unreadable.out, "\"ok\": false,\n      \"reason\": \"$mft: root index: entry length 0 at byte 0x58\""))
+      << unreadable.out;
+
+  ProgramRun forged;
+  forged.volume.data = SmallVolume();
+  forged.volume.AddRootEntry("C:\\$mft", "$MFT\r\nFree space : 0\x1b]0;x\x07\xE2\x80\xAE", 1);
+  EXPECT_EQ(forged({"C"}), kExitOk);
+  EXPECT_TRUE(Contains(forged.out, "$MFT\\x0d\\x0aFree space : 0\\x1b]0;x\\x07\\u202e    1 bytes\n")) << forged.out;
+  EXPECT_EQ(forged({"--json", "C"}), kExitOk);
+  EXPECT_TRUE(Contains(forged.out, "\"$MFT\\u000d\\u000aFree space : 0\\u001b]0;x\\u0007\\u202e\"")) << forged.out;
+}
+
+TEST(TextReport, AFailedWriteStopsWithAnError) {
+  struct Full : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+  } full;
+  std::ostream out(&full);
+  std::ostringstream err;
+  FakeVolumeApi volume;
+  volume.data = SmallVolume();
+  int reports = 0;
+  Platform platform;
+  platform.imageApi = [&](const std::string&, int) {
+    ++reports;
+    return std::make_unique<ProgramRun::Forward>(volume);
+  };
+  EXPECT_EQ(cli::Run({"a.img", "b.img"}, out, err, platform), kExitQueryFailed);
+  EXPECT_EQ(reports, 1);
+  EXPECT_TRUE(Contains(err.str(), "morvel: error writing the output")) << err.str();
+  EXPECT_EQ(cli::Run({"--json", "a.img"}, out, err, platform), kExitQueryFailed);
 }
 
 TEST(Json, StringsAndNumbers) {

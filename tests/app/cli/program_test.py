@@ -4,6 +4,7 @@ bad inputs.
 
 usage: program_test.py MORVEL WORKDIR
 """
+import gzip
 import json
 import os
 import shutil
@@ -77,6 +78,20 @@ def make_file(name, size):
     with open(path, "wb") as f:
         f.truncate(size)
     return path
+
+
+class Sample(unittest.TestCase):
+    def test_the_sample_gives_the_golden_report_and_document(self):
+        here = os.path.dirname(os.path.abspath(__file__))
+        sample = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(here))), "samples", "sample.ntfs.img.gz")
+        with gzip.open(sample) as packed, open(os.path.join(WORK, "sample.ntfs.img"), "wb") as image:
+            shutil.copyfileobj(packed, image)
+        env = dict(os.environ, LC_ALL="C", XDG_CONFIG_HOME=os.path.join(WORK, "no-config"))
+        for args, golden in ((["sample.ntfs.img"], "sample.txt"), (["--json", "sample.ntfs.img"], "sample.json")):
+            with self.subTest(golden=golden), open(os.path.join(here, "golden", golden), encoding="utf-8") as f:
+                p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=env, cwd=WORK, timeout=60)
+                self.assertEqual((p.returncode, p.stderr), (0, ""))
+                self.assertEqual(p.stdout, f.read())
 
 
 class BadInputs(unittest.TestCase):

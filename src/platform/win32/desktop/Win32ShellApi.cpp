@@ -113,7 +113,7 @@ class Win32ShellApi final : public ShellApi {
   }
 
   std::string ResultMessage(std::int32_t result) override {
-    return scoped::SystemMessageText(static_cast<DWORD>(result));
+    return scoped::Win32ErrorText(static_cast<DWORD>(result));
   }
 
   std::u16string AnsiToWide(const std::string& text) override {
