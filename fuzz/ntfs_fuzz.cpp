@@ -2,9 +2,9 @@
 #include <cstdlib>
 
 #include "disk/Partitions.h"
+#include "fuzz/SparseImage.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Ntfs.h"
-#include "fuzz/SparseImage.h"
 
 namespace {
 
@@ -12,17 +12,29 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
+// Every refusal says why, in printable ASCII of the reader's own words: a reason never carries
+// text read from the volume.
+void CheckReason(const ntfs::Result& r) {
+  Check(r.ok() == r.reason().empty());
+  for (const char c : r.reason()) Check(c >= 0x20 && c < 0x7F);
+}
+
 void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
   std::unique_ptr<ntfs::Volume> volume;
-  if (ntfs::Volume::Open(source, offset, volume) != ntfs::Status::Ok) return;
+  const ntfs::Result opened = ntfs::Volume::Open(source, offset, volume);
+  CheckReason(opened);
+  if (!opened.ok()) return;
   ntfs::VolumeData data;
-  if (volume->QueryVolumeData(data) == ntfs::Status::Ok) {
+  const ntfs::Result queried = volume->QueryVolumeData(data);
+  CheckReason(queried);
+  if (queried.ok()) {
     Check(data.FreeClusters >= 0 && data.FreeClusters <= data.TotalClusters);
     Check(data.MftZoneStart <= data.MftZoneEnd && data.MftZoneEnd <= data.TotalClusters);
+    Check(data.MftValidDataLength <= data.NumberSectors * data.BytesPerSector);
   }
   for (const char* name : {"$mft", "$UpCase", "$bitmap", "$badclust", "\xC3\xA9"}) {
     std::optional<ntfs::RootEntry> entry;
-    volume->FindRootEntry(name, entry);
+    CheckReason(volume->FindRootEntry(name, entry));
   }
 }
 

@@ -57,11 +57,11 @@ void ExplainFindings(const Target& target, const Findings& findings, std::ostrea
   const std::string name = base::EscapeControls(target.text);
   if (!findings.runtimeError.empty())
     err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
-  if (const std::string reason = findings.Reason(); !reason.empty()) {
-    err << "morvel: " << name << ": " << base::EscapeControls(reason) << '\n';
-  }
+  // What was found instead of NTFS says more than the check that refused it; JSON keeps both.
   if (!findings.detected.empty())
     err << "morvel: " << name << ": detected: " << base::EscapeControls(findings.detected) << '\n';
+  else if (const std::string reason = findings.Reason(); !reason.empty())
+    err << "morvel: " << name << ": " << base::EscapeControls(reason) << '\n';
 }
 
 // Whether everything written to `out` so far reached its destination; says why on `err` if not.
