@@ -110,7 +110,7 @@ void Form1::CreateControls() {
 // Centred on the screen the first time it shows, as the design asks.
 void Form1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (centred_) return;
+  if (centred_ || !kForm1.centreOnScreen) return;
   centred_ = true;
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->geometry();
