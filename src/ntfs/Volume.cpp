@@ -13,7 +13,8 @@
 namespace ntfs {
 namespace {
 
-constexpr std::size_t kBitmapChunk = 1u << 20;
+// 256 KiB: a chunk stays in the L2 cache while it is counted, which pays on mixed bitmaps.
+constexpr std::size_t kBitmapChunk = 256u << 10;
 // Page-aligned, because operating systems copy file data into a misaligned buffer several
 // times slower, and the bitmap is the one large read.
 constexpr std::align_val_t kChunkAlignment{4096};
