@@ -4,6 +4,7 @@
 // and count read from the disk is checked before use; nothing is allocated by an unchecked
 // on-disk number and every loop is bounded.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "base/ByteSource.h"
+#include "base/Bytes.h"
 
 namespace ntfs {
 
@@ -62,6 +64,15 @@ class Volume {
   // Looks `name` (UTF-8) up in the root directory index, ignoring case by the volume's
   // $UpCase table; `out` stays empty when there is no such entry.
   virtual Status FindRootEntry(std::string_view name, std::optional<RootEntry>& out) = 0;
+
+  // Receives each chunk of $Bitmap as QueryVolumeData counts it: the chunk's first cluster, its
+  // bytes, and how many of their bits are clusters of the volume. Lets a caller draw the volume
+  // in the same pass that counts it.
+  using BitmapObserver = std::function<void(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters)>;
+  void ObserveBitmap(BitmapObserver observer) { bitmapObserver_ = std::move(observer); }
+
+ protected:
+  BitmapObserver bitmapObserver_;
 };
 
 }  // namespace ntfs

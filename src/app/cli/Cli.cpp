@@ -6,6 +6,7 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/JsonReport.h"
+#include "app/cli/MapOptions.h"
 #include "base/Text.h"
 #include "core/report/Lines.h"
 #include "core/report/Unit1.h"
@@ -28,10 +29,12 @@ Findings RunReport(const Target& target, const Options& options, const Platform&
   Findings findings;
   try {
     auto api = ApiFor(target, options, platform);
+    RequestMap(*api, options);
     if (target.letter != 0)
       WriteDriveReport(target.text, *api, lines, platform.separators, &findings.report);
     else
       WriteTargetReport(kImageLetter, target.text, *api, lines, platform.separators, &findings.report);
+    CollectMap(*api, options, findings.map, findings.mapReason);
   } catch (const std::exception& e) {
     findings.runtimeError = e.what();
   }
@@ -91,6 +94,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       WriteFindings(json, target.text, findings);
       ExplainFindings(target, findings, err);
       allSucceeded &= findings.ok();
+      allSucceeded &= DeliverMap(options, target, findings.map, findings.mapReason, out, err, platform.terminal);
     }
     json.EndArray();
     json.EndObject();
@@ -106,6 +110,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       if (!Delivered(out, err)) return kExitQueryFailed;
       ExplainFindings(options.targets[i], findings, err);
       allSucceeded &= findings.ok();
+      allSucceeded &= DeliverMap(options, options.targets[i], findings.map, findings.mapReason, out, err, platform.terminal);
+      if (!Delivered(out, err)) return kExitQueryFailed;
     }
   }
   return allSucceeded ? kExitOk : kExitQueryFailed;

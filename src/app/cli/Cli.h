@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/MapOptions.h"
 #include "core/runtime/Format.h"
 #include "core/report/VolumeApi.h"
 
@@ -22,6 +23,7 @@ struct Platform {
   // The volume operations over a device or image file; partition 0 is the first NTFS one.
   std::function<std::unique_ptr<VolumeApi>(const std::string& path, int partition)> imageApi;
   NumberSeparators separators;
+  Terminal terminal;  // standard output, for --map -
 };
 
 // Runs the program on the arguments after its name.

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "app/cli/MapOptions.h"
+
 namespace morvel::cli {
 namespace {
 
@@ -35,6 +37,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
         return {};
       } else if (arg == "--json") {
         options.json = true;
+      } else if (const std::string error = ParseMapOption(args, i, options); error != kNotMapOption) {
+        if (!error.empty()) return error;
       } else if (arg == "--partition" || arg.rfind("--partition=", 0) == 0) {
         std::string value;
         if (arg == "--partition") {
@@ -53,6 +57,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
     options.targets.push_back({arg, DriveLetterOf(arg)});
   }
   if (options.targets.empty()) return "no target given";
+  if (const std::string error = CheckMapTargets(options); !error.empty()) return error;
   for (const auto& target : options.targets) {
     if (partitionGiven && target.letter != 0)
       return "--partition applies to devices and image files, not to drive " + target.text;
@@ -61,18 +66,19 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
 }
 
 std::string UsageSynopsis() {
-  return "Usage: morvel [--partition N] [--json] TARGET...\n"
+  return "Usage: morvel [--partition N] [--json] [--map FILE.svg|-] TARGET...\n"
          "       morvel --help | --version\n";
 }
 
 std::string UsageText() {
   return UsageSynopsis() +
-         "Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
+         std::string("Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
          "device, or a volume or whole-disk image file.\n"
          "\n"
          "  --partition N  read partition N of a whole disk (default: its first NTFS partition)\n"
          "  --json         print the volume data, the derived figures and the metadata files\n"
-         "                 as one JSON document\n"
+         "                 as one JSON document\n") +
+         MapUsageText() +
          "\n"
          "On Linux a drive letter x names what the link x:: in the folder\n"
          "$XDG_CONFIG_HOME/morvel/dosdevices (default ~/.config/morvel/dosdevices) points at;\n"

@@ -1,5 +1,5 @@
 #pragma once
-// The console program's command line: morvel [--partition N] [--json] TARGET...
+// The console program's command line: morvel [--partition N] [--json] [--map FILE.svg|-] TARGET...
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +16,7 @@ struct Options {
   bool version = false;
   bool json = false;
   int partition = 0;  // 0: the first NTFS partition of a whole disk
+  std::string map;    // --map: an SVG file, "-" for the terminal, empty for no map
   std::vector<Target> targets;
 };
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/cli/Cli.h"
+#include "app/cli/SystemIo.h"
 #include "platform/reader/ImageVolumeApi.h"
 #ifdef _WIN32
 #include "platform/win32/Win32Locale.h"
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     return morvel::MakeImageVolumeApi(path, morvel::PartitionChoice{partition});
   };
   platform.separators = morvel::UserNumberSeparators();
+  platform.terminal = morvel::cli::StandardOutput();
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return morvel::cli::Run(args, std::cout, std::cerr, platform);
 }

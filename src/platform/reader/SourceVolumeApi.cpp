@@ -96,7 +96,7 @@ std::int32_t SourceVolumeApi::FsControl(Handle volume, std::uint32_t controlCode
   std::unique_ptr<ntfs::Volume> ntfsVolume;
   ntfs::Status status = opener_(*entry->volume, 0, ntfsVolume);
   ntfs::VolumeData record;
-  if (status == ntfs::Status::Ok) status = ntfsVolume->QueryVolumeData(record);
+  if (status == ntfs::Status::Ok) status = map_.Query(*entry->volume, *ntfsVolume, record);
   if (status != ntfs::Status::Ok) return NtStatusFromNtfs(status);
   const VolumeDataBytes bytes = EncodeVolumeData(ToVolumeData(record));
   std::copy(bytes.begin(), bytes.end(), output.begin());
