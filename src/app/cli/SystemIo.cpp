@@ -117,7 +117,6 @@ std::string WriteContents(const std::string& name, std::string_view contents, bo
     if (n <= 0) return ErrnoText("writing");
     at += static_cast<std::size_t>(n);
   }
-  if (::fsync(file.get()) != 0) return ErrnoText("flushing");
   if (!file.Close()) return ErrnoText("closing");
   return {};
 }

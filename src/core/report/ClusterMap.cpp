@@ -18,29 +18,27 @@ const std::array<std::uint8_t, kBlock> kSet = [] {
   return a;
 }();
 
-// Set bits in n whole bytes. Bitmaps are long stretches of free or used clusters, so a block
-// that is all clear or all set is settled by one comparison.
-std::uint64_t CountBytes(const std::uint8_t* p, std::size_t n) {
+std::uint64_t CountWords(const std::uint8_t* p, std::size_t n) {
   std::uint64_t set = 0;
   std::size_t at = 0;
-  for (; at + kBlock <= n; at += kBlock) {
-    if (std::memcmp(p + at, kClear.data(), kBlock) == 0) continue;
-    if (std::memcmp(p + at, kSet.data(), kBlock) == 0) {
-      set += kBlock * 8;
-      continue;
-    }
-    for (std::size_t k = 0; k < kBlock; k += 8) {
-      std::uint64_t w;
-      std::memcpy(&w, p + at + k, 8);  // byte order does not change a population count
-      set += static_cast<std::uint64_t>(std::popcount(w));
-    }
-  }
   for (; at + 8 <= n; at += 8) {
     std::uint64_t w;
-    std::memcpy(&w, p + at, 8);
+    std::memcpy(&w, p + at, 8);  // byte order does not change a population count
     set += static_cast<std::uint64_t>(std::popcount(w));
   }
   for (; at < n; ++at) set += static_cast<std::uint64_t>(std::popcount(p[at]));
+  return set;
+}
+
+// Set bits in n whole bytes. Bitmaps are long stretches of free or used clusters, so a block
+// that is all clear or all set is settled by one comparison, a cell's last partial block too.
+std::uint64_t CountBytes(const std::uint8_t* p, std::size_t n) {
+  std::uint64_t set = 0;
+  for (std::size_t at = 0; at < n; at += kBlock) {
+    const std::size_t length = std::min(kBlock, n - at);
+    if (std::memcmp(p + at, kClear.data(), length) == 0) continue;
+    set += std::memcmp(p + at, kSet.data(), length) == 0 ? std::uint64_t{length} * 8 : CountWords(p + at, length);
+  }
   return set;
 }
 

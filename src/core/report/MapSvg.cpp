@@ -7,22 +7,9 @@
 namespace morvel {
 namespace {
 
-std::string Attr(const char* name, long long value) { return std::string(" ") + name + "=\"" + std::to_string(value) + "\""; }
-
-void Rect(std::string& out, long long x, long long y, long long w, long long h, Rgb fill) {
-  out += "<rect" + Attr("x", x) + Attr("y", y) + Attr("width", w) + Attr("height", h) + " fill=\"" + HexColour(fill) + "\"";
-}
-
-void Text(std::string& out, long long x, long long y, int size, std::string_view text, bool bold = false) {
-  out += "<text" + Attr("x", x) + Attr("y", y) + Attr("font-size", size) + (bold ? " font-weight=\"bold\"" : "") + ">" +
-         XmlText(text) + "</text>\n";
-}
-
-}  // namespace
-
-std::string XmlText(std::string_view text) {
-  std::string out;
-  for (const char c : base::EscapeControls(text)) {
+// Markup characters as entities; for the texts this program composes, which hold no controls.
+void AppendMarkupEscaped(std::string& out, std::string_view text) {
+  for (const char c : text) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -43,6 +30,24 @@ std::string XmlText(std::string_view text) {
         out += c;
     }
   }
+}
+
+std::string Attr(const char* name, long long value) { return std::string(" ") + name + "=\"" + std::to_string(value) + "\""; }
+
+void Rect(std::string& out, long long x, long long y, long long w, long long h, Rgb fill) {
+  out += "<rect" + Attr("x", x) + Attr("y", y) + Attr("width", w) + Attr("height", h) + " fill=\"" + HexColour(fill) + "\"";
+}
+
+void Text(std::string& out, long long x, long long y, int size, std::string_view text, bool bold = false) {
+  out += "<text" + Attr("x", x) + Attr("y", y) + Attr("font-size", size) + (bold ? " font-weight=\"bold\"" : "") + ">" +
+         XmlText(text) + "</text>\n";
+}
+
+}  // namespace
+
+std::string XmlText(std::string_view text) {
+  std::string out;
+  AppendMarkupEscaped(out, base::EscapeControls(text));
   return out;
 }
 
@@ -64,12 +69,15 @@ std::string MapSvg(const ClusterMap& map, std::string_view title, const SvgLayou
   out += "/>\n";
   Text(out, layout.margin, 28, 16, heading, true);
   Text(out, layout.margin, 48, 12, VolumeSizeText(map));
+  out.reserve(out.size() + map.CellCount() * 160 + legend.size() * 200);
   out += "<g>\n";
   for (std::size_t cell = 0; cell < map.CellCount(); ++cell) {
     const long long x = layout.margin + static_cast<long long>(cell % columns) * pitch;
     const long long y = layout.gridTop + static_cast<long long>(cell / columns) * pitch;
     Rect(out, x, y, pitch - 1, pitch - 1, CellColour(map, cell));
-    out += "><title>" + XmlText(CellDescription(map, cell)) + "</title></rect>\n";
+    out += "><title>";
+    AppendMarkupEscaped(out, CellDescription(map, cell));
+    out += "</title></rect>\n";
   }
   out += "</g>\n";
   for (std::size_t i = 0; i < legend.size(); ++i) {
