@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   ntfs-3g fdisk gdisk fonts-liberation
   python3 time locales
+  libxml2-utils librsvg2-bin sleuthkit
 )
 missing=()
 for p in "${packages[@]}"; do
