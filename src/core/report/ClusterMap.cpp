@@ -252,4 +252,26 @@ std::string VolumeSizeText(const ClusterMap& map) {
          Grouped(map.BytesPerCluster()) + " bytes";
 }
 
+MapGrid FitGrid(std::size_t cells, int width, int height) {
+  MapGrid best{std::max<std::size_t>(1, cells), 1, 1};
+  if (cells == 0 || width <= 0 || height <= 0) return best;
+  // Few columns give large cells in a tall window, many in a wide one: try each row count up to
+  // where a cell would be under one pixel.
+  for (std::size_t rows = 1; rows <= cells && rows <= static_cast<std::size_t>(height); ++rows) {
+    const std::size_t columns = (cells + rows - 1) / rows;
+    const auto side = static_cast<int>(std::min(static_cast<std::size_t>(width) / columns, static_cast<std::size_t>(height) / rows));
+    if (side > best.cell || (side == best.cell && best.rows * best.columns > rows * columns)) best = {columns, rows, side};
+  }
+  best.rows = (cells + best.columns - 1) / best.columns;
+  return best;
+}
+
+std::optional<std::size_t> GridCellAt(const MapGrid& grid, std::size_t cells, int x, int y) {
+  if (x < 0 || y < 0 || grid.cell <= 0) return std::nullopt;
+  const auto column = static_cast<std::size_t>(x / grid.cell), row = static_cast<std::size_t>(y / grid.cell);
+  if (column >= grid.columns || row >= grid.rows) return std::nullopt;
+  const std::size_t cell = row * grid.columns + column;
+  return cell < cells ? std::optional(cell) : std::nullopt;
+}
+
 }  // namespace morvel

@@ -108,6 +108,17 @@ std::string LegendFigures(const LegendEntry& entry);
 // "8.00 MiB, 2,048 clusters of 4,096 bytes".
 std::string VolumeSizeText(const ClusterMap& map);
 
+// Square cells laid out row by row in a rectangle of width x height pixels: the largest cells
+// that fit, with the columns that give them (a resizable window's map).
+struct MapGrid {
+  std::size_t columns = 1;
+  std::size_t rows = 0;
+  int cell = 1;  // pixels a side, the gap included
+};
+MapGrid FitGrid(std::size_t cells, int width, int height);
+// The cell under pixel (x, y) of the grid's rectangle, if any.
+std::optional<std::size_t> GridCellAt(const MapGrid& grid, std::size_t cells, int x, int y);
+
 // Volume operations that can draw the map of a volume while they query it: those of the
 // built-in reader. The console program and the desktop program find them by a cast.
 class ClusterMapSource {
