@@ -1,8 +1,10 @@
-// Fuzzes the whole read path: partition table, volume open, volume data, root lookups.
+// Fuzzes the whole read path: partition table, volume open, volume data, the system files'
+// extents, root lookups.
 #include <cstdlib>
 
 #include "disk/Partitions.h"
 #include "ntfs/BootSector.h"
+#include "ntfs/Extents.h"
 #include "ntfs/Ntfs.h"
 #include "fuzz/SparseImage.h"
 
@@ -16,9 +18,19 @@ void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
   std::unique_ptr<ntfs::Volume> volume;
   if (ntfs::Volume::Open(source, offset, volume) != ntfs::Status::Ok) return;
   ntfs::VolumeData data;
+  std::uint64_t observed = 0;  // the clusters the bitmap observer was shown, in order
+  volume->ObserveBitmap([&observed](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
+    Check(first == observed && clusters <= bytes.size() * 8);
+    observed += clusters;
+  });
   if (volume->QueryVolumeData(data) == ntfs::Status::Ok) {
     Check(data.FreeClusters >= 0 && data.FreeClusters <= data.TotalClusters);
     Check(data.MftZoneStart <= data.MftZoneEnd && data.MftZoneEnd <= data.TotalClusters);
+    Check(observed == static_cast<std::uint64_t>(data.TotalClusters));
+    ntfs::VisitMetadataExtents(source, offset, [&data](const ntfs::Extent& e) {
+      const auto total = static_cast<std::uint64_t>(data.TotalClusters);
+      Check(e.length > 0 && e.lcn < total && e.length <= total - e.lcn);
+    });
   }
   for (const char* name : {"$mft", "$UpCase", "$bitmap", "$badclust", "\xC3\xA9"}) {
     std::optional<ntfs::RootEntry> entry;

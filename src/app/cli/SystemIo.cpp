@@ -150,7 +150,7 @@ Terminal StandardOutput() {
   return t;
 }
 
-std::string ReplaceFile(const std::string& path, std::string_view contents) {
+std::string SaveFileWhole(const std::string& path, std::string_view contents) {
   for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
     const std::string name = TemporaryName(path, attempt);
     bool exists = false;

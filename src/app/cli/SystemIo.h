@@ -15,6 +15,6 @@ Terminal StandardOutput();
 // Writes `contents` to `path` through a new file beside it, checked to the last flush, then
 // renamed over `path`: a reader never sees half a file, and a link planted at `path` is
 // replaced, never followed. "" or the reason it failed.
-std::string ReplaceFile(const std::string& path, std::string_view contents);
+std::string SaveFileWhole(const std::string& path, std::string_view contents);
 
 }  // namespace morvel::cli

@@ -110,7 +110,7 @@ std::string MapWindow::SaveAs(const QString& path) {
     if (!buffer.open(QIODevice::WriteOnly) || !grab().save(&buffer, "PNG")) return "the picture could not be encoded";
     contents.assign(png.constData(), static_cast<std::size_t>(png.size()));
   }
-  return cli::ReplaceFile(path.toStdString(), contents);
+  return cli::SaveFileWhole(path.toStdString(), contents);
 }
 
 void MapWindow::SaveClicked() {

@@ -201,7 +201,10 @@ Rgb UsedColour() { return {0x2B, 0x57, 0x97}; }
 Rgb CellColour(const ClusterMap& map, std::size_t cell) {
   if (const auto area = CellArea(map, cell)) return AreaColour(*area);
   const Rgb free = map.CellHas(cell, MapArea::MftZone) ? AreaColour(MapArea::MftZone) : FreeColour();
-  return Mix(free, UsedColour(), map.UsedFraction(cell));
+  // A cell with any used cluster is shaded at least a little, so a few files on a large volume
+  // still show.
+  const double fraction = map.UsedFraction(cell);
+  return Mix(free, UsedColour(), fraction == 0 ? 0.0 : 0.15 + 0.85 * fraction);
 }
 
 std::string HexColour(Rgb c) {
