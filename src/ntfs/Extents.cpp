@@ -78,7 +78,7 @@ Status ListBytes(VolumeReader& reader, const Attribute& list, std::vector<std::u
 Status ExtensionRecords(base::Bytes list, std::uint64_t base, std::vector<std::uint64_t>& out) {
   for (std::size_t pos = 0; pos < list.size();) {
     if (!base::Fits(list.size(), pos, 0x18)) return Status::Corrupt;
-    const std::uint16_t length = base::Le16(list, pos + 0x04);  // +0x04: entry length
+    const std::uint16_t length = base::Le16(list, pos + 0x04);                // +0x04: entry length
     const std::uint64_t record = RecordNumber(base::Le64(list, pos + 0x10));  // +0x10: record of the extent
     if (length < 0x18 || !base::Fits(list.size(), pos, length)) return Status::Corrupt;
     if (record != base && std::ranges::find(out, record) == out.end()) {

@@ -110,7 +110,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       if (!Delivered(out, err)) return kExitQueryFailed;
       ExplainFindings(options.targets[i], findings, err);
       allSucceeded &= findings.ok();
-      allSucceeded &= DeliverMap(options, options.targets[i], findings.map, findings.mapReason, out, err, platform.terminal);
+      allSucceeded &=
+          DeliverMap(options, options.targets[i], findings.map, findings.mapReason, out, err, platform.terminal);
       if (!Delivered(out, err)) return kExitQueryFailed;
     }
   }

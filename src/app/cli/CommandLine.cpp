@@ -72,12 +72,13 @@ std::string UsageSynopsis() {
 
 std::string UsageText() {
   return UsageSynopsis() +
-         std::string("Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
-         "device, or a volume or whole-disk image file.\n"
-         "\n"
-         "  --partition N  read partition N of a whole disk (default: its first NTFS partition)\n"
-         "  --json         print the volume data, the derived figures and the metadata files\n"
-         "                 as one JSON document\n") +
+         std::string(
+             "Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
+             "device, or a volume or whole-disk image file.\n"
+             "\n"
+             "  --partition N  read partition N of a whole disk (default: its first NTFS partition)\n"
+             "  --json         print the volume data, the derived figures and the metadata files\n"
+             "                 as one JSON document\n") +
          MapUsageText() +
          "\n"
          "On Linux a drive letter x names what the link x:: in the folder\n"

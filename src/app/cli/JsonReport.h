@@ -13,7 +13,7 @@ namespace morvel::cli {
 
 struct Findings {
   ReportFindings report;
-  std::string runtimeError;  // the text of the runtime error that stopped the report, if any
+  std::string runtimeError;       // the text of the runtime error that stopped the report, if any
   std::optional<ClusterMap> map;  // with --map: the cluster map, or why there is none
   std::string mapReason;
 

@@ -1,8 +1,8 @@
 #include "app/cli/SystemIo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,7 +53,9 @@ class File {
   HANDLE h_;
 };
 
-std::string LastErrorText(const char* what) { return std::string(what) + " failed (error " + std::to_string(::GetLastError()) + ")"; }
+std::string LastErrorText(const char* what) {
+  return std::string(what) + " failed (error " + std::to_string(::GetLastError()) + ")";
+}
 
 std::string WriteContents(const std::string& name, std::string_view contents, bool& exists, bool& created) {
   File file(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -31,7 +31,8 @@ QWidget* MakeLegend(const ClusterMap& map, QWidget* parent) {
   for (const LegendEntry& entry : MapLegend(map)) {
     auto* swatch = new QLabel(legend);
     swatch->setFixedSize(14, 14);
-    swatch->setStyleSheet(QString("background: %1; border: 1px solid #888").arg(QString::fromStdString(HexColour(entry.colour))));
+    swatch->setStyleSheet(
+        QString("background: %1; border: 1px solid #888").arg(QString::fromStdString(HexColour(entry.colour))));
     grid->addWidget(swatch, row / 2, (row % 2) * 2);
     grid->addWidget(new QLabel(QString::fromStdString(entry.name + ": " + LegendFigures(entry)), legend), row / 2,
                     (row % 2) * 2 + 1);
@@ -155,7 +156,8 @@ MapWindow* VolumeMapMenu::OpenMap() {
   std::optional<ClusterMap> map = source->TakeClusterMap(reason);
   if (!map) {
     const std::string why = query.ok() ? reason : query.ErrorLine();
-    QMessageBox::warning(memo_.window(), "Volume map", QString::fromStdString("No map of drive " + std::string(1, letter_) + ": " + why));
+    QMessageBox::warning(memo_.window(), "Volume map",
+                         QString::fromStdString("No map of drive " + std::string(1, letter_) + ": " + why));
     return nullptr;
   }
   auto* window = new MapWindow(std::move(*map), std::string(1, letter_) + ":", memo_.window());

@@ -126,7 +126,7 @@ double ClusterMap::UsedFraction(std::size_t cell) const {
 }
 
 bool ClusterMap::CellHas(std::size_t cell, MapArea area) const {
-  return (cells_[cell].areas >> static_cast<unsigned>(area) & 1u) != 0;
+  return ((static_cast<unsigned>(cells_[cell].areas) >> static_cast<unsigned>(area)) & 1u) != 0;
 }
 
 std::size_t ClusterMap::CellOf(std::uint64_t lcn) const {
@@ -236,8 +236,8 @@ std::vector<LegendEntry> MapLegend(const ClusterMap& map) {
   for (std::size_t a = 0; a < kMapAreaCount; ++a) {
     const auto area = static_cast<MapArea>(a);
     if (map.AreaClusters(area) == 0) continue;
-    legend.push_back({AreaColour(area), MapAreaName(area), map.AreaClusters(area), Percent(map.AreaClusters(area), total),
-                      area});
+    legend.push_back(
+        {AreaColour(area), MapAreaName(area), map.AreaClusters(area), Percent(map.AreaClusters(area), total), area});
   }
   return legend;
 }
@@ -262,8 +262,10 @@ MapGrid FitGrid(std::size_t cells, int width, int height) {
   // where a cell would be under one pixel.
   for (std::size_t rows = 1; rows <= cells && rows <= static_cast<std::size_t>(height); ++rows) {
     const std::size_t columns = (cells + rows - 1) / rows;
-    const auto side = static_cast<int>(std::min(static_cast<std::size_t>(width) / columns, static_cast<std::size_t>(height) / rows));
-    if (side > best.cell || (side == best.cell && best.rows * best.columns > rows * columns)) best = {columns, rows, side};
+    const auto side =
+        static_cast<int>(std::min(static_cast<std::size_t>(width) / columns, static_cast<std::size_t>(height) / rows));
+    if (side > best.cell || (side == best.cell && best.rows * best.columns > rows * columns))
+      best = {columns, rows, side};
   }
   best.rows = (cells + best.columns - 1) / best.columns;
   return best;

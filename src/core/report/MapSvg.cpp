@@ -32,10 +32,13 @@ void AppendMarkupEscaped(std::string& out, std::string_view text) {
   }
 }
 
-std::string Attr(const char* name, long long value) { return std::string(" ") + name + "=\"" + std::to_string(value) + "\""; }
+std::string Attr(const char* name, long long value) {
+  return std::string(" ") + name + "=\"" + std::to_string(value) + "\"";
+}
 
 void Rect(std::string& out, long long x, long long y, long long w, long long h, Rgb fill) {
-  out += "<rect" + Attr("x", x) + Attr("y", y) + Attr("width", w) + Attr("height", h) + " fill=\"" + HexColour(fill) + "\"";
+  out += "<rect" + Attr("x", x) + Attr("y", y) + Attr("width", w) + Attr("height", h) + " fill=\"" + HexColour(fill) +
+         "\"";
 }
 
 void Text(std::string& out, long long x, long long y, int size, std::string_view text, bool bold = false) {

@@ -11,7 +11,7 @@ namespace morvel {
 // Where the SVG places things, so tests can find a cell's pixels.
 struct SvgLayout {
   int margin = 16;
-  int gridTop = 64;  // below the title and the size line
+  int gridTop = 64;    // below the title and the size line
   int cellPitch = 10;  // a cell is cellPitch - 1 pixels square, with a one-pixel gap
   std::size_t columns = 64;
 };

@@ -92,10 +92,10 @@ TEST(ClusterMap, CellCountIsClampedToTheClusters) {
 
 TEST(ClusterMap, AreasMarkTheirCellsAndAreClippedToTheVolume) {
   ClusterMap map = MapOf(1000, 8, kFirstHalf, 16);
-  map.AddArea(MapArea::Mft, 130, 300);           // clusters 130-429: cells 1-3
-  map.AddArea(MapArea::BadClusters, 990, 100);   // only 990-999 lie inside
-  map.AddArea(MapArea::MftZone, 500, 250);       // cells 4 and 5
-  map.AddArea(MapArea::Upcase, 5000, 10);        // outside: ignored
+  map.AddArea(MapArea::Mft, 130, 300);          // clusters 130-429: cells 1-3
+  map.AddArea(MapArea::BadClusters, 990, 100);  // only 990-999 lie inside
+  map.AddArea(MapArea::MftZone, 500, 250);      // cells 4 and 5
+  map.AddArea(MapArea::Upcase, 5000, 10);       // outside: ignored
   EXPECT_EQ(map.AreaClusters(MapArea::Mft), 300u);
   EXPECT_EQ(map.AreaClusters(MapArea::BadClusters), 10u);
   EXPECT_EQ(map.AreaClusters(MapArea::Upcase), 0u);
