@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "disk/Partitions.h"
+#include "fuzz/SparseImage.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Extents.h"
 #include "ntfs/Ntfs.h"
-#include "fuzz/SparseImage.h"
 
 namespace {
 
@@ -14,27 +14,40 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
+// Every refusal says why, in printable ASCII of the reader's own words: a reason never carries
+// text read from the volume.
+void CheckReason(const ntfs::Result& r) {
+  Check(r.ok() == r.reason().empty());
+  for (const char c : r.reason()) Check(c >= 0x20 && c < 0x7F);
+}
+
 void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
   std::unique_ptr<ntfs::Volume> volume;
-  if (ntfs::Volume::Open(source, offset, volume) != ntfs::Status::Ok) return;
+  const ntfs::Result opened = ntfs::Volume::Open(source, offset, volume);
+  CheckReason(opened);
+  if (!opened.ok()) return;
   ntfs::VolumeData data;
   std::uint64_t observed = 0;  // the clusters the bitmap observer was shown, in order
   volume->ObserveBitmap([&observed](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
     Check(first == observed && clusters <= bytes.size() * 8);
     observed += clusters;
   });
-  if (volume->QueryVolumeData(data) == ntfs::Status::Ok) {
+  const ntfs::Result queried = volume->QueryVolumeData(data);
+  CheckReason(queried);
+  if (queried.ok()) {
     Check(data.FreeClusters >= 0 && data.FreeClusters <= data.TotalClusters);
     Check(data.MftZoneStart <= data.MftZoneEnd && data.MftZoneEnd <= data.TotalClusters);
+    Check(data.MftValidDataLength <= data.NumberSectors * data.BytesPerSector);
     Check(observed == static_cast<std::uint64_t>(data.TotalClusters));
-    ntfs::VisitMetadataExtents(source, offset, [&data](const ntfs::Extent& e) {
+    const ntfs::Result extents = ntfs::VisitMetadataExtents(source, offset, [&data](const ntfs::Extent& e) {
       const auto total = static_cast<std::uint64_t>(data.TotalClusters);
       Check(e.length > 0 && e.lcn < total && e.length <= total - e.lcn);
     });
+    CheckReason(extents);
   }
   for (const char* name : {"$mft", "$UpCase", "$bitmap", "$badclust", "\xC3\xA9"}) {
     std::optional<ntfs::RootEntry> entry;
-    volume->FindRootEntry(name, entry);
+    CheckReason(volume->FindRootEntry(name, entry));
   }
 }
 

@@ -6,6 +6,17 @@
 #include "ntfs/Record.h"
 #include "ntfs/Runlist.h"
 
+namespace {
+
+void Search(const ntfs::Node& node, const std::u16string& key) {
+  ntfs::NodeResult result;
+  ntfs::IndexEntry found;
+  std::uint64_t child = 0;
+  (void)SearchNode(node, key, ntfs::UpcaseTable{}, result, found, child);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ntfs;
   if (size < 1) return 0;
@@ -15,31 +26,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   record.resize(recordSize);
   FileRecordHeader header;
   std::vector<Attribute> attrs;
-  if (ParseFileRecord(record, header, attrs) == Status::Ok) {
+  if (ParseFileRecord(record, header, attrs).ok()) {
     for (const Attribute& a : attrs) {
       std::vector<Run> runs;
-      if (a.nonResident) DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, 1u << 20, runs);
+      if (a.nonResident) (void)DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, 1u << 20, runs, a.runlistOffset);
       IndexEntry name;
-      if (a.type == kFileName) ParseFileName(a.value, name);
+      if (a.type == kFileName) (void)ParseFileName(a.value, name);
       std::uint32_t blockSize = 0;
-      base::Bytes entries;
-      bool children = false;
-      if (a.type == kIndexRoot && ParseIndexRoot(a.value, blockSize, entries, children) == Status::Ok) {
-        NodeResult result;
-        IndexEntry found;
-        std::uint64_t child = 0;
-        SearchNode(entries, u"$MFT", UpcaseTable{}, result, found, child);
-      }
+      Node node;
+      if (a.type == kIndexRoot && ParseIndexRoot(a.value, blockSize, node).ok()) Search(node, u"$MFT");
     }
   }
-  ApplyFixups(record, kIndxMagic);
-  base::Bytes entries;
-  bool children = false;
-  if (NodeEntries(record, 0x18, entries, children) == Status::Ok) {
-    NodeResult result;
-    IndexEntry found;
-    std::uint64_t child = 0;
-    SearchNode(entries, u"$UpCase", UpcaseTable{}, result, found, child);
-  }
+  (void)ApplyFixups(record, kIndxMagic);
+  Node node;
+  if (NodeEntries(record, 0x18, node).ok()) Search(node, u"$UpCase");
   return 0;
 }

@@ -1,39 +1,146 @@
 #!/usr/bin/env bash
-# Speed and memory of the console report on large volumes, beside the floor: the time to
-# merely read the same volume's $Bitmap bytes with dd (1 MiB blocks; the times of one dd per
-# extent added up).
-# Sparse images of 20 GiB, 200 GiB and 2 TiB are made with mkntfs -Q in the build directory
-# and deleted afterwards. Both measurements run warm: each command runs once untimed, then the
-# best wall time of ten runs is shown. Peak memory is the report's maximum resident set size
-# as GNU time measures it. Targets: within 1.5x of the floor; peak RSS under 8 MiB.
+# Speed and memory of the console report beside the floor: the time to merely read the same
+# volume's $Bitmap bytes.
+#
+#   scripts/bench.sh [--runs N] [--no-windows] [--baseline MORVEL] [SIZE[:CLUSTER]]...
+#
+# SIZE is a volume size (20G, 2T, 16T-1M, ...), CLUSTER a cluster size for mkntfs (4K by
+# default); the default set is 20G 200G 2T 16T-1M 2T:64K (ext4 holds no file of a full 16 TiB).
+# For each, a sparse image is formatted with mkntfs -Q in build/linux/bench-volumes/ and
+# measured twice: as mkntfs leaves it (a fresh volume, $Bitmap almost all clear) and with random
+# bytes written over $Bitmap's extents (a used volume's mixed content). The extents come from
+# The Sleuth Kit (fsstat, istat), not from the program; the image stays sparse elsewhere and is
+# deleted afterwards.
+#
+# Warm: the report and the floor run alternately, after one untimed round. Cold: the image's
+# cached pages are dropped (posix_fadvise DONTNEED) before every run. Each is shown as best and
+# median of N runs (default 7); the ratio is best to best, the CPU ratio that of the least CPU
+# time (user and system) of each, which a loaded machine disturbs less than wall time. The
+# floor is dd reading each $Bitmap extent in 1 MiB blocks, the report's own read size. Peak RSS
+# is GNU time's maximum resident set size of one report. "count" says whether the report's free
+# clusters equal the clear bits among the first TotalClusters bits of the extents, counted here.
+# --baseline names another build of the console program (an earlier version, say), measured in
+# the same rounds, so that a change shows beside the figures it changes.
+#
+# Then the counting loop alone (bench/BitmapBench.cpp) per population-count routine, on Linux
+# and, unless --no-windows, in the MinGW build under Wine (MORVEL_WINEPREFIX names the prefix).
+#
+# Targets: mixed content at 2 TiB and 16 TiB, warm within 1.3x of the floor and cold within
+# 1.1x; peak RSS under 8 MiB everywhere. Wall times depend on the machine's load (printed).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-cmake --preset linux >/dev/null
-cmake --build --preset linux --target morvel >/dev/null
 
-dir=$PWD/build/linux/bench
+runs=7 windows=1 baseline= sizes=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) runs=$2; shift 2 ;;
+    --no-windows) windows=0; shift ;;
+    --baseline) baseline=$(realpath "$2"); shift 2 ;;
+    -h | --help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    -*) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
+    *) sizes+=("$1"); shift ;;
+  esac
+done
+[[ $runs =~ ^[1-9][0-9]?$ ]] || { echo "bench.sh: --runs takes 1 to 99" >&2; exit 2; }
+[ ${#sizes[@]} -gt 0 ] || sizes=(20G 200G 2T 16T-1M 2T:64K)
+export PATH="$PATH:/usr/sbin:/sbin"
+for tool in mkntfs fsstat istat dd /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "bench.sh: $tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
+done
+
+cmake --preset linux >/dev/null
+cmake --build --preset linux --target morvel morvel_bitmap_bench >/dev/null
+
+dir=$PWD/build/linux/bench-volumes
 rm -rf "$dir"
 mkdir -p "$dir"
 trap 'rm -rf "$dir"' EXIT
 
-python3 - "$PWD/build/linux/src/app/cli/morvel" "$dir" "$@" <<'PY'
-import os, re, subprocess, sys, time
+echo "$(uname -m), $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //');$(uptime | sed 's/.*\(load average\)/ \1/')"
+python3 - "$PWD/build/linux/src/app/cli/morvel" "$baseline" "$dir" "$runs" "${sizes[@]}" <<'PY'
+import os, random, re, resource, statistics, subprocess, sys, time
 
-morvel, work = sys.argv[1], sys.argv[2]
-sizes = sys.argv[3:] or ["20G", "200G", "2T"]
-RUNS = 10
+morvel, baseline, work, runs, specs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5:]
+programs = {"morvel": morvel, **({"baseline": baseline} if baseline else {})}
+quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def timed(argv):
-    """Best wall time (s) of RUNS runs, after one warm-up."""
-    best = None
-    for i in range(RUNS + 1):
-        start = time.perf_counter()
-        subprocess.run(argv, stdout=subprocess.DEVNULL, check=True)
-        elapsed = time.perf_counter() - start
-        if i > 0:
-            best = elapsed if best is None else min(best, elapsed)
-    return best
+def tool(*argv):
+    return subprocess.run(argv, capture_output=True, text=True, check=True).stdout
+
+
+def layout(image):
+    """Cluster size, total clusters and $Bitmap's byte extents, as The Sleuth Kit reads them."""
+    fs = tool("fsstat", image)
+    cluster = int(re.search(r"Cluster Size:\s*(\d+)", fs).group(1))
+    total = int(re.search(r"Total Cluster Range:\s*\d+\s*-\s*(\d+)", fs).group(1)) + 1
+    stat = tool("istat", "-r", image, "6")
+    data = re.search(r"^Type: \$DATA \(128-\d+\)\s+Name: N/A.*?size: (\d+).*?$(.*?)(?=^Type:|\Z)", stat, re.M | re.S)
+    left, extents = int(data.group(1)), []
+    for lcn, length in re.findall(r"Starting address: (\d+), length: (\d+)", data.group(2)):
+        n = min(int(length) * cluster, left)
+        extents.append((int(lcn) * cluster, n))
+        left -= n
+    if left != 0 or not extents:
+        sys.exit(f"{image}: istat's runs of $Bitmap do not cover its {data.group(1)} bytes")
+    return cluster, total, extents
+
+
+def fill_random(image, extents, seed):
+    """Random bytes over the extents, written in place: the rest of the image stays sparse."""
+    rng = random.Random(seed)
+    fd = os.open(image, os.O_WRONLY)
+    try:
+        for offset, length in extents:
+            for at in range(0, length, 1 << 24):
+                chunk = rng.randbytes(min(1 << 24, length - at))
+                if os.pwrite(fd, chunk, offset + at) != len(chunk):
+                    sys.exit(f"{image}: short write")
+        os.fsync(fd)
+    finally:
+        os.close(fd)
+
+
+def free_clusters(image, extents, total):
+    """Clear bits among the first `total` bits of the extents."""
+    clear, left = 0, total
+    with open(image, "rb") as f:
+        for offset, length in extents:
+            f.seek(offset)
+            for at in range(0, length, 1 << 24):
+                if left <= 0:
+                    break
+                chunk = f.read(min(1 << 24, length - at))
+                bits = min(len(chunk) * 8, left)
+                value = int.from_bytes(chunk, "little") & ((1 << bits) - 1)
+                clear += bits - value.bit_count()
+                left -= bits
+    return clear
+
+
+def evict(image):
+    fd = os.open(image, os.O_RDONLY)
+    try:
+        os.fsync(fd)
+        os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)
+    finally:
+        os.close(fd)
+
+
+def cpu_children():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def run(commands, image=None):
+    """(wall, CPU) seconds of running the commands one after the other; cold when an image is
+    given. CPU time is what a loaded machine disturbs least."""
+    if image:
+        evict(image)
+    cpu, start = cpu_children(), time.perf_counter()
+    for argv in commands:
+        subprocess.run(argv, check=True, **quiet)
+    return time.perf_counter() - start, cpu_children() - cpu
 
 
 def peak_rss(argv):
@@ -44,35 +151,101 @@ def peak_rss(argv):
     return int(result.stderr.strip().splitlines()[-1])
 
 
-def bitmap_extents(image):
-    """Byte extents of $Bitmap's data, from ntfs-3g's own reading of the volume."""
-    info = subprocess.run(["ntfsinfo", "-m", image], capture_output=True, text=True, check=True).stdout
-    cluster = int(re.search(r"Cluster Size:\s*(\d+)", info).group(1))
-    dump = subprocess.run(["ntfsinfo", "-v", "-i", "6", image], capture_output=True, text=True, check=True).stdout
-    data = dump[dump.index("Dumping attribute $DATA"):]
-    size = int(re.search(r"Data size:\s*(\d+)", data).group(1))
-    extents, left = [], size
-    for vcn, lcn, length in re.findall(r"^\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s+0x([0-9a-f]+)\s*$", data, re.M):
-        n = min(int(length, 16) * cluster, left)
-        extents.append((int(lcn, 16) * cluster, n))
-        left -= n
-    return extents, size
+def measure(image, floor):
+    """{(cache, name): times} for every program and the floor, warm and cold, interleaved."""
+    out = {}
+    for cache in ("warm", "cold"):
+        cold = image if cache == "cold" else None
+        for round in range(runs + (cache == "warm")):  # a first warm round is not kept
+            for name, argv in [*((n, [[p, image]]) for n, p in programs.items()), ("floor", floor)]:
+                t = run(argv, cold)
+                if cache == "cold" or round > 0:
+                    out.setdefault((cache, name), []).append(t)
+    return out
 
 
-print(f"{'volume':>8} {'report':>10} {'floor':>10} {'ratio':>6} {'peak RSS':>10} {'$Bitmap':>10}")
-for size in sizes:
-    image = os.path.join(work, f"volume-{size}.img")
-    with open(image, "wb") as f:
-        f.truncate(0)
-    subprocess.run(["truncate", "-s", size, image], check=True)
-    subprocess.run(["mkntfs", "-q", "-F", "-Q", image], check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    extents, bitmap_bytes = bitmap_extents(image)
-    report = timed([morvel, image])
-    rss = peak_rss([morvel, image])
-    floor = sum(timed(["dd", f"if={image}", "of=/dev/null", "bs=1M", "iflag=skip_bytes,count_bytes",
-                       f"skip={o}", f"count={n}", "status=none"]) for o, n in extents)
-    print(f"{size:>8} {report * 1000:>8.1f}ms {floor * 1000:>8.1f}ms {report / floor:>6.2f}"
-          f" {rss / 1024:>7.2f}MiB {bitmap_bytes / 1048576:>7.1f}MiB", flush=True)
+def space_left():
+    s = os.statvfs(work)
+    return s.f_bavail * s.f_frsize
+
+
+def size_bytes(text):
+    """Bytes of "2T", "64K", "16T-1M"."""
+    total, sign = 0, 1
+    for term in re.split(r"([+-])", text.upper()):
+        if term in ("+", "-"):
+            sign = -1 if term == "-" else 1
+            continue
+        m = re.fullmatch(r"(\d+)([KMGT]?)", term)
+        if not m:
+            sys.exit(f"bench.sh: bad size {text}")
+        total += sign * (int(m.group(1)) << (10 * " KMGT".index(m.group(2) or " ")))
+    return total
+
+
+def ms(seconds):
+    return f"{seconds * 1000:.1f}"
+
+
+header = (f"{'volume':>6} {'cluster':>7} {'content':>7} {'cache':>5} {'program':>8} {'best/median ms':>17}"
+          f" {'floor best/median ms':>21} {'ratio':>5} {'CPU ratio':>9} {'peak RSS':>9} {'$Bitmap':>9} {'count':>5}")
+print(header)
+print("-" * len(header), flush=True)
+env = dict(os.environ, LC_ALL="C")
+for spec in specs:
+    size, _, cluster_text = spec.partition(":")
+    cluster_size = size_bytes(cluster_text or "4K")
+    bitmap_guess = size_bytes(size) // cluster_size // 8
+    if space_left() < 3 * bitmap_guess + (1 << 30):
+        sys.exit(f"bench.sh: too little space left in {work} for {spec}")
+    image = os.path.join(work, f"volume-{size}-{cluster_size // 1024}K.img")
+    subprocess.run(["truncate", "-s", str(size_bytes(size)), image], check=True)
+    subprocess.run(["mkntfs", "-q", "-F", "-Q", "-c", str(cluster_size), image], check=True, **quiet)
+    cluster, total, extents = layout(image)
+    bitmap_bytes = sum(n for _, n in extents)
+    floor = [["dd", f"if={image}", "of=/dev/null", "bs=1M", "iflag=skip_bytes,count_bytes",
+              f"skip={o}", f"count={n}", "status=none"] for o, n in extents]
+    for content in ("fresh", "mixed"):
+        if content == "mixed":
+            fill_random(image, extents, seed=total)
+        want = free_clusters(image, extents, total)
+        checks = {}
+        for name, program in programs.items():
+            text = subprocess.run([program, image], capture_output=True, text=True, check=True, env=env).stdout
+            shown = re.search(r"Free clusters\s*:\s*(\d+)", text)
+            checks[name] = ("ok" if shown and int(shown.group(1)) == want else "WRONG", peak_rss([program, image]))
+        evict(image)
+        times = measure(image, floor)
+        for cache in ("warm", "cold"):
+            f = [w for w, _ in times[(cache, "floor")]]
+            floor_cpu = min(c for _, c in times[(cache, "floor")])
+            for name in programs:
+                r = [w for w, _ in times[(cache, name)]]
+                cpu = min(c for _, c in times[(cache, name)])
+                count, rss = checks[name]
+                print(f"{size:>6} {cluster // 1024:>6}K {content:>7} {cache:>5} {name:>8}"
+                      f" {ms(min(r)):>7} / {ms(statistics.median(r)):>7} {ms(min(f)):>10} / {ms(statistics.median(f)):>8}"
+                      f" {min(r) / min(f):>5.2f} {cpu / max(floor_cpu, 1e-6):>9.2f}"
+                      f" {rss / 1024:>5.2f} MiB {bitmap_bytes / 1048576:>5.1f} MiB {count:>5}", flush=True)
+    if len(extents) > 1:
+        print(f"{'':>6} ($Bitmap in {len(extents)} extents: the floor runs one dd per extent)")
+    usage = os.stat(image).st_blocks * 512
     os.remove(image)
+    print(f"{'':>6} (image used {usage / 1048576:.0f} MiB of disk for {size})", flush=True)
 PY
+
+echo
+echo "The counting loop alone, Linux build:"
+build/linux/bench/morvel_bitmap_bench 64 $((3 * runs))
+if [ "$windows" = 1 ]; then
+  echo
+  echo "The counting loop alone, Windows build under Wine (${MORVEL_WINEPREFIX:-default prefix}):"
+  if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows --target morvel_bitmap_bench >/dev/null
+    scripts/wine-run.sh build/windows/bench/morvel_bitmap_bench.exe 64 $((3 * runs))
+  else
+    echo "(skipped: MinGW-w64 or Wine is not installed)"
+  fi
+fi
+echo; echo "load at the end:$(uptime | sed "s/.*\(load average\)/ \1/")"

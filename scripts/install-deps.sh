@@ -10,8 +10,10 @@ packages=(
   wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick
   qt6-base-dev qt6-base-dev-tools libgl-dev
   ntfs-3g fdisk gdisk fonts-liberation
-  python3 time locales
-  libxml2-utils librsvg2-bin sleuthkit
+  libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libblkid-dev qemu-utils ewf-tools exfatprogs cryptsetup-bin dosfstools e2fsprogs
+  python3 time locales sleuthkit
+  librsvg2-bin nsis lintian appstream desktop-file-utils man-db file unzip bash-completion
+  libxml2-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds every configuration and runs every test: Linux, Linux with sanitizers, the Windows
-# cross build (tests under Wine, the desktop program driven under Wine and Xvfb), and a short
-# fuzzing run of the NTFS reader. Ends with one line counting the test programs that passed
-# and failed; exits non-zero when any failed.
+# cross build (tests under Wine, the desktop program driven under Wine and Xvfb), a short
+# fuzzing run of the NTFS reader, and the packages built and checked. Ends with one line
+# counting the test programs that passed and failed; exits non-zero when any failed.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 jobs=$(nproc)
@@ -38,6 +38,9 @@ done
 
 step "fuzzing the NTFS reader"
 if scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
+step "packages: the .deb, the Windows zip and installer"
+if tests/packaging/package_test.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 echo
 echo "test-all: $passed passed, $failed failed"

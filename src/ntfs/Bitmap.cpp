@@ -1,47 +1,256 @@
 #include "ntfs/Bitmap.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MORVEL_X86_COUNTERS 1
+#include <immintrin.h>
+#endif
 
 namespace ntfs {
 namespace {
 
 constexpr std::size_t kBlock = 4096;
-constexpr std::array<std::uint8_t, kBlock> kClear{};
-const std::array<std::uint8_t, kBlock> kSet = [] {
-  std::array<std::uint8_t, kBlock> a;
-  a.fill(0xFF);
-  return a;
-}();
 
-std::uint64_t CountWord(const std::uint8_t* p) {
+// A population-count routine: the set bits in n bytes at p, and whether every word of a block
+// equals `word` (all clear or all set), which settles a block without counting.
+struct Routine {
+  std::uint64_t (*count)(const std::uint8_t* p, std::size_t n);
+  bool (*uniform)(const std::uint8_t* p, std::uint64_t word);
+};
+
+std::uint64_t LoadWord(const std::uint8_t* p) {
   std::uint64_t w;
   std::memcpy(&w, p, 8);  // byte order does not change a population count
-  return static_cast<std::uint64_t>(std::popcount(w));
+  return w;
+}
+
+// The words and the last bytes after a kernel's wide loop. Inlined into each kernel so that the
+// population count compiles to that kernel's instruction.
+[[gnu::always_inline]] inline std::uint64_t CountTail(const std::uint8_t* p, std::size_t n) {
+  std::uint64_t set = 0;
+  std::size_t at = 0;
+  for (; at + 8 <= n; at += 8) set += static_cast<std::uint64_t>(std::popcount(LoadWord(p + at)));
+  for (; at < n; ++at) set += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(p[at])));
+  return set;
+}
+
+std::uint64_t CountPortable(const std::uint8_t* p, std::size_t n) { return CountTail(p, n); }
+
+bool UniformPortable(const std::uint8_t* p, std::uint64_t word) {
+  for (std::size_t at = 0; at < kBlock; at += 8)
+    if (LoadWord(p + at) != word) return false;
+  return true;
+}
+
+#if MORVEL_X86_COUNTERS
+
+// Four sums, so that consecutive POPCNTs do not wait on one another's additions.
+__attribute__((target("popcnt"))) std::uint64_t CountPopcnt(const std::uint8_t* p, std::size_t n) {
+  std::uint64_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+  std::size_t at = 0;
+  for (; at + 32 <= n; at += 32) {
+    s0 += static_cast<std::uint64_t>(__builtin_popcountll(LoadWord(p + at)));
+    s1 += static_cast<std::uint64_t>(__builtin_popcountll(LoadWord(p + at + 8)));
+    s2 += static_cast<std::uint64_t>(__builtin_popcountll(LoadWord(p + at + 16)));
+    s3 += static_cast<std::uint64_t>(__builtin_popcountll(LoadWord(p + at + 24)));
+  }
+  return s0 + s1 + s2 + s3 + CountTail(p + at, n - at);
+}
+
+// Each byte's count from a 16-entry table of nibble counts (PSHUFB), the bytes summed by
+// PSADBW. A byte lane of `lanes` grows by at most 8 per 32 bytes, so eight rounds stay below 256.
+__attribute__((target("avx2,popcnt"))) std::uint64_t CountAvx2(const std::uint8_t* p, std::size_t n) {
+  const __m256i nibbles = _mm256_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4,  //
+                                           0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4);
+  const __m256i low = _mm256_set1_epi8(0x0F);
+  __m256i total = _mm256_setzero_si256();
+  std::size_t at = 0;
+  for (; at + 256 <= n; at += 256) {
+    __m256i lanes = _mm256_setzero_si256();
+    for (std::size_t k = 0; k < 256; k += 32) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at + k));
+      const __m256i lo = _mm256_shuffle_epi8(nibbles, _mm256_and_si256(v, low));
+      const __m256i hi = _mm256_shuffle_epi8(nibbles, _mm256_and_si256(_mm256_srli_epi16(v, 4), low));
+      lanes = _mm256_add_epi8(lanes, _mm256_add_epi8(lo, hi));
+    }
+    total = _mm256_add_epi64(total, _mm256_sad_epu8(lanes, _mm256_setzero_si256()));
+  }
+  const auto sum = static_cast<std::uint64_t>(_mm256_extract_epi64(total, 0) + _mm256_extract_epi64(total, 1) +
+                                              _mm256_extract_epi64(total, 2) + _mm256_extract_epi64(total, 3));
+  return sum + CountTail(p + at, n - at);
+}
+
+__attribute__((target("avx512f,avx512vpopcntdq,popcnt"))) std::uint64_t CountAvx512(const std::uint8_t* p,
+                                                                                    std::size_t n) {
+  __m512i s0 = _mm512_setzero_si512(), s1 = _mm512_setzero_si512();
+  std::size_t at = 0;
+  for (; at + 128 <= n; at += 128) {
+    s0 = _mm512_add_epi64(s0, _mm512_popcnt_epi64(_mm512_loadu_si512(p + at)));
+    s1 = _mm512_add_epi64(s1, _mm512_popcnt_epi64(_mm512_loadu_si512(p + at + 64)));
+  }
+  // Summed through memory: GCC 12's _mm512_reduce_add_epi64 trips its own uninitialized warning.
+  std::array<std::uint64_t, 8> lanes;
+  _mm512_storeu_si512(lanes.data(), _mm512_add_epi64(s0, s1));
+  std::uint64_t sum = 0;
+  for (const std::uint64_t lane : lanes) sum += lane;
+  return sum + CountTail(p + at, n - at);
+}
+
+// The uniform checks look at 256 or 512 bytes at a time, so that a mixed block is given up
+// after its first bytes, with four running results, so that the loads need not wait on one
+// another. With SSE2, which every x86-64 CPU has, this is nearly as fast as glibc's memcmp and
+// three times faster than the memcmp of some Windows runtimes; with AVX2, faster than both.
+inline __m128i Differ(const std::uint8_t* p, __m128i pattern) {
+  return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), pattern);
+}
+
+bool UniformSse2(const std::uint8_t* p, std::uint64_t word) {
+  const __m128i pattern = _mm_set1_epi64x(static_cast<long long>(word));
+  for (std::size_t at = 0; at < kBlock; at += 256) {
+    __m128i d0 = _mm_setzero_si128(), d1 = d0, d2 = d0, d3 = d0;
+    for (std::size_t k = at; k < at + 256; k += 64) {
+      d0 = _mm_or_si128(d0, Differ(p + k, pattern));
+      d1 = _mm_or_si128(d1, Differ(p + k + 16, pattern));
+      d2 = _mm_or_si128(d2, Differ(p + k + 32, pattern));
+      d3 = _mm_or_si128(d3, Differ(p + k + 48, pattern));
+    }
+    const __m128i any = _mm_or_si128(_mm_or_si128(d0, d1), _mm_or_si128(d2, d3));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) != 0xFFFF) return false;
+  }
+  return true;
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i Differ(const std::uint8_t* p, __m256i pattern) {
+  return _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), pattern);
+}
+
+__attribute__((target("avx2"))) bool UniformAvx2(const std::uint8_t* p, std::uint64_t word) {
+  const __m256i pattern = _mm256_set1_epi64x(static_cast<long long>(word));
+  for (std::size_t at = 0; at < kBlock; at += 512) {
+    __m256i d0 = _mm256_setzero_si256(), d1 = d0, d2 = d0, d3 = d0;
+    for (std::size_t k = at; k < at + 512; k += 128) {
+      d0 = _mm256_or_si256(d0, Differ(p + k, pattern));
+      d1 = _mm256_or_si256(d1, Differ(p + k + 32, pattern));
+      d2 = _mm256_or_si256(d2, Differ(p + k + 64, pattern));
+      d3 = _mm256_or_si256(d3, Differ(p + k + 96, pattern));
+    }
+    const __m256i any = _mm256_or_si256(_mm256_or_si256(d0, d1), _mm256_or_si256(d2, d3));
+    if (!_mm256_testz_si256(any, any)) return false;
+  }
+  return true;
+}
+
+bool Runs(BitCounter counter) {
+  __builtin_cpu_init();
+  switch (counter) {
+    case BitCounter::Portable:
+      return true;
+    case BitCounter::Popcnt:
+      return __builtin_cpu_supports("popcnt");
+    case BitCounter::Avx2:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    case BitCounter::Avx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq") &&
+             __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");  // AVX2: its uniform check
+  }
+  return false;
+}
+
+#else
+
+bool Runs(BitCounter counter) { return counter == BitCounter::Portable; }
+
+#endif
+
+Routine RoutineOf(BitCounter counter) {
+#if MORVEL_X86_COUNTERS
+  switch (counter) {
+    case BitCounter::Portable:
+      return {CountPortable, UniformSse2};
+    case BitCounter::Popcnt:
+      return {CountPopcnt, UniformSse2};
+    case BitCounter::Avx2:
+      return {CountAvx2, UniformAvx2};
+    case BitCounter::Avx512:
+      return {CountAvx512, UniformAvx2};
+  }
+#else
+  (void)counter;
+#endif
+  return {CountPortable, UniformPortable};
+}
+
+struct Available {
+  std::array<BitCounter, 4> list{};
+  std::size_t size = 0;
+};
+
+const Available& AvailableList() {
+  static const Available available = [] {
+    Available a;
+    for (BitCounter c : {BitCounter::Portable, BitCounter::Popcnt, BitCounter::Avx2, BitCounter::Avx512})
+      if (Runs(c)) a.list[a.size++] = c;
+    return a;
+  }();
+  return available;
+}
+
+std::uint64_t CountWith(const Routine& routine, base::Bytes bytes, std::uint64_t bits) {
+  std::uint64_t set = 0;
+  const std::uint8_t* p = bytes.data();
+  const auto whole = static_cast<std::size_t>(bits / 8);
+  std::size_t at = 0;
+  // Real bitmaps are long stretches of free or used clusters: a block that is all clear or all
+  // set is settled without counting.
+  for (; at + kBlock <= whole; at += kBlock) {
+    const std::uint64_t first = LoadWord(p + at);
+    if ((first == 0 || first == ~std::uint64_t{0}) && routine.uniform(p + at, first)) {
+      set += first == 0 ? 0 : kBlock * 8;
+      continue;
+    }
+    set += routine.count(p + at, kBlock);
+  }
+  set += routine.count(p + at, whole - at);
+  if (const auto rest = static_cast<unsigned>(bits % 8); rest != 0)
+    set += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(p[whole]) & ((1u << rest) - 1u)));
+  return set;
 }
 
 }  // namespace
 
-std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits) {
-  std::uint64_t set = 0;
-  const std::uint8_t* p = bytes.data();
-  const std::size_t whole = static_cast<std::size_t>(bits / 8);
-  std::size_t at = 0;
-  // Real bitmaps are long stretches of free or used clusters: a block that is all clear or all
-  // set is settled by a comparison, which the C library does many bytes at a time.
-  for (; at + kBlock <= whole; at += kBlock) {
-    if (std::memcmp(p + at, kClear.data(), kBlock) == 0) continue;
-    if (std::memcmp(p + at, kSet.data(), kBlock) == 0) {
-      set += kBlock * 8;
-      continue;
-    }
-    for (std::size_t k = 0; k < kBlock; k += 8) set += CountWord(p + at + k);
+const char* BitCounterName(BitCounter counter) {
+  switch (counter) {
+    case BitCounter::Portable:
+      return "portable";
+    case BitCounter::Popcnt:
+      return "popcnt";
+    case BitCounter::Avx2:
+      return "avx2";
+    case BitCounter::Avx512:
+      return "avx512";
   }
-  for (; at + 8 <= whole; at += 8) set += CountWord(p + at);
-  for (std::uint64_t bit = std::uint64_t{at} * 8; bit < bits; ++bit)
-    set += (static_cast<unsigned>(bytes[static_cast<std::size_t>(bit / 8)]) >> (bit % 8)) & 1u;
-  return set;
+  return "?";
+}
+
+std::span<const BitCounter> AvailableBitCounters() {
+  const Available& a = AvailableList();
+  return std::span(a.list).first(a.size);
+}
+
+std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits, BitCounter counter) {
+  // A routine this CPU lacks would stop the program on an illegal instruction.
+  const auto available = AvailableBitCounters();
+  const bool runs = std::find(available.begin(), available.end(), counter) != available.end();
+  return CountWith(RoutineOf(runs ? counter : BitCounter::Portable), bytes, bits);
+}
+
+std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits) {
+  static const Routine best = RoutineOf(AvailableBitCounters().back());
+  return CountWith(best, bytes, bits);
 }
 
 }  // namespace ntfs

@@ -1,12 +1,25 @@
 #pragma once
 #include <cstdint>
+#include <span>
 
 #include "base/Bytes.h"
 
 namespace ntfs {
 
 // Set bits among the first `bits` bits of `bytes` (bit 0 of byte 0 first); bits must not
-// exceed bytes.size() * 8.
+// exceed bytes.size() * 8. Counts with the fastest routine this CPU runs.
 std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits);
+
+// The population-count routines of this build. Each gives the same count; the CPU decides at
+// run time which of them it can execute.
+enum class BitCounter { Portable, Popcnt, Avx2, Avx512 };
+
+const char* BitCounterName(BitCounter counter);
+
+// The routines this CPU runs, the portable one first and the fastest last.
+std::span<const BitCounter> AvailableBitCounters();
+
+// CountSetBits with a chosen routine, which must be one of AvailableBitCounters().
+std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits, BitCounter counter);
 
 }  // namespace ntfs

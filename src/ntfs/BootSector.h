@@ -28,7 +28,7 @@ struct BootSector {
 
 // Decodes and validates the first 512 bytes of a volume. NotNtfs when a field cannot belong
 // to an NTFS boot sector, Corrupt when the fields contradict each other.
-Status ParseBootSector(base::Bytes sector, BootSector& out);
+Result ParseBootSector(base::Bytes sector, BootSector& out);
 
 // Whether the sector carries the NTFS signature (the partition listing's quick test).
 bool HasNtfsSignature(base::Bytes sector);

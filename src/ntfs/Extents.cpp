@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ntfs/BootSector.h"
+#include "ntfs/Reason.h"
 #include "ntfs/Record.h"
 #include "ntfs/Runlist.h"
 #include "ntfs/Stream.h"
@@ -40,99 +41,108 @@ SystemArea AreaOf(std::uint64_t record, const Attribute& a) {
 }
 
 // The allocated runs of the non-resident attributes of one parsed record of file `base`.
-Status VisitAttributes(std::uint64_t base, const std::vector<Attribute>& attrs, std::uint64_t totalClusters,
+Result VisitAttributes(std::uint64_t base, const std::vector<Attribute>& attrs, std::uint64_t totalClusters,
                        const ExtentVisitor& visit) {
   std::vector<Run> runs;
   for (const Attribute& a : attrs) {
     if (!a.nonResident) continue;
     runs.clear();
-    if (const Status s = DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, totalClusters, runs); s != Status::Ok)
-      return s;
-    for (const Run& r : runs)
-      if (r.lcn != kSparse) visit(Extent{AreaOf(base, a), r.lcn, r.length});
+    if (Result r = DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, totalClusters, runs, a.runlistOffset); !r.ok())
+      return r;
+    for (const Run& run : runs)
+      if (run.lcn != kSparse) visit(Extent{AreaOf(base, a), run.lcn, run.length});
   }
-  return Status::Ok;
+  return {};
 }
 
 // The bytes of an attribute list, resident or not.
-Status ListBytes(VolumeReader& reader, const Attribute& list, std::vector<std::uint8_t>& out) {
+Result ListBytes(VolumeReader& reader, const Attribute& list, std::vector<std::uint8_t>& out) {
   if (!list.nonResident) {
     out.assign(list.value.begin(), list.value.end());
-    return Status::Ok;
+    return {};
   }
   if (list.lowestVcn != 0 || list.dataSize > kMaxListBytes || list.initializedSize > list.dataSize)
-    return Status::Corrupt;
+    return Corrupt("attribute list of " + Dec(list.dataSize) + " bytes" + AtByte(list.offset) +
+                   ": more than 256 KiB, or not one extent from VCN 0");
   Stream stream;
   stream.dataSize = list.dataSize;
   stream.initializedSize = list.initializedSize;
   const BootSector& b = reader.boot();
-  if (const Status s = DecodeRunlist(list.runlist, list.lowestVcn, list.highestVcn, b.totalClusters, stream.runs);
-      s != Status::Ok)
-    return s;
-  if (stream.Clusters() > (kMaxListBytes >> b.clusterShift) + 1) return Status::Corrupt;
+  if (Result r = DecodeRunlist(list.runlist, list.lowestVcn, list.highestVcn, b.totalClusters, stream.runs,
+                               list.runlistOffset);
+      !r.ok())
+    return std::move(r).In("attribute list");
   out.resize(static_cast<std::size_t>(list.dataSize));
-  return ReadStream(reader.disk(), stream, b.clusterShift, 0, out);
+  if (Result r = ReadStream(reader.disk(), stream, b.clusterShift, 0, out); !r.ok())
+    return std::move(r).In("attribute list");
+  return {};
 }
 
 // The records other than `base` that an attribute list names, each once.
-Status ExtensionRecords(base::Bytes list, std::uint64_t base, std::vector<std::uint64_t>& out) {
+Result ExtensionRecords(base::Bytes list, std::uint64_t base, std::vector<std::uint64_t>& out) {
   for (std::size_t pos = 0; pos < list.size();) {
-    if (!base::Fits(list.size(), pos, 0x18)) return Status::Corrupt;
+    if (!base::Fits(list.size(), pos, 0x18))
+      return Corrupt("attribute list: entry header" + AtByte(pos) + " cut short");
     const std::uint16_t length = base::Le16(list, pos + 0x04);                // +0x04: entry length
     const std::uint64_t record = RecordNumber(base::Le64(list, pos + 0x10));  // +0x10: record of the extent
-    if (length < 0x18 || !base::Fits(list.size(), pos, length)) return Status::Corrupt;
+    if (length < 0x18 || !base::Fits(list.size(), pos, length))
+      return Corrupt("attribute list: entry length " + Dec(length) + AtByte(pos) + " out of bounds");
     if (record != base && std::ranges::find(out, record) == out.end()) {
-      if (out.size() == kMaxExtensionRecords) return Status::Corrupt;
+      if (out.size() == kMaxExtensionRecords)
+        return Corrupt("attribute list: more than " + Dec(kMaxExtensionRecords) + " extension records");
       out.push_back(record);
     }
     pos += length;
   }
-  return Status::Ok;
+  return {};
 }
 
-Status VisitRecord(VolumeReader& reader, std::uint64_t number, const ExtentVisitor& visit) {
+Result VisitRecord(VolumeReader& reader, std::uint64_t number, const ExtentVisitor& visit) {
   const std::uint64_t total = reader.boot().totalClusters;
   std::vector<std::uint8_t> record;
   FileRecordHeader header;
   std::vector<Attribute> attrs;
-  if (const Status s = reader.ReadRecord(number, record); s != Status::Ok) return s;
-  if (const Status s = ParseFileRecord(record, header, attrs); s != Status::Ok) return s;
-  if ((header.flags & 0x01) == 0) return Status::Ok;  // a reserved record not in use
-  if (header.baseRecord != 0) return Status::Corrupt;
-  if (const Status s = VisitAttributes(number, attrs, total, visit); s != Status::Ok) return s;
+  if (Result r = reader.ReadRecord(number, record); !r.ok()) return r;
+  if (Result r = ParseFileRecord(record, header, attrs); !r.ok()) return r;
+  if ((header.flags & 0x01) == 0) return {};  // a reserved record not in use
+  if (header.baseRecord != 0) return Corrupt("an extension record, where a system file's base record belongs");
+  if (Result r = VisitAttributes(number, attrs, total, visit); !r.ok()) return r;
   const auto list = std::ranges::find_if(attrs, [](const Attribute& a) { return a.type == kAttributeList; });
-  if (list == attrs.end()) return Status::Ok;
+  if (list == attrs.end()) return {};
   std::vector<std::uint8_t> listBytes;
   std::vector<std::uint64_t> extensions;
-  if (const Status s = ListBytes(reader, *list, listBytes); s != Status::Ok) return s;
-  if (const Status s = ExtensionRecords(listBytes, number, extensions); s != Status::Ok) return s;
+  if (Result r = ListBytes(reader, *list, listBytes); !r.ok()) return r;
+  if (Result r = ExtensionRecords(listBytes, number, extensions); !r.ok()) return r;
   for (const std::uint64_t ext : extensions) {
-    if (const Status s = reader.ReadRecord(ext, record); s != Status::Ok) return s;
-    if (const Status s = ParseFileRecord(record, header, attrs); s != Status::Ok) return s;
-    if (header.baseRecord != number) return Status::Corrupt;
-    if (const Status s = VisitAttributes(number, attrs, total, visit); s != Status::Ok) return s;
+    if (Result r = reader.ReadRecord(ext, record); !r.ok()) return r;
+    if (Result r = ParseFileRecord(record, header, attrs); !r.ok()) return std::move(r).In(RecordName(ext));
+    if (header.baseRecord != number)
+      return Corrupt(RecordName(ext) + ": listed as an extension but its base record is " + Dec(header.baseRecord));
+    if (Result r = VisitAttributes(number, attrs, total, visit); !r.ok()) return std::move(r).In(RecordName(ext));
   }
-  return Status::Ok;
+  return {};
 }
 
 }  // namespace
 
-Status VisitMetadataExtents(VolumeReader& reader, const ExtentVisitor& visit) {
+Result VisitMetadataExtents(VolumeReader& reader, const ExtentVisitor& visit) {
   for (std::uint64_t number = 0; number < kSystemRecords; ++number)
-    if (const Status s = VisitRecord(reader, number, visit); s != Status::Ok) return s;
-  return Status::Ok;
+    if (Result r = VisitRecord(reader, number, visit); !r.ok()) return std::move(r).In(RecordName(number));
+  return {};
 }
 
-Status VisitMetadataExtents(ByteSource& source, std::uint64_t offset, const ExtentVisitor& visit) {
+Result VisitMetadataExtents(ByteSource& source, std::uint64_t offset, const ExtentVisitor& visit) {
   const std::uint64_t size = source.Size();
-  if (offset > size || size - offset < kBootSectorSize) return Status::NotNtfs;
+  if (offset > size || size - offset < kBootSectorSize)
+    return NotNtfs("boot sector: the source has fewer than 512 bytes from byte " + Hex(offset));
   std::vector<std::uint8_t> sector(kBootSectorSize);
-  if (!source.ReadAt(offset, sector)) return Status::IoError;
+  if (!source.ReadAt(offset, sector)) return IoError("boot sector: reading 512 bytes" + AtByte(offset) + " failed");
   BootSector boot;
-  if (const Status s = ParseBootSector(sector, boot); s != Status::Ok) return s;
-  if (boot.totalSectors * boot.bytesPerSector > size - offset) return Status::Corrupt;
+  if (Result r = ParseBootSector(sector, boot); !r.ok()) return r;
+  if (boot.totalSectors * boot.bytesPerSector > size - offset)
+    return Corrupt("boot sector: the volume exceeds its source (byte 0x28)");
   VolumeReader reader(source, offset, boot);
-  if (const Status s = reader.LoadMft(); s != Status::Ok) return s;
+  if (Result r = reader.LoadMft(); !r.ok()) return r;
   return VisitMetadataExtents(reader, visit);
 }
 

@@ -31,9 +31,9 @@ using ExtentVisitor = std::function<void(const Extent&)>;
 // Visits the allocated runs of every non-resident attribute of the system records 0-15, in
 // their base records and in the extension records their attribute lists name. Records not in
 // use are skipped. `reader` must have loaded $MFT.
-Status VisitMetadataExtents(VolumeReader& reader, const ExtentVisitor& visit);
+Result VisitMetadataExtents(VolumeReader& reader, const ExtentVisitor& visit);
 
 // The same for the NTFS volume at `offset` of `source`, through a reader of its own.
-Status VisitMetadataExtents(ByteSource& source, std::uint64_t offset, const ExtentVisitor& visit);
+Result VisitMetadataExtents(ByteSource& source, std::uint64_t offset, const ExtentVisitor& visit);
 
 }  // namespace ntfs

@@ -5,6 +5,7 @@
 // on-disk number and every loop is bounded.
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <span>
@@ -21,12 +22,36 @@ using base::ByteSource;
 
 enum class Status {
   Ok,
-  NotNtfs,   // no NTFS boot sector: STATUS_INVALID_DEVICE_REQUEST on Windows
-  Corrupt,   // inconsistent structures: STATUS_FILE_CORRUPT_ERROR
-  IoError,   // a read failed: STATUS_IO_DEVICE_ERROR
+  NotNtfs,  // no NTFS boot sector: STATUS_INVALID_DEVICE_REQUEST on Windows
+  Corrupt,  // inconsistent structures: STATUS_FILE_CORRUPT_ERROR
+  IoError,  // a read failed: STATUS_IO_DEVICE_ERROR
 };
 
 const char* StatusName(Status status);
+
+// What a read gave: Ok, or a rejection with its status and why: which structure, which check,
+// at which byte ("$MFT record 0: update sequence mismatch at byte 0x3FE"). The reason is
+// built only when a check fails; on the success path it stays an empty string. Reasons hold
+// numbers and the reader's own words, never text read from the volume.
+class [[nodiscard]] Result {
+ public:
+  Result() = default;
+  Result(Status status, std::string reason) : status_(status), reason_(std::move(reason)) {}
+
+  bool ok() const { return status_ == Status::Ok; }
+  Status status() const { return status_; }
+  const std::string& reason() const { return reason_; }
+  // Names the structure a rejection was found in: "where: reason".
+  Result In(std::string_view where) &&;
+
+  friend bool operator==(const Result& r, Status s) { return r.status_ == s; }
+
+ private:
+  Status status_ = Status::Ok;
+  std::string reason_;
+};
+
+std::ostream& operator<<(std::ostream& out, const Result& r);
 
 // The figures of NTFS_VOLUME_DATA_BUFFER as the running file system reports them.
 struct VolumeData {
@@ -56,14 +81,19 @@ struct RootEntry {
 // An NTFS volume that starts at `offset` inside `source`.
 class Volume {
  public:
-  static Status Open(ByteSource& source, std::uint64_t offset, std::unique_ptr<Volume>& out);
+  // Reads the boot sector and $MFT's own record.
+  static Result Open(ByteSource& source, std::uint64_t offset, std::unique_ptr<Volume>& out);
   virtual ~Volume() = default;
 
   // The volume data record, with free clusters counted from $Bitmap in bounded chunks.
-  virtual Status QueryVolumeData(VolumeData& out) = 0;
+  virtual Result QueryVolumeData(VolumeData& out) = 0;
   // Looks `name` (UTF-8) up in the root directory index, ignoring case by the volume's
-  // $UpCase table; `out` stays empty when there is no such entry.
-  virtual Status FindRootEntry(std::string_view name, std::optional<RootEntry>& out) = 0;
+  // $UpCase table; `out` stays empty when there is no such entry. The root index and $UpCase
+  // are read on the first lookup and kept (or their rejection kept) for the ones that follow.
+  // The name reported is one that collates equal to `name`: a file found by its DOS name is
+  // reported by its Win32 name, and a Win32 name that does not match `name` is a rejection,
+  // since the caller would be shown a name it did not ask for.
+  virtual Result FindRootEntry(std::string_view name, std::optional<RootEntry>& out) = 0;
 
   // Receives each chunk of $Bitmap as QueryVolumeData counts it: the chunk's first cluster, its
   // bytes, and how many of their bits are clusters of the volume. Lets a caller draw the volume

@@ -24,7 +24,7 @@ enum AttributeType : std::uint32_t {
 
 // Checks the signature and the update sequence of a record read from disk and puts back the
 // bytes the sequence number replaced at the end of every 512-byte stride.
-Status ApplyFixups(std::span<std::uint8_t> block, std::uint32_t magic);
+Result ApplyFixups(std::span<std::uint8_t> block, std::uint32_t magic);
 
 struct FileRecordHeader {
   std::uint16_t flags = 0;  // 0x01 in use, 0x02 directory
@@ -34,6 +34,7 @@ struct FileRecordHeader {
 
 // One attribute, its spans pointing into the record it was read from.
 struct Attribute {
+  std::uint32_t offset = 0;  // where it starts in its record, for reasons
   std::uint32_t type = 0;
   bool nonResident = false;
   std::uint16_t flags = 0;
@@ -45,11 +46,12 @@ struct Attribute {
   std::uint64_t dataSize = 0;
   std::uint64_t initializedSize = 0;
   base::Bytes runlist;
+  std::uint32_t runlistOffset = 0;  // where the runlist starts in the record, for reasons
 };
 
 // Parses the header and walks the attributes of a fixed-up file record, bounded by the
 // record's used size.
-Status ParseFileRecord(base::Bytes record, FileRecordHeader& header, std::vector<Attribute>& attributes);
+Result ParseFileRecord(base::Bytes record, FileRecordHeader& header, std::vector<Attribute>& attributes);
 
 // Whether an attribute name (UTF-16LE bytes) equals an ASCII name, e.g. "$I30" or "".
 bool NameIs(base::Bytes name, const char* ascii);

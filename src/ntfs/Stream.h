@@ -13,7 +13,7 @@ namespace ntfs {
 class Disk {
  public:
   Disk(ByteSource& source, std::uint64_t offset, std::uint64_t size) : source_(source), offset_(offset), size_(size) {}
-  Status Read(std::uint64_t at, std::span<std::uint8_t> out);
+  Result Read(std::uint64_t at, std::span<std::uint8_t> out);
   std::uint64_t size() const { return size_; }
 
  private:
@@ -33,7 +33,7 @@ struct Stream {
 
 // Reads `out.size()` bytes at `offset` of the stream; holes and bytes past the valid data
 // length read as zeros. Corrupt when the range is not covered by the runs.
-Status ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
+Result ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
                   std::span<std::uint8_t> out);
 
 }  // namespace ntfs

@@ -2,17 +2,19 @@
 #include <memory>
 #include <new>
 
+#include "base/Utf.h"
 #include "ntfs/Bitmap.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Index.h"
 #include "ntfs/Ntfs.h"
-#include "base/Utf.h"
+#include "ntfs/Reason.h"
 #include "ntfs/VolumeReader.h"
 
 namespace ntfs {
 namespace {
 
-constexpr std::size_t kBitmapChunk = 1u << 20;
+// 256 KiB: a chunk stays in the L2 cache while it is counted, which pays on mixed bitmaps.
+constexpr std::size_t kBitmapChunk = 256u << 10;
 // Page-aligned, because operating systems copy file data into a misaligned buffer several
 // times slower, and the bitmap is the one large read.
 constexpr std::align_val_t kChunkAlignment{4096};
@@ -37,16 +39,26 @@ void SetMftZone(const BootSector& boot, const Stream& mft, VolumeData& out) {
   out.MftZoneEnd = static_cast<std::int64_t>(std::min(start + length, boot.totalClusters));
 }
 
+// The root directory's index as one report reads it: the index root's value, and when the
+// index has blocks, their size and the runs of $INDEX_ALLOCATION.
+struct RootIndex {
+  std::vector<std::uint8_t> value;
+  Node root;  // inside `value`
+  std::uint32_t blockSize = 0;
+  bool large = false;
+  Stream blocks;
+};
+
 class VolumeImpl final : public Volume {
  public:
   VolumeImpl(ByteSource& source, std::uint64_t offset, const BootSector& boot) : reader_(source, offset, boot) {}
 
-  Status Load() { return reader_.LoadMft(); }
+  Result Load() { return reader_.LoadMft(); }
 
-  Status QueryVolumeData(VolumeData& out) override {
+  Result QueryVolumeData(VolumeData& out) override {
     const BootSector& b = reader_.boot();
     std::uint64_t freeClusters = 0;
-    if (const Status s = CountFreeClusters(freeClusters); s != Status::Ok) return s;
+    if (Result r = CountFreeClusters(freeClusters); !r.ok()) return std::move(r).In("$Bitmap");
     VolumeData d;
     d.VolumeSerialNumber = static_cast<std::int64_t>(b.serialNumber);
     d.NumberSectors = static_cast<std::int64_t>(b.totalSectors);
@@ -62,26 +74,38 @@ class VolumeImpl final : public Volume {
     d.Mft2StartLcn = static_cast<std::int64_t>(b.mftMirrorLcn);
     SetMftZone(b, reader_.mft(), d);
     out = d;
-    return Status::Ok;
+    return {};
   }
 
-  Status FindRootEntry(std::string_view name, std::optional<RootEntry>& out) override {
+  Result FindRootEntry(std::string_view name, std::optional<RootEntry>& out) override {
     out.reset();
     std::u16string key;
-    if (!base::TryUtf8ToUtf16(name, key) || key.empty() || key.size() > kMaxNameUnits) return Status::Ok;
-    if (const Status s = LoadUpcase(); s != Status::Ok) return s;
+    if (!base::TryUtf8ToUtf16(name, key) || key.empty() || key.size() > kMaxNameUnits) return {};
+    if (!upcaseRead_) {
+      upcaseRead_ = true;
+      upcaseResult_ = LoadUpcase().In("$UpCase");
+    }
+    if (!upcaseResult_.ok()) return upcaseResult_;
+    if (!rootRead_) {
+      rootRead_ = true;
+      rootResult_ = LoadRootIndex();
+    }
+    if (!rootResult_.ok()) return rootResult_;
     return SearchRoot(key, out);
   }
 
  private:
   // Zero bits among the first TotalClusters bits of $Bitmap, read in bounded chunks.
-  Status CountFreeClusters(std::uint64_t& freeClusters) {
+  Result CountFreeClusters(std::uint64_t& freeClusters) {
     const BootSector& b = reader_.boot();
     Stream bitmap;
     bool found = false;
-    if (const Status s = reader_.LoadStream(kBitmapRecord, kData, "", bitmap, found); s != Status::Ok) return s;
+    if (Result r = reader_.LoadStream(kBitmapRecord, kData, "", bitmap, found); !r.ok()) return r;
     const std::uint64_t bytes = (b.totalClusters + 7) / 8;
-    if (!found || bitmap.dataSize < bytes) return Status::Corrupt;
+    if (!found) return Corrupt(RecordName(kBitmapRecord) + ": no $DATA attribute");
+    if (bitmap.dataSize < bytes)
+      return Corrupt("data size " + Dec(bitmap.dataSize) + " is less than the " + Dec(bytes) + " bytes of " +
+                     Dec(b.totalClusters) + " clusters");
     const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kBitmapChunk, bytes));
     const ChunkBuffer buffer(static_cast<std::uint8_t*>(::operator new(size, kChunkAlignment)));
     const std::span chunk(buffer.get(), size);
@@ -89,103 +113,137 @@ class VolumeImpl final : public Volume {
     for (std::uint64_t at = 0; at < bytes; at += chunk.size()) {
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), bytes - at));
       auto part = chunk.first(n);
-      if (const Status s = ReadStream(reader_.disk(), bitmap, b.clusterShift, at, part); s != Status::Ok) return s;
+      if (Result r = ReadStream(reader_.disk(), bitmap, b.clusterShift, at, part); !r.ok()) return r;
       const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t{n} * 8, b.totalClusters - at * 8);
       used += CountSetBits(part, clusters);
       if (bitmapObserver_) bitmapObserver_(at * 8, part, clusters);
     }
     freeClusters = b.totalClusters - used;
-    return Status::Ok;
+    return {};
   }
 
-  Status LoadUpcase() {
-    if (!upcase_.bytes.empty()) return Status::Ok;
+  Result LoadUpcase() {
     std::vector<std::uint8_t> bytes;
     bool found = false;
-    if (const Status s = reader_.ReadValue(kUpcaseRecord, kData, "", kMaxUpcaseBytes, bytes, found); s != Status::Ok)
-      return s;
-    if (!found || bytes.size() < 2 || bytes.size() % 2 != 0) return Status::Corrupt;
+    if (Result r = reader_.ReadValue(kUpcaseRecord, kData, "", kMaxUpcaseBytes, bytes, found); !r.ok()) return r;
+    if (!found) return Corrupt(RecordName(kUpcaseRecord) + ": no $DATA attribute");
+    if (bytes.size() < 2 || bytes.size() % 2 != 0)
+      return Corrupt("table of " + Dec(bytes.size()) + " bytes is no whole number of UTF-16 units");
     upcase_.bytes = std::move(bytes);
-    return Status::Ok;
+    return CheckUpcase(upcase_);
   }
 
-  Status SearchRoot(const std::u16string& key, std::optional<RootEntry>& out);
-  Status ReadIndexBlock(const Stream& alloc, std::uint32_t blockSize, std::uint64_t vcn,
-                        std::vector<std::uint8_t>& block, base::Bytes& entries);
-  std::string LongName(const IndexEntry& entry);
+  Result LoadRootIndex();
+  Result SearchRoot(const std::u16string& key, std::optional<RootEntry>& out);
+  Result ReadIndexBlock(std::uint64_t vcn, std::vector<std::uint8_t>& block, Node& node);
+  Result LongName(const std::u16string& key, const IndexEntry& entry, std::string& out);
 
   VolumeReader reader_;
   UpcaseTable upcase_;
+  bool upcaseRead_ = false;
+  Result upcaseResult_;
+  RootIndex root_;
+  bool rootRead_ = false;
+  Result rootResult_;
 };
 
-Status VolumeImpl::SearchRoot(const std::u16string& key, std::optional<RootEntry>& out) {
-  const std::uint32_t recordSize = reader_.boot().recordSize;
-  std::vector<std::uint8_t> root;
+// "root directory's index block at VCN 2", "root directory's index root": where a lookup was.
+std::string NodeName(bool block, std::uint64_t vcn) {
+  return block ? "root directory's index block at VCN " + Dec(vcn) : std::string("root directory's index root");
+}
+
+Result VolumeImpl::LoadRootIndex() {
   bool found = false;
-  if (const Status s = reader_.ReadValue(kRootRecord, kIndexRoot, "$I30", recordSize, root, found); s != Status::Ok)
-    return s;
-  if (!found) return Status::Corrupt;
-  std::uint32_t blockSize = 0;
-  base::Bytes entries;
-  bool large = false;
-  if (const Status s = ParseIndexRoot(root, blockSize, entries, large); s != Status::Ok) return s;
-  Stream alloc;
-  if (large) {
-    if (!base::IsPowerOfTwo(blockSize) || blockSize < kMinRecordSize || blockSize > kMaxRecordSize) return Status::Corrupt;
-    if (const Status s = reader_.LoadStream(kRootRecord, kIndexAllocation, "$I30", alloc, found); s != Status::Ok)
-      return s;
-    if (!found) return Status::Corrupt;
-  }
+  if (Result r = reader_.ReadValue(kRootRecord, kIndexRoot, "$I30", reader_.boot().recordSize, root_.value, found);
+      !r.ok())
+    return std::move(r).In("root directory's index root");
+  if (!found) return Corrupt(RecordName(kRootRecord) + ": no $I30 index root");
+  if (Result r = ParseIndexRoot(root_.value, root_.blockSize, root_.root); !r.ok())
+    return std::move(r).In(NodeName(false, 0));
+  root_.large = root_.root.hasChildren;
+  if (!root_.large) return {};
+  if (!base::IsPowerOfTwo(root_.blockSize) || root_.blockSize < kMinRecordSize || root_.blockSize > kMaxRecordSize)
+    return Corrupt(NodeName(false, 0) + ": index block size " + Dec(root_.blockSize) +
+                   " is not a power of two from 512 to 65536 (byte 0x08)");
+  if (Result r = reader_.LoadStream(kRootRecord, kIndexAllocation, "$I30", root_.blocks, found); !r.ok())
+    return std::move(r).In("root directory's index allocation");
+  if (!found) return Corrupt(RecordName(kRootRecord) + ": index root has children but no $I30 index allocation");
+  return {};
+}
+
+Result VolumeImpl::SearchRoot(const std::u16string& key, std::optional<RootEntry>& out) {
+  Node node = root_.root;
   std::vector<std::uint8_t> block;
+  bool inBlock = false;
+  std::uint64_t vcn = 0;
   for (int depth = 0; depth < kMaxIndexDepth; ++depth) {
     NodeResult result = NodeResult::Missing;
     IndexEntry entry;
     std::uint64_t child = 0;
-    if (const Status s = SearchNode(entries, key, upcase_, result, entry, child); s != Status::Ok) return s;
-    if (result == NodeResult::Missing) return Status::Ok;
+    if (Result r = SearchNode(node, key, upcase_, result, entry, child); !r.ok())
+      return std::move(r).In(NodeName(inBlock, vcn));
+    if (result == NodeResult::Missing) return {};
     if (result == NodeResult::Found) {
-      out = RootEntry{entry.nameSpace == Namespace::Dos ? LongName(entry) : base::Utf16LeToUtf8(entry.name), entry.dataSize};
-      return Status::Ok;
+      std::string name;
+      if (entry.nameSpace != Namespace::Dos) {
+        name = base::Utf16LeToUtf8(entry.name);
+      } else if (Result r = LongName(key, entry, name); !r.ok()) {
+        return std::move(r).In(NodeName(inBlock, vcn));
+      }
+      out = RootEntry{std::move(name), entry.dataSize};
+      return {};
     }
-    if (!large) return Status::Corrupt;  // a child node in an index that has no blocks
-    if (const Status s = ReadIndexBlock(alloc, blockSize, child, block, entries); s != Status::Ok) return s;
+    if (!root_.large)  // a child node in an index that has no blocks
+      return Corrupt(NodeName(inBlock, vcn) + ": an entry points to a child, but the index has no blocks");
+    if (Result r = ReadIndexBlock(child, block, node); !r.ok()) return std::move(r).In(NodeName(true, child));
+    inBlock = true;
+    vcn = child;
   }
-  return Status::Corrupt;
+  return Corrupt("root directory's index: deeper than " + Dec(kMaxIndexDepth) + " levels");
 }
 
-Status VolumeImpl::ReadIndexBlock(const Stream& alloc, std::uint32_t blockSize, std::uint64_t vcn,
-                                  std::vector<std::uint8_t>& block, base::Bytes& entries) {
+Result VolumeImpl::ReadIndexBlock(std::uint64_t vcn, std::vector<std::uint8_t>& block, Node& node) {
   const BootSector& b = reader_.boot();
   // Child nodes are addressed in clusters, or in 512-byte units when a block is smaller than a
   // cluster.
-  const std::uint32_t shift = blockSize >= b.bytesPerCluster ? b.clusterShift : 9;
-  if (vcn > (~std::uint64_t{0} >> shift)) return Status::Corrupt;
-  block.resize(blockSize);
-  if (const Status s = ReadStream(reader_.disk(), alloc, b.clusterShift, vcn << shift, block); s != Status::Ok)
-    return s;
-  if (const Status s = ApplyFixups(block, kIndxMagic); s != Status::Ok) return s;
-  if (base::Le64(block, 0x10) != vcn) return Status::Corrupt;  // 0x10: the block's own VCN
-  bool hasChildren = false;
-  return NodeEntries(block, 0x18, entries, hasChildren);  // 0x18: node header
+  const std::uint32_t shift = root_.blockSize >= b.bytesPerCluster ? b.clusterShift : 9;
+  if (vcn > (~std::uint64_t{0} >> shift)) return Corrupt("VCN too large to address in bytes");
+  block.resize(root_.blockSize);
+  if (Result r = ReadStream(reader_.disk(), root_.blocks, b.clusterShift, vcn << shift, block); !r.ok()) return r;
+  if (Result r = ApplyFixups(block, kIndxMagic); !r.ok()) return r;
+  if (base::Le64(block, 0x10) != vcn)  // 0x10: the block's own VCN
+    return Corrupt("the block says it is at VCN " + Dec(base::Le64(block, 0x10)) + FieldAt(0x10));
+  return NodeEntries(block, 0x18, node);  // 0x18: node header
 }
 
 // The Win32 name of a file matched by its DOS 8.3 name, as a directory listing shows it; the
-// DOS name itself when the file record has no other name in the root.
-std::string VolumeImpl::LongName(const IndexEntry& entry) {
-  const std::string dosName = base::Utf16LeToUtf8(entry.name);
+// DOS name itself when the file record has no other name in the root. The Win32 name must
+// collate equal to the key: the caller asked for that name, not for whatever the record holds.
+Result VolumeImpl::LongName(const std::u16string& key, const IndexEntry& entry, std::string& out) {
+  const std::uint64_t number = RecordNumber(entry.fileReference);
   std::vector<std::uint8_t> record;
   FileRecordHeader header;
   std::vector<Attribute> attrs;
-  if (reader_.ReadRecord(RecordNumber(entry.fileReference), record) != Status::Ok ||
-      ParseFileRecord(record, header, attrs) != Status::Ok)
-    return dosName;
+  if (Result r = reader_.ReadRecord(number, record); !r.ok()) return r;
+  if (Result r = ParseFileRecord(record, header, attrs); !r.ok()) return std::move(r).In(RecordName(number));
+  bool otherName = false;
   for (const Attribute& a : attrs) {
     IndexEntry name;
-    if (a.type != kFileName || a.nonResident || ParseFileName(a.value, name) != Status::Ok) continue;
-    if (RecordNumber(name.parentReference) == kRootRecord && name.nameSpace != Namespace::Dos)
-      return base::Utf16LeToUtf8(name.name);
+    if (a.type != kFileName || a.nonResident) continue;
+    if (Result r = ParseFileName(a.value, name); !r.ok())
+      return std::move(r).In(RecordName(number) + ", attribute" + AtByte(a.offset));
+    if (RecordNumber(name.parentReference) != kRootRecord || name.nameSpace == Namespace::Dos) continue;
+    if (CollatesEqual(key, name.name, upcase_)) {
+      out = base::Utf16LeToUtf8(name.name);
+      return {};
+    }
+    otherName = true;
   }
-  return dosName;
+  if (otherName)
+    return Corrupt("DOS name entry" + AtByte(entry.offset) + " names " + RecordName(number) +
+                   ", whose Win32 name does not match it");
+  out = base::Utf16LeToUtf8(entry.name);
+  return {};
 }
 
 }  // namespace
@@ -204,20 +262,24 @@ const char* StatusName(Status status) {
   return "";
 }
 
-Status Volume::Open(ByteSource& source, std::uint64_t offset, std::unique_ptr<Volume>& out) {
+Result Volume::Open(ByteSource& source, std::uint64_t offset, std::unique_ptr<Volume>& out) {
   out.reset();
   const std::uint64_t size = source.Size();
-  if (offset > size || size - offset < kBootSectorSize) return Status::NotNtfs;
+  if (offset > size || size - offset < kBootSectorSize)
+    return NotNtfs("boot sector: the source has fewer than 512 bytes from byte " + Hex(offset));
   std::vector<std::uint8_t> sector(kBootSectorSize);
-  if (!source.ReadAt(offset, sector)) return Status::IoError;
+  if (!source.ReadAt(offset, sector)) return IoError("boot sector: reading 512 bytes" + AtByte(offset) + " failed");
   BootSector boot;
-  if (const Status s = ParseBootSector(sector, boot); s != Status::Ok) return s;
+  if (Result r = ParseBootSector(sector, boot); !r.ok()) return r;
   // The volume must lie inside its source (parsing bounded totalSectors * bytesPerSector).
-  if (boot.totalSectors * boot.bytesPerSector > size - offset) return Status::Corrupt;
+  const std::uint64_t bytes = boot.totalSectors * boot.bytesPerSector;
+  if (bytes > size - offset)
+    return Corrupt("boot sector: " + Dec(boot.totalSectors) + " sectors (" + Dec(bytes) + " bytes) exceed the " +
+                   Dec(size - offset) + " bytes of the source (byte 0x28)");
   auto volume = std::make_unique<VolumeImpl>(source, offset, boot);
-  if (const Status s = volume->Load(); s != Status::Ok) return s;
+  if (Result r = volume->Load(); !r.ok()) return r;
   out = std::move(volume);
-  return Status::Ok;
+  return {};
 }
 
 }  // namespace ntfs

@@ -20,31 +20,45 @@ class VolumeReader {
  public:
   VolumeReader(ByteSource& source, std::uint64_t offset, const BootSector& boot);
 
-  // Reads $MFT's own record and the runs of its data, following an attribute list.
-  Status LoadMft();
+  // Reads $MFT's own record and the runs of its data, following an attribute list. $MFT must
+  // fit in the volume.
+  Result LoadMft();
 
   const BootSector& boot() const { return boot_; }
   const Stream& mft() const { return mft_; }
   Disk& disk() { return disk_; }
 
   // Reads and fixes up file record `number`.
-  Status ReadRecord(std::uint64_t number, std::vector<std::uint8_t>& out);
+  Result ReadRecord(std::uint64_t number, std::vector<std::uint8_t>& out);
 
   // Calls `visit` with every extent of the attribute (type, name) of a base record, in the
-  // order its attribute list gives (or the record's own order); `count` says how many.
-  using Visitor = std::function<Status(const Attribute&)>;
-  Status VisitAttribute(std::uint64_t base, std::uint32_t type, const char* name, const Visitor& visit, int& count);
+  // order its attribute list gives (or the record's own order); `count` says how many. List
+  // entries of the attribute must rise in VCN, and the extension records read for them are
+  // bounded in bytes, so that a hostile list costs no more than a long legitimate one.
+  using Visitor = std::function<Result(const Attribute&)>;
+  Result VisitAttribute(std::uint64_t base, std::uint32_t type, const char* name, const Visitor& visit, int& count);
 
   // The runs and sizes of a non-resident attribute; `found` is false when there is none.
-  Status LoadStream(std::uint64_t base, std::uint32_t type, const char* name, Stream& out, bool& found);
+  Result LoadStream(std::uint64_t base, std::uint32_t type, const char* name, Stream& out, bool& found);
 
   // The whole value of an attribute, resident or not, when it is at most `maxBytes` long.
-  Status ReadValue(std::uint64_t base, std::uint32_t type, const char* name, std::size_t maxBytes,
+  Result ReadValue(std::uint64_t base, std::uint32_t type, const char* name, std::size_t maxBytes,
                    std::vector<std::uint8_t>& out, bool& found);
 
  private:
-  Status AddExtent(const Attribute& a, Stream& out);
-  Status ReadAttributeList(const Attribute& list, std::vector<std::uint8_t>& out);
+  // An extension record of a file: its attributes, and those of one attribute by first VCN.
+  struct Extension {
+    std::uint64_t number = 0;
+    std::vector<std::uint8_t> bytes;
+    std::vector<Attribute> attrs;
+    std::vector<const Attribute*> extents;
+  };
+
+  Result VisitListed(std::uint64_t base, const Attribute& list, const std::vector<Attribute>& attrs, std::uint32_t type,
+                     const char* name, const Visitor& visit, int& count);
+  Result ReadExtension(std::uint64_t base, std::uint64_t number, std::uint32_t type, const char* name, Extension& out);
+  Result ReadAttributeList(const Attribute& list, std::vector<std::uint8_t>& out);
+  Result CheckSizes(const Stream& stream) const;
 
   BootSector boot_;
   Disk disk_;

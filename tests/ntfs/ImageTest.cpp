@@ -5,8 +5,8 @@
 #include <bit>
 #include <cctype>
 
-#include "tests/ntfs/ImageTools.h"
 #include "ntfs/Ntfs.h"
+#include "tests/ntfs/ImageTools.h"
 #include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {
@@ -76,7 +76,7 @@ std::int64_t FreeClustersByNtfsCat(const std::string& image, std::int64_t cluste
 class ImageTest : public ::testing::TestWithParam<VolumeCase> {
  protected:
   void SetUp() override {
-    for (const char* tool : {"mkntfs", "ntfsinfo", "ntfscat"})
+    for (const char* tool : {"mkntfs", "ntfscat", "ntfscluster", "ntfsls"})
       if (!HaveTool(tool)) GTEST_SKIP() << tool << " (Debian package ntfs-3g) is not installed";
     const VolumeCase& c = GetParam();
     path_ = MakeVolume(c.image, c.size, c.sector, c.cluster);
@@ -98,7 +98,7 @@ TEST_P(ImageTest, VolumeDataMatchesBootSectorBitmapAndMft) {
   ASSERT_EQ(want.BytesPerSector, GetParam().sector);
   ASSERT_EQ(want.BytesPerCluster, GetParam().cluster);
   want.FreeClusters = FreeClustersByNtfsCat(path_, want.TotalClusters);
-  const MftFigures mft = MftFromNtfsInfo(path_);
+  const MftFigures mft = MftFromTools(path_);
   ASSERT_GT(mft.runEnd, 0u);
   want.MftValidDataLength = static_cast<std::int64_t>(mft.initialized);
   want.MftZoneStart = static_cast<std::int64_t>(mft.runEnd);
@@ -127,7 +127,7 @@ TEST_P(ImageTest, VolumeDataMatchesBootSectorBitmapAndMft) {
 
 TEST_P(ImageTest, RootEntriesFoundIgnoringCaseWithTheirIndexedSizes) {
   const auto indexed = IndexSizes(path_);
-  ASSERT_TRUE(indexed.contains("$MFT")) << "ntfsinfo listed no root index entries";
+  ASSERT_TRUE(indexed.contains("$MFT")) << "ntfsls and ntfscat showed no root index entries";
   std::unique_ptr<Volume> volume;
   ASSERT_EQ(Volume::Open(*source_, 0, volume), Status::Ok);
   for (const char* stored : {"$MFT", "$MFTMirr", "$LogFile", "$Volume", "$AttrDef", "$Bitmap", "$Boot", "$BadClus",

@@ -23,6 +23,16 @@ std::unique_ptr<VolumeApi> ApiFor(const Target& target, const Options& options, 
   return target.letter != 0 ? platform.driveApi() : platform.imageApi(target.text, options.partition);
 }
 
+// Whether the query found no NTFS volume where it looked, or could not open the target: then
+// what the target holds is worth a word.
+bool NamesNoVolume(const Findings& findings) {
+  if (!findings.report.query) return false;
+  const VolumeQuery& query = *findings.report.query;
+  constexpr auto kStatusInvalidDeviceRequest = static_cast<std::int32_t>(0xC0000010u);
+  return query.outcome == VolumeQuery::Outcome::OpenFailed ||
+         (query.outcome == VolumeQuery::Outcome::Refused && query.status == kStatusInvalidDeviceRequest);
+}
+
 // Writes the report of one target into `lines` and returns what it found. A runtime error
 // stops the report: the lines written before it stay, and its text is kept.
 Findings RunReport(const Target& target, const Options& options, const Platform& platform, StringLines& lines) {
@@ -38,6 +48,9 @@ Findings RunReport(const Target& target, const Options& options, const Platform&
   } catch (const std::exception& e) {
     findings.runtimeError = e.what();
   }
+  if (NamesNoVolume(findings) && target.letter == 0 && platform.describe) {
+    findings.detected = platform.describe(target.text, options.partition);
+  }
   return findings;
 }
 
@@ -45,10 +58,13 @@ Findings RunReport(const Target& target, const Options& options, const Platform&
 // the volume was refused or its listing is incomplete.
 void ExplainFindings(const Target& target, const Findings& findings, std::ostream& err) {
   const std::string name = base::EscapeControls(target.text);
-  if (!findings.runtimeError.empty()) err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
-  if (const std::string reason = findings.Reason(); !reason.empty()) {
+  if (!findings.runtimeError.empty())
+    err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
+  // What was found instead of NTFS says more than the check that refused it; JSON keeps both.
+  if (!findings.detected.empty())
+    err << "morvel: " << name << ": detected: " << base::EscapeControls(findings.detected) << '\n';
+  else if (const std::string reason = findings.Reason(); !reason.empty())
     err << "morvel: " << name << ": " << base::EscapeControls(reason) << '\n';
-  }
 }
 
 // Whether everything written to `out` so far reached its destination; says why on `err` if not.

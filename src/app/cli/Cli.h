@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/cli/MapOptions.h"
-#include "core/runtime/Format.h"
 #include "core/report/VolumeApi.h"
+#include "core/runtime/Format.h"
 
 namespace morvel::cli {
 
@@ -23,6 +23,9 @@ struct Platform {
   // The volume operations over a device or image file; partition 0 is the first NTFS one.
   std::function<std::unique_ptr<VolumeApi>(const std::string& path, int partition)> imageApi;
   NumberSeparators separators;
+  // What a device or image file holds when its report found no NTFS volume in it ("exFAT file
+  // system", ...); empty when there is nothing to add. Optional.
+  std::function<std::string(const std::string& path, int partition)> describe;
   Terminal terminal;  // standard output, for --map -
 };
 

@@ -74,7 +74,8 @@ std::string UsageText() {
   return UsageSynopsis() +
          std::string(
              "Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
-             "device, or a volume or whole-disk image file.\n"
+             "device, or a volume or whole-disk image file, raw or in a container (E01, VHD, VHDX,\n"
+             "VMDK, QCOW2).\n"
              "\n"
              "  --partition N  read partition N of a whole disk (default: its first NTFS partition)\n"
              "  --json         print the volume data, the derived figures and the metadata files\n"

@@ -77,6 +77,7 @@ void WriteFindings(JsonWriter& json, const std::string& target, const Findings& 
   json.Value("target", JsonString(target));
   json.Value("ok", f.ok() ? "true" : "false");
   if (const std::string reason = f.Reason(); !reason.empty()) json.Value("reason", JsonString(reason));
+  if (!f.detected.empty()) json.Value("detected", JsonString(f.detected));
   if (!f.queried()) {
     WriteFailedQuery(json, f);
     json.EndObject();

@@ -14,6 +14,7 @@ namespace morvel::cli {
 struct Findings {
   ReportFindings report;
   std::string runtimeError;       // the text of the runtime error that stopped the report, if any
+  std::string detected;           // what the target holds instead of an NTFS volume, if known
   std::optional<ClusterMap> map;  // with --map: the cluster map, or why there is none
   std::string mapReason;
 

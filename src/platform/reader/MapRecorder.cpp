@@ -30,8 +30,8 @@ MapArea AreaOf(ntfs::SystemArea area) {
   return MapArea::OtherSystem;
 }
 
-std::string Failed(const char* what, ntfs::Status status) {
-  return std::string(what) + ": " + ntfs::StatusName(status);
+std::string Failed(const char* what, const ntfs::Result& r) {
+  return std::string(what) + ": " + (r.reason().empty() ? ntfs::StatusName(r.status()) : r.reason());
 }
 
 }  // namespace
@@ -42,14 +42,14 @@ void MapRecorder::Request(std::size_t cells) {
   reason_ = "the volume was not queried";
 }
 
-ntfs::Status MapRecorder::Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out) {
+ntfs::Result MapRecorder::Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out) {
   if (requested_ == 0) return volume.QueryVolumeData(out);
   const std::size_t cells = requested_;
   requested_ = 0;
   // The cells need the cluster count before the first chunk arrives: the boot sector has it.
   std::vector<std::uint8_t> sector(ntfs::kBootSectorSize);
   ntfs::BootSector boot;
-  if (!source.ReadAt(0, sector) || ntfs::ParseBootSector(sector, boot) != ntfs::Status::Ok) {
+  if (!source.ReadAt(0, sector) || !ntfs::ParseBootSector(sector, boot).ok()) {
     reason_ = "the boot sector could not be read again";
     return volume.QueryVolumeData(out);
   }
@@ -57,9 +57,9 @@ ntfs::Status MapRecorder::Query(base::ByteSource& source, ntfs::Volume& volume, 
   volume.ObserveBitmap([&map](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
     map.AddBitmap(first, bytes, clusters);
   });
-  const ntfs::Status status = volume.QueryVolumeData(out);
+  ntfs::Result status = volume.QueryVolumeData(out);
   volume.ObserveBitmap(nullptr);
-  if (status != ntfs::Status::Ok) {
+  if (!status.ok()) {
     reason_ = Failed("the volume could not be queried", status);
     return status;
   }
@@ -74,9 +74,9 @@ ntfs::Status MapRecorder::Query(base::ByteSource& source, ntfs::Volume& volume, 
 }
 
 void MapRecorder::Overlay(base::ByteSource& source, const ntfs::VolumeData& data) {
-  const ntfs::Status status = ntfs::VisitMetadataExtents(
+  const ntfs::Result status = ntfs::VisitMetadataExtents(
       source, 0, [this](const ntfs::Extent& e) { map_->AddArea(AreaOf(e.area), e.lcn, e.length); });
-  if (status != ntfs::Status::Ok) {
+  if (!status.ok()) {
     map_.reset();
     reason_ = Failed("the system files' runs could not be read", status);
     return;

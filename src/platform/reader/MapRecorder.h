@@ -18,7 +18,7 @@ class MapRecorder {
   void Request(std::size_t cells);
   // QueryVolumeData of `volume`, which lies at the start of `source`; builds the requested map
   // in the same pass. A map that cannot be built leaves the query's result as it is.
-  ntfs::Status Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out);
+  ntfs::Result Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out);
   // The map of the last Query, or nothing with the reason.
   std::optional<ClusterMap> Take(std::string& reason);
 

@@ -12,6 +12,10 @@ constexpr std::uint32_t kGenericWrite = 0x40000000u;
 constexpr std::uint32_t kGenericAll = 0x10000000u;
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// The reader's reason, or the status's name when it gave none.
+std::string ReasonOf(const ntfs::Result& r) { return r.reason().empty() ? ntfs::StatusName(r.status()) : r.reason(); }
 
 // "\\.\X:" -> 'X'; 0 for any other path.
 char VolumeDeviceLetter(const std::string& path) {
@@ -63,10 +67,10 @@ NtfsVolumeData ToVolumeData(const ntfs::VolumeData& v) {
 }
 
 Handle SourceVolumeApi::OpenFile(const std::string& path, const OpenRequest& request) {
-  lookup_.reset();  // a new query reads the volume afresh
-  Entry entry;
+  shared_.reset();  // a new query reads the volume afresh
   int error = 0;
   const char letter = VolumeDeviceLetter(path);
+  auto opened = std::make_shared<OpenedVolume>();
   if (letter == 0) {
     error = ENOENT;
   } else if (request.creationDisposition != kOpenExisting) {
@@ -74,10 +78,12 @@ Handle SourceVolumeApi::OpenFile(const std::string& path, const OpenRequest& req
   } else if ((request.desiredAccess & (kGenericWrite | kGenericAll)) != 0) {
     error = EROFS;  // the reader never writes
   } else {
-    error = OpenVolumeOf(letter, entry);
+    error = OpenVolumeOf(letter, *opened);
   }
   lastError_ = static_cast<std::uint32_t>(error);
-  return error == 0 ? Store(std::move(entry)) : kInvalidHandle;
+  if (error != 0) return kInvalidHandle;
+  shared_ = opened;
+  return Store(Entry{Kind::Volume, std::move(opened)});
 }
 
 std::string SourceVolumeApi::SystemMessage(std::uint32_t flags, std::int32_t code, std::uint32_t,
@@ -89,45 +95,72 @@ std::string SourceVolumeApi::SystemMessage(std::uint32_t flags, std::int32_t cod
 }
 
 std::int32_t SourceVolumeApi::FsControl(Handle volume, std::uint32_t controlCode, std::span<std::uint8_t> output) {
+  reason_.clear();
   Entry* entry = Find(volume, Kind::Volume);
   if (entry == nullptr) return kStatusInvalidHandle;
   if (controlCode != kFsctlGetNtfsVolumeData) return kStatusInvalidParameter;
   if (output.size() < kVolumeDataSize) return kStatusBufferTooSmall;
-  std::unique_ptr<ntfs::Volume> ntfsVolume;
-  ntfs::Status status = opener_(*entry->volume, 0, ntfsVolume);
+  shared_ = entry->opened;  // the lookups that follow read this volume
+  std::int32_t status = kStatusSuccess;
+  ntfs::Volume* ntfsVolume = Parse(*entry->opened, status);
+  if (ntfsVolume == nullptr) return status;
   ntfs::VolumeData record;
-  if (status == ntfs::Status::Ok) status = map_.Query(*entry->volume, *ntfsVolume, record);
-  if (status != ntfs::Status::Ok) return NtStatusFromNtfs(status);
+  if (const ntfs::Result r = map_.Query(*entry->opened->slice, *ntfsVolume, record); !r.ok()) {
+    reason_ = ReasonOf(r);
+    return NtStatusFromNtfs(r.status());
+  }
   const VolumeDataBytes bytes = EncodeVolumeData(ToVolumeData(record));
   std::copy(bytes.begin(), bytes.end(), output.begin());
   return kStatusSuccess;
 }
 
 Handle SourceVolumeApi::FindFirst(const std::string& path, FindData& data) {
+  reason_.clear();
   std::string name;
   const char letter = RootNameOf(path, name);
   if (letter == 0 || name.empty()) return kInvalidHandle;
-  ntfs::Volume* volume = LookupVolume(letter);
+  OpenedVolume& opened = LookupVolume(letter);
+  std::int32_t status = kStatusSuccess;
+  ntfs::Volume* volume = Parse(opened, status);
+  if (volume == nullptr) return kInvalidHandle;
   std::optional<ntfs::RootEntry> found;
-  if (volume == nullptr || volume->FindRootEntry(name, found) != ntfs::Status::Ok || !found) return kInvalidHandle;
+  if (const ntfs::Result r = volume->FindRootEntry(name, found); !r.ok()) {
+    reason_ = ReasonOf(r);
+    return kInvalidHandle;
+  }
+  if (!found) return kInvalidHandle;
   data.fileName = found->name;
   data.fileSizeHigh = static_cast<std::uint32_t>(found->size >> 32);
   data.fileSizeLow = static_cast<std::uint32_t>(found->size & 0xFFFFFFFFu);
   // The find handle holds nothing open: the entry was read whole.
-  return Store(Entry{Kind::Find, nullptr, nullptr});
+  return Store(Entry{Kind::Find, nullptr});
 }
 
-ntfs::Volume* SourceVolumeApi::LookupVolume(char letter) {
-  const char upper = (letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A') : letter;
-  if (lookup_ && lookup_->letter == upper) return lookup_->volume.get();
-  lookup_.reset();
-  LookupCache cache;
-  cache.letter = upper;
-  if (OpenVolumeOf(letter, cache.entry) != 0 || opener_(*cache.entry.volume, 0, cache.volume) != ntfs::Status::Ok) {
-    cache.volume.reset();  // remembered as unreadable until the next OpenFile
+ntfs::Volume* SourceVolumeApi::Parse(OpenedVolume& opened, std::int32_t& status) {
+  if (opened.openError != 0) {
+    reason_ = "opening the drive: " + std::generic_category().message(opened.openError);
+    status = kStatusIoDeviceError;
+    return nullptr;
   }
-  lookup_ = std::move(cache);
-  return lookup_->volume.get();
+  if (!opened.parsed) {
+    opened.parsed = true;
+    opened.parse = opener_(*opened.slice, 0, opened.volume);
+  }
+  if (!opened.parse.ok()) {
+    reason_ = ReasonOf(opened.parse);
+    status = NtStatusFromNtfs(opened.parse.status());
+    return nullptr;
+  }
+  return opened.volume.get();
+}
+
+SourceVolumeApi::OpenedVolume& SourceVolumeApi::LookupVolume(char letter) {
+  const char upper = ToUpper(letter);
+  if (!shared_ || shared_->letter != upper) {
+    shared_ = std::make_shared<OpenedVolume>();
+    OpenVolumeOf(letter, *shared_);  // a failure is kept: not retried until the next OpenFile
+  }
+  return *shared_;
 }
 
 std::size_t SourceVolumeApi::OpenHandleCount() const {
@@ -135,16 +168,19 @@ std::size_t SourceVolumeApi::OpenHandleCount() const {
       std::count_if(slots_.begin(), slots_.end(), [](const auto& s) { return s.has_value(); }));
 }
 
-int SourceVolumeApi::OpenVolumeOf(char letter, Entry& entry) {
+int SourceVolumeApi::OpenVolumeOf(char letter, OpenedVolume& opened) {
+  opened.letter = ToUpper(letter);
   int error = 0;
-  entry.kind = Kind::Volume;
-  entry.source = OpenDrive(letter, error);
-  if (!entry.source) return error != 0 ? error : ENOENT;
+  opened.source = OpenDrive(letter, error);
   VolumeExtent extent;
-  error = LocateVolume(*entry.source, choice_, extent);
-  if (error != 0) return error;
-  entry.volume = std::make_unique<SliceByteSource>(*entry.source, extent.offset, extent.length);
-  return 0;
+  if (!opened.source) {
+    error = error != 0 ? error : ENOENT;
+  } else {
+    error = LocateVolume(*opened.source, choice_, extent);
+  }
+  opened.openError = error;
+  if (error == 0) opened.slice = std::make_unique<SliceByteSource>(*opened.source, extent.offset, extent.length);
+  return error;
 }
 
 Handle SourceVolumeApi::Store(Entry entry) {

@@ -5,8 +5,8 @@
 
 #include "app/cli/Cli.h"
 #include "app/cli/CommandLine.h"
-#include "tests/fakes/FakeVolumeApi.h"
 #include "app/cli/Json.h"
+#include "tests/fakes/FakeVolumeApi.h"
 
 namespace morvel::cli {
 namespace {
@@ -33,7 +33,9 @@ NtfsVolumeData SmallVolume() {
 // volume operations it was given.
 struct ProgramRun {
   FakeVolumeApi volume;
-  std::vector<std::string> madeFor;  // "drive", or "image <path> <partition>"
+  std::vector<std::string> madeFor;    // "drive", or "image <path> <partition>"
+  std::vector<std::string> described;  // "<path> <partition>" of each question what a target holds
+  std::string detected;                // the answer
   std::string out, err;
   int status = -1;
 
@@ -46,6 +48,10 @@ struct ProgramRun {
     platform.imageApi = [this](const std::string& path, int partition) {
       madeFor.push_back("image " + path + " " + std::to_string(partition));
       return std::make_unique<Forward>(volume);
+    };
+    platform.describe = [this](const std::string& path, int partition) {
+      described.push_back(path + " " + std::to_string(partition));
+      return detected;
     };
     std::ostringstream o, e;
     status = cli::Run(args, o, e, platform);
@@ -213,7 +219,8 @@ TEST(TextReport, ReasonsGoToStderrAndNamesAreEscaped) {
   EXPECT_TRUE(unreadable.out.ends_with("Meta-Data files\n---------------\n")) << unreadable.out;
   EXPECT_EQ(unreadable.err, "morvel: C: $mft: root index: entry length 0 at byte 0x58\n");
   EXPECT_EQ(unreadable({"--json", "C"}), kExitQueryFailed);
-  EXPECT_TRUE(Contains(unreadable.out, "\"ok\": false,\n      \"reason\": \"$mft: root index: entry length 0 at byte 0x58\""))
+  EXPECT_TRUE(
+      Contains(unreadable.out, "\"ok\": false,\n      \"reason\": \"$mft: root index: entry length 0 at byte 0x58\""))
       << unreadable.out;
 
   ProgramRun forged;
@@ -223,6 +230,32 @@ TEST(TextReport, ReasonsGoToStderrAndNamesAreEscaped) {
   EXPECT_TRUE(Contains(forged.out, "$MFT\\x0d\\x0aFree space : 0\\x1b]0;x\\x07\\u202e    1 bytes\n")) << forged.out;
   EXPECT_EQ(forged({"--json", "C"}), kExitOk);
   EXPECT_TRUE(Contains(forged.out, "\"$MFT\\u000d\\u000aFree space : 0\\u001b]0;x\\u0007\\u202e\"")) << forged.out;
+}
+
+TEST(Detected, AskedOfPathsWithoutAnNtfsVolumeAloneAndShownEscaped) {
+  ProgramRun notNtfs;
+  notNtfs.volume.status = static_cast<std::int32_t>(0xC0000010u);
+  notNtfs.detected = "ext4 file system \x1b[2J";
+  EXPECT_EQ(notNtfs({"--partition", "2", "a.img"}), kExitQueryFailed);
+  EXPECT_EQ(notNtfs.err, "morvel: a.img: detected: ext4 file system \\x1b[2J\n");
+  EXPECT_EQ(notNtfs({"--json", "b.img"}), kExitQueryFailed);
+  EXPECT_TRUE(Contains(notNtfs.out, "\"detected\": \"ext4 file system \\u001b[2J\"")) << notNtfs.out;
+  EXPECT_EQ(notNtfs({"C"}), kExitQueryFailed);  // a drive letter names no file to look into
+  EXPECT_EQ(notNtfs.described, (std::vector<std::string>{"a.img 2", "b.img 0"}));
+
+  ProgramRun unopened;
+  unopened.volume.openFails = true;
+  unopened.detected = "a QCOW2 disk image that cannot be read: ...";
+  EXPECT_EQ(unopened({"c.qcow2"}), kExitQueryFailed);
+  EXPECT_EQ(unopened.described, std::vector<std::string>{"c.qcow2 0"});
+
+  ProgramRun others;  // an NTFS volume, damaged or whole: its own report says what it is
+  others.volume.status = static_cast<std::int32_t>(0xC0000102u);
+  EXPECT_EQ(others({"d.img"}), kExitQueryFailed);
+  others.volume.status = 0;
+  others.volume.data = SmallVolume();
+  EXPECT_EQ(others({"d.img"}), kExitOk);
+  EXPECT_TRUE(others.described.empty());
 }
 
 TEST(TextReport, AFailedWriteStopsWithAnError) {

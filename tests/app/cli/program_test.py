@@ -4,6 +4,7 @@ bad inputs.
 
 usage: program_test.py MORVEL WORKDIR
 """
+import gzip
 import json
 import os
 import shutil
@@ -79,22 +80,37 @@ def make_file(name, size):
     return path
 
 
+class Sample(unittest.TestCase):
+    def test_the_sample_gives_the_golden_report_and_document(self):
+        here = os.path.dirname(os.path.abspath(__file__))
+        sample = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(here))), "samples", "sample.ntfs.img.gz")
+        with gzip.open(sample) as packed, open(os.path.join(WORK, "sample.ntfs.img"), "wb") as image:
+            shutil.copyfileobj(packed, image)
+        env = dict(os.environ, LC_ALL="C", XDG_CONFIG_HOME=os.path.join(WORK, "no-config"))
+        for args, golden in ((["sample.ntfs.img"], "sample.txt"), (["--json", "sample.ntfs.img"], "sample.json")):
+            with self.subTest(golden=golden), open(os.path.join(here, "golden", golden), encoding="utf-8") as f:
+                p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=env, cwd=WORK, timeout=60)
+                self.assertEqual((p.returncode, p.stderr), (0, ""))
+                self.assertEqual(p.stdout, f.read())
+
+
 class BadInputs(unittest.TestCase):
     def test_failed_queries_print_ten_lines_and_exit_one(self):
         zeros = make_file("zeros.img", 1 << 20)
         missing = os.path.join(WORK, "missing.img")
         cases = [
-            (missing, "Error opening volume:No such file or directory"),
-            (WORK, "Error opening volume:Is a directory"),
-            (zeros, "Error obtaining NTFS information:STATUS_INVALID_DEVICE_REQUEST"),
-            ("B", "Error opening volume:No such file or directory"),
+            (missing, "Error opening volume:No such file or directory", ""),
+            (WORK, "Error opening volume:Is a directory", ""),
+            (zeros, "Error obtaining NTFS information:STATUS_INVALID_DEVICE_REQUEST",
+             f"morvel: {zeros}: detected: empty (all zeros)\n"),
+            ("B", "Error opening volume:No such file or directory", ""),
         ]
-        for target, error in cases:
+        for target, error, reason in cases:
             with self.subTest(target=target):
                 status, out, err = run(target)
                 self.assertEqual(status, 1)
                 self.assertEqual(out.splitlines(), failure_report(target, error))
-                self.assertEqual(err, "")
+                self.assertEqual(err, reason)
 
     def test_a_drive_letter_names_its_link(self):
         config = os.path.join(WORK, "config")
@@ -223,6 +239,148 @@ class Volumes(unittest.TestCase):
         self.assertEqual(derived["mftZoneClusters"], data["MftZoneEnd"] - data["MftZoneStart"])
         self.assertEqual([f["name"] for f in report["metadataFiles"]], ROOT_FILES)
         self.assertEqual(report["metadataFiles"][-1]["size"], 131072)
+
+
+def make_image(kind, source=None):
+    """An image of `kind` made by the tools of its format, from the raw disk `source` for the
+    containers. Returns its path (the first segment or the descriptor), or None when the tool
+    refuses to make it here."""
+    path = os.path.join(WORK, "img-" + kind)
+    containers = {
+        "vhd": ["qemu-img", "convert", "-O", "vpc", source, path],
+        "vhdx": ["qemu-img", "convert", "-O", "vhdx", source, path],
+        "vmdk": ["qemu-img", "convert", "-O", "vmdk", source, path],
+        "vmdk-split": ["qemu-img", "convert", "-O", "vmdk", "-o", "subformat=twoGbMaxExtentSparse", source, path],
+        "qcow2": ["qemu-img", "convert", "-O", "qcow2", source, path],
+        "vdi": ["qemu-img", "convert", "-O", "vdi", source, path],
+        "e01": ["ewfacquire", "-u", "-q", "-t", path, source],
+        "e01-split": ["ewfacquire", "-u", "-q", "-c", "none", "-S", "4MiB", "-t", path, source],
+        "s01": ["ewfacquire", "-u", "-q", "-f", "smart", "-t", path, source],
+    }
+    volumes = {
+        "exfat": ["mkfs.exfat", path],
+        "ext4": ["mkfs.ext4", "-q", "-F", path],
+        "fat32": ["mkfs.vfat", "-F", "32", path],
+        "luks": ["cryptsetup", "luksFormat", "--batch-mode", "--type", "luks2", "--pbkdf", "pbkdf2",
+                 "--pbkdf-force-iterations", "1000", "--key-file", "-", path],
+    }
+    if kind in containers:
+        made = subprocess.run(containers[kind], capture_output=True, input="throwaway", text=True, timeout=120)
+        if kind.startswith("e01"):
+            path += ".E01"
+        elif kind == "s01":
+            path += ".s01"
+        return path if made.returncode == 0 else None
+    make_file("img-" + kind, 32 << 20)
+    if kind == "bitlocker":
+        with open(path, "r+b") as f:
+            f.write(b"\xeb\x58\x90-FVE-FS-")  # 3: the OEM name of a BitLocker volume
+    elif kind == "text":
+        with open(path, "w") as f:
+            f.write("a text file\n" * 100)
+    elif kind in volumes:
+        made = subprocess.run(volumes[kind], capture_output=True, input="throwaway", text=True, timeout=120)
+        return path if made.returncode == 0 else None
+    return path
+
+
+def make_disk(name, partitions):
+    """A sparse MBR disk of 64 MiB; `partitions` are (start sector, sectors, type, image or None)."""
+    disk = make_file(name, 64 << 20)
+    table = "".join(f"start={start}, size={size}, type={kind}\n" for start, size, kind, _ in partitions)
+    subprocess.run(["sfdisk", "-q", disk], input=table, text=True, check=True, capture_output=True)
+    for start, size, _, image in partitions:
+        if image:
+            with open(image, "rb") as src, open(disk, "r+b") as dst:
+                dst.seek(start * 512)
+                dst.write(src.read(size * 512))
+    return disk
+
+
+def json_report(*args):
+    status, out, _ = run("--json", *args)
+    report = json.loads(out)["reports"][0]
+    del report["target"]
+    return status, report
+
+
+class Containers(unittest.TestCase):
+    """One NTFS volume with a file on it, inside an MBR disk, in every container."""
+
+    @classmethod
+    def setUpClass(cls):
+        volume = make_volume("c-volume.img", 40 << 20, partition_start=2048)
+        note = make_file("c-note.txt", 0)
+        with open(note, "w") as f:
+            f.write("kept inside every container\n" * 300)
+        subprocess.run(["ntfscp", "-f", volume, note, "note.txt"], check=True, capture_output=True)
+        cls.disk = make_disk("c-disk.img", [(2048, 81920, 7, volume)])
+
+    def test_each_container_reports_as_the_raw_disk(self):
+        _, raw, _ = run(self.disk)
+        _, raw_json = json_report(self.disk)
+        self.assertTrue(raw_json["ok"])
+        for kind in ("vhd", "vhdx", "vmdk", "vmdk-split", "qcow2", "e01", "e01-split", "s01"):
+            with self.subTest(kind=kind):
+                image = make_image(kind, self.disk)
+                self.assertIsNotNone(image)
+                for args in ([image], ["--partition", "1", image]):
+                    status, out, err = run(*args)
+                    self.assertEqual((status, err), (0, ""))
+                    self.assertEqual(out.replace(f"[{image}]", f"[{self.disk}]"), raw)
+                    self.assertEqual(json_report(*args), (0, raw_json))
+        # The split forms really are split: several EWF segments, a descriptor and its extents.
+        files = os.listdir(WORK)
+        self.assertGreater(len([name for name in files if name.startswith("img-e01-split.E")]), 2)
+        self.assertTrue([name for name in files if name.startswith("img-vmdk-split-s001")])
+
+    def test_a_differencing_image_reads_through_its_parent_and_names_a_missing_one(self):
+        _, raw, _ = run(self.disk)
+        for kind, name in (("qcow2", "QCOW2"), ("vmdk", "VMDK")):
+            with self.subTest(kind=kind):
+                parent = make_image(kind, self.disk)
+                child = os.path.join(WORK, "c-child." + kind)
+                subprocess.run(["qemu-img", "create", "-q", "-f", kind, "-b", os.path.basename(parent), "-F", kind,
+                                child], check=True, capture_output=True)
+                status, out, _ = run(child)
+                self.assertEqual((status, out.replace(f"[{child}]", f"[{self.disk}]")), (0, raw))
+                os.rename(parent, parent + ".gone")
+                status, report = json_report(child)
+                os.rename(parent + ".gone", parent)
+                self.assertEqual((status, report["error"]), (1, "Error opening volume:No such file or directory"))
+                self.assertEqual(report["detected"], f"a {name} disk image that cannot be read: it is a differencing "
+                                 f'image and needs its parent "img-{kind}", which is not beside it')
+
+    def test_what_is_not_ntfs_is_named(self):
+        ext4, fat32 = make_image("ext4"), make_image("fat32")
+        linux_disk = make_disk("c-linux-disk.img", [(2048, 40960, 83, ext4), (43008, 65536, "c", fat32)])
+        listing = ("a whole disk (dos partition table) with no NTFS partition: partition 1 (Linux, type 0x83): "
+                   "ext4 file system; partition 2 (FAT32, type 0x0c): FAT32 file system")
+        cases = [
+            ("exfat", [], "exFAT file system"),
+            ("ext4", [], "ext4 file system"),
+            ("fat32", [], "FAT32 file system"),
+            ("bitlocker", [], "BitLocker-encrypted volume (unlock it first, for example with `bdemount` or "
+                              "`dislocker`, and report the unlocked volume)"),
+            ("luks", [], "LUKS-encrypted volume"),
+            ("zeros", [], "empty (all zeros)"),
+            ("text", [], "no known file system"),
+            (linux_disk, [], listing),
+            (make_image("qcow2", linux_disk), [], listing),
+            (make_image("qcow2", linux_disk), ["--partition", "2"], "FAT32 file system"),
+            (make_image("vdi", linux_disk), [], "a VDI disk image, which this build cannot read"),
+        ]
+        for kind, args, detected in cases:
+            with self.subTest(kind=kind, args=args):
+                image = kind if os.path.isabs(kind) else make_image(kind)
+                if image is None:
+                    self.skipTest(f"the tools cannot make a {kind} volume here")
+                status, out, err = run(*args, image)
+                self.assertEqual(status, 1)
+                self.assertEqual(out.splitlines(), failure_report(
+                    image, "Error obtaining NTFS information:STATUS_INVALID_DEVICE_REQUEST"))
+                self.assertEqual(err, f"morvel: {image}: detected: {detected}\n")
+                self.assertEqual(json_report(*args, image)[1]["detected"], detected)
 
 
 class Locale(unittest.TestCase):

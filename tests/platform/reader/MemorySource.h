@@ -40,43 +40,49 @@ inline std::vector<std::uint8_t> NtfsBootSectorBytes(std::size_t size = 4096) {
 struct ScriptedNtfs {
   static inline ntfs::Status openStatus = ntfs::Status::Ok;
   static inline ntfs::Status queryStatus = ntfs::Status::Ok;
+  static inline ntfs::Status findStatus = ntfs::Status::Ok;
   static inline ntfs::VolumeData data;
   static inline std::map<std::string, ntfs::RootEntry> entries;  // by lower-case name
   static inline int opens = 0;
   static inline std::uint64_t lastSourceSize = 0;
 
   static void Reset() {
-    openStatus = queryStatus = ntfs::Status::Ok;
+    openStatus = queryStatus = findStatus = ntfs::Status::Ok;
     data = {};
     entries.clear();
     opens = 0;
     lastSourceSize = 0;
   }
 
-  static ntfs::Status Open(base::ByteSource& source, std::uint64_t, std::unique_ptr<ntfs::Volume>& out);
+  static ntfs::Result Open(base::ByteSource& source, std::uint64_t, std::unique_ptr<ntfs::Volume>& out);
+  // A result as the reader gives it: a failure says why.
+  static ntfs::Result Give(ntfs::Status status, const char* why) {
+    return status == ntfs::Status::Ok ? ntfs::Result{} : ntfs::Result{status, why};
+  }
 };
 
 class ScriptedVolume final : public ntfs::Volume {
  public:
-  ntfs::Status QueryVolumeData(ntfs::VolumeData& out) override {
+  ntfs::Result QueryVolumeData(ntfs::VolumeData& out) override {
     if (ScriptedNtfs::queryStatus == ntfs::Status::Ok) out = ScriptedNtfs::data;
-    return ScriptedNtfs::queryStatus;
+    return ScriptedNtfs::Give(ScriptedNtfs::queryStatus, "query refused");
   }
-  ntfs::Status FindRootEntry(std::string_view name, std::optional<ntfs::RootEntry>& out) override {
+  ntfs::Result FindRootEntry(std::string_view name, std::optional<ntfs::RootEntry>& out) override {
+    if (ScriptedNtfs::findStatus != ntfs::Status::Ok) return ScriptedNtfs::Give(ScriptedNtfs::findStatus, "index torn");
     std::string key(name);
     for (char& c : key) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     const auto it = ScriptedNtfs::entries.find(key);
     if (it != ScriptedNtfs::entries.end()) out = it->second;
-    return ntfs::Status::Ok;
+    return {};
   }
 };
 
-inline ntfs::Status ScriptedNtfs::Open(base::ByteSource& source, std::uint64_t, std::unique_ptr<ntfs::Volume>& out) {
+inline ntfs::Result ScriptedNtfs::Open(base::ByteSource& source, std::uint64_t, std::unique_ptr<ntfs::Volume>& out) {
   ++opens;
   lastSourceSize = source.Size();
-  if (openStatus != ntfs::Status::Ok) return openStatus;
+  if (openStatus != ntfs::Status::Ok) return Give(openStatus, "boot sector torn");
   out = std::make_unique<ScriptedVolume>();
-  return ntfs::Status::Ok;
+  return {};
 }
 
 }  // namespace morvel::testing

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "tests/platform/reader/MemorySource.h"
 #include "platform/reader/SourceVolumeApi.h"
+#include "tests/platform/reader/MemorySource.h"
 
 namespace morvel {
 namespace {
@@ -36,18 +36,20 @@ class SourceVolumeApiTest : public ::testing::Test {
   TestVolumeApi api;
 };
 
-TEST_F(SourceVolumeApiTest, ReaderResultsBecomeTheStatusesWindowsUses) {
+TEST_F(SourceVolumeApiTest, ReaderResultsBecomeTheStatusesWindowsUsesWithTheirReasons) {
   struct Case {
     ntfs::Status open, query;
     std::uint32_t status;
+    const char* reason;
   };
   const Case cases[] = {
-      {ntfs::Status::Ok, ntfs::Status::Ok, 0},
-      {ntfs::Status::NotNtfs, ntfs::Status::Ok, 0xC0000010u},
-      {ntfs::Status::Corrupt, ntfs::Status::Ok, 0xC0000102u},
-      {ntfs::Status::IoError, ntfs::Status::Ok, 0xC0000185u},
-      {ntfs::Status::Ok, ntfs::Status::Corrupt, 0xC0000102u},
-      {ntfs::Status::Ok, ntfs::Status::IoError, 0xC0000185u},
+      {ntfs::Status::Ok, ntfs::Status::Ok, 0, ""},
+      {ntfs::Status::NotNtfs, ntfs::Status::Ok, 0xC0000010u, "boot sector torn"},
+      {ntfs::Status::Corrupt, ntfs::Status::Ok, 0xC0000102u, "boot sector torn"},
+      {ntfs::Status::IoError, ntfs::Status::Ok, 0xC0000185u, "boot sector torn"},
+      {ntfs::Status::Ok, ntfs::Status::Corrupt, 0xC0000102u, "query refused"},
+      {ntfs::Status::Ok, ntfs::Status::IoError, 0xC0000185u, "query refused"},
+      {ntfs::Status::Ok, ntfs::Status::Ok, 0, ""},  // the reason of the case before is gone
   };
   for (const auto& c : cases) {
     ScriptedNtfs::openStatus = c.open;
@@ -56,6 +58,7 @@ TEST_F(SourceVolumeApiTest, ReaderResultsBecomeTheStatusesWindowsUses) {
     ASSERT_NE(volume, kInvalidHandle);
     VolumeDataBytes record{};
     EXPECT_EQ(static_cast<std::uint32_t>(api.FsControl(volume, kFsctlGetNtfsVolumeData, record)), c.status);
+    EXPECT_EQ(api.LastReason(), c.reason);
     api.CloseHandle(volume);
   }
   EXPECT_EQ(api.OpenHandleCount(), 0u);
@@ -156,35 +159,59 @@ TEST_F(SourceVolumeApiTest, FindFirstReturnsTheStoredNameAndBothSizeHalves) {
   EXPECT_EQ(api.OpenHandleCount(), 0u);
 }
 
-TEST_F(SourceVolumeApiTest, FindFirstFindsNothingOutsideARootEntry) {
+TEST_F(SourceVolumeApiTest, FindFirstFindsNothingOrSaysWhyItCouldNotLook) {
   ScriptedNtfs::entries["$mft"] = {"$MFT", 1024};
-  const char* paths[] = {"C:\\$bitmap", "Q:\\$mft", "U:\\$mft", "C:\\",    "C:\\a\\$mft",
-                         "C:\\$m*",     "C:\\$mf?", "C:$mft",   "1:\\$mft"};
-  for (const char* path : paths) {
+  const struct {
+    const char* path;
+    const char* reason;  // empty: merely nothing found
+  } cases[] = {
+      {"C:\\$bitmap", ""},
+      {"C:\\", ""},
+      {"C:\\a\\$mft", ""},
+      {"C:\\$m*", ""},
+      {"C:\\$mf?", ""},
+      {"C:$mft", ""},
+      {"1:\\$mft", ""},
+      {"Q:\\$mft", "opening the drive: No such file or directory"},
+      {"U:\\$mft", "opening the drive: Input/output error"},
+      {"C:\\$bitmap", ""},
+  };
+  for (const auto& c : cases) {
     FindData data;
-    EXPECT_EQ(api.FindFirst(path, data), kInvalidHandle) << path;
+    EXPECT_EQ(api.FindFirst(c.path, data), kInvalidHandle) << c.path;
+    EXPECT_EQ(api.LastReason(), c.reason) << c.path;
   }
-  ScriptedNtfs::openStatus = ntfs::Status::Corrupt;
-  FindData data;
-  EXPECT_EQ(api.FindFirst("C:\\$mft", data), kInvalidHandle);
+  // A volume the reader refuses, or a directory it cannot read, is no empty directory.
+  const struct {
+    ntfs::Status open, find;
+    const char* reason;
+  } failures[] = {
+      {ntfs::Status::Corrupt, ntfs::Status::Ok, "boot sector torn"},
+      {ntfs::Status::Ok, ntfs::Status::Corrupt, "index torn"},
+      {ntfs::Status::Ok, ntfs::Status::IoError, "index torn"},
+  };
+  for (const auto& f : failures) {
+    api.CloseHandle(api.OpenFile("\\\\.\\C:", kRead));  // a fresh volume
+    ScriptedNtfs::openStatus = f.open;
+    ScriptedNtfs::findStatus = f.find;
+    FindData data;
+    EXPECT_EQ(api.FindFirst("C:\\$mft", data), kInvalidHandle);
+    EXPECT_EQ(api.LastReason(), f.reason);
+  }
   EXPECT_EQ(api.OpenHandleCount(), 0u);
 }
 
-TEST_F(SourceVolumeApiTest, RootLookupsShareOneOpenUntilTheNextQuery) {
+TEST_F(SourceVolumeApiTest, AReportOpensAndParsesTheVolumeOnce) {
   ScriptedNtfs::entries["$mft"] = {"$MFT", 1024};
+  const Handle volume = api.OpenFile("\\\\.\\c:", kRead);
+  VolumeDataBytes record{};
+  ASSERT_EQ(api.FsControl(volume, kFsctlGetNtfsVolumeData, record), 0);
+  api.CloseHandle(volume);
   FindData data;
-  const char* paths[] = {"C:\\$mft", "C:\\$bitmap", "c:\\$MFT"};
-  for (const char* path : paths) api.FindClose(api.FindFirst(path, data));
+  for (const char* path : {"C:\\$mft", "C:\\$bitmap", "c:\\$MFT"}) api.FindClose(api.FindFirst(path, data));
+  EXPECT_EQ(data.fileName, "$MFT");
   EXPECT_EQ(ScriptedNtfs::opens, 1);
   EXPECT_EQ(api.drivesOpened, 1);
-  api.CloseHandle(api.OpenFile("\\\\.\\C:", kRead));
-  api.FindClose(api.FindFirst("C:\\$mft", data));
-  EXPECT_EQ(ScriptedNtfs::opens, 2);
-  EXPECT_EQ(api.drivesOpened, 3);
-  // Another drive is opened for itself; an unreadable one is not retried.
-  EXPECT_EQ(api.FindFirst("Q:\\$mft", data), kInvalidHandle);
-  EXPECT_EQ(api.FindFirst("Q:\\$mft", data), kInvalidHandle);
-  EXPECT_EQ(api.drivesOpened, 4);
   EXPECT_EQ(api.OpenHandleCount(), 0u);
 }
 

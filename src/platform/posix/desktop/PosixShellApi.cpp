@@ -12,11 +12,13 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <utility>
 #include <vector>
 
-#include "platform/posix/PosixFile.h"
-#include "core/shell/ShellLink.h"
+#include "base/Text.h"
 #include "base/Utf.h"
+#include "core/shell/ShellLink.h"
+#include "platform/posix/PosixFile.h"
 
 namespace morvel {
 namespace {
@@ -91,17 +93,97 @@ struct LinkState {
 
 std::int32_t FromErrno(int error) { return kErrnoFacility | (error & 0xFFFF); }
 
-std::int32_t WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (!fd) return FromErrno(errno);
+// A value of a desktop entry's string type: the escapes the format defines for backslash, line
+// breaks and tabs, and a leading space kept as \s.
+std::string EntryValue(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\t')
+      out += "\\t";
+    else if (c == '\r')
+      out += "\\r";
+    else
+      out += c;
+  }
+  if (!out.empty() && out.front() == ' ') out.replace(0, 1, "\\s");
+  return out;
+}
+
+// One argument of an Exec key: plain when it holds no reserved character, else double-quoted
+// with ", `, $ and \ escaped; "%" is doubled in either case, as field codes begin with it.
+std::string ExecArgument(std::string_view arg) {
+  static constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+  const bool quote = arg.empty() || arg.find_first_of(kReserved) != std::string_view::npos;
+  std::string out = quote ? "\"" : "";
+  for (const char c : arg) {
+    if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) out += '\\';
+    out += c;
+    if (c == '%') out += '%';
+  }
+  return quote ? out + '"' : out;
+}
+
+// The launcher's file name for the name the shell routines give the link file.
+std::string LauncherPath(const std::string& linkFile) {
+  constexpr std::string_view kLink = ".lnk";
+  if (!linkFile.ends_with(kLink)) return linkFile;
+  return linkFile.substr(0, linkFile.size() - kLink.size()) + ".desktop";
+}
+
+// Texts a desktop entry can carry: UTF-8 without control characters other than the line breaks
+// and tabs its escapes spell out.
+int CheckEntryText(std::string_view text) {
+  std::u16string wide;
+  if (!base::TryUtf8ToUtf16(text, wide)) return EILSEQ;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b < 0x20 && c != '\t' && c != '\n' && c != '\r') || b == 0x7F) return EINVAL;
+  }
+  return 0;
+}
+
+// The freedesktop launcher that stands for a shell link on Linux: the program's absolute path
+// and its arguments, its folder, the installed icon, and the link's name.
+int LauncherText(const ShellLinkFields& link, std::string_view name, std::string& text) {
+  for (const std::string_view part : {std::string_view(link.targetPath), std::string_view(link.arguments),
+                                      std::string_view(link.workingDirectory), name})
+    if (const int error = CheckEntryText(part)) return error;
+  std::string exec = ExecArgument(link.targetPath);
+  if (!link.arguments.empty()) exec += " " + ExecArgument(link.arguments);
+  text = "[Desktop Entry]\nType=Application\nName=" + EntryValue(name) + "\nExec=" + EntryValue(exec) + "\n";
+  if (!link.workingDirectory.empty()) text += "Path=" + EntryValue(link.workingDirectory) + "\n";
+  text += "Icon=" + std::string(kLauncherIcon) + "\nTerminal=false\n";
+  return 0;
+}
+
+// Writes the bytes to a new file in the destination's folder and renames it over the
+// destination: a reader never sees half a file, and a symlink planted at the destination is
+// replaced, never followed. The launcher is executable, as desktops require to start it.
+int WriteReplacing(const std::string& path, std::string_view bytes) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string temp = folder + "." + name + ".XXXXXX";
+  UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+  if (!fd) return errno;
+  const auto fail = [&temp](int error) {
+    ::unlink(temp.c_str());
+    return error;
+  };
   for (std::size_t done = 0; done < bytes.size();) {
     const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return FromErrno(n < 0 ? errno : EIO);
+    if (n <= 0) return fail(n < 0 ? errno : EIO);
     done += static_cast<std::size_t>(n);
   }
-  if (::close(fd.release()) != 0) return FromErrno(errno);
-  return kSOk;
+  if (::fchmod(fd.get(), 0755) != 0 || ::fsync(fd.get()) != 0) return fail(errno);
+  if (::close(fd.release()) != 0) return fail(errno);
+  if (::rename(temp.c_str(), path.c_str()) != 0) return fail(errno);
+  return 0;
 }
 
 class PosixShellApi final : public ShellApi {
@@ -184,13 +266,24 @@ class PosixShellApi final : public ShellApi {
   std::int32_t Save(ComObject persistFile, const std::u16string& fileName, bool) override {
     const auto it = objects_.find(persistFile);
     if (it == objects_.end()) return kEFail;
-    return WriteFile(base::Utf16ToUtf8(fileName), WriteShellLink(it->second->fields));
+    const std::string path = LauncherPath(base::Utf16ToUtf8(fileName));
+    const std::size_t slash = path.rfind('/');
+    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    name.resize(name.size() - (name.ends_with(".desktop") ? 8 : 0));
+    std::string text;
+    int error = LauncherText(it->second->fields, name, text);
+    if (error == 0) error = WriteReplacing(path, text);
+    if (error == 0) return kSOk;
+    failure_ = {FromErrno(error), path};
+    return failure_.first;
   }
 
   std::string ResultMessage(std::int32_t result) override {
     if ((result & static_cast<std::int32_t>(0xFFFF0000u)) == kErrnoFacility) {
       char buffer[256] = {};
-      return ::strerror_r(result & 0xFFFF, buffer, sizeof buffer);
+      const std::string message = ::strerror_r(result & 0xFFFF, buffer, sizeof buffer);
+      // The file a failed write was meant for, named as a path is shown: control characters escaped.
+      return result == failure_.first ? base::EscapeControls(failure_.second) + ": " + message : message;
     }
     switch (result) {
       case kENoInterface:
@@ -227,6 +320,7 @@ class PosixShellApi final : public ShellApi {
   ItemList lastList_ = 0;
   std::map<ComObject, std::shared_ptr<LinkState>> objects_;
   ComObject lastObject_ = 0;
+  std::pair<std::int32_t, std::string> failure_{kSOk, {}};  // the last failed Save and its path
 };
 
 }  // namespace

@@ -1,7 +1,11 @@
 #pragma once
 // The shell operations on Linux: open with xdg-open, the property sheet through the file
 // manager's D-Bus interface, the special folders of the XDG conventions, and a shell link
-// object that writes the .lnk file itself (ShellLink.h). Programs are started fire and forget.
+// object that saves a freedesktop launcher: "NAME.lnk" is written as "NAME.desktop"
+// (Type=Application, Exec with the target's absolute path and the arguments, Path, Icon,
+// Name), executable, to a temporary file in the same folder renamed over the destination, so a
+// symlink there is replaced and never followed. A failure's message names the path. Programs
+// are started fire and forget.
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +14,9 @@
 #include "core/shell/ShellApi.h"
 
 namespace morvel {
+
+// The icon a launcher names: the program's icon in the hicolor theme, as installed.
+inline constexpr std::string_view kLauncherIcon = "morvel";
 
 struct PosixShellConfig {
   std::string opener = "xdg-open";  // program that opens a file or address

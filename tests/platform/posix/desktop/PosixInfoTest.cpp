@@ -9,14 +9,13 @@
 #include <fstream>
 #include <thread>
 
-#include "core/system/FileVersion.h"
 #include "core/design/Info.h"
+#include "core/runtime/RuntimeError.h"
+#include "core/shell/Shell.h"
+#include "core/system/FileVersion.h"
 #include "core/system/OsDescription.h"
 #include "platform/posix/desktop/PosixShellApi.h"
 #include "platform/posix/desktop/PosixSystemApi.h"
-#include "core/runtime/RuntimeError.h"
-#include "core/shell/Shell.h"
-#include "core/shell/ShellLink.h"
 
 namespace morvel {
 namespace {
@@ -134,19 +133,44 @@ TEST(PosixShell, ShortcutOnTheDesktopAndInAutostart) {
   EXPECT_EQ(desktop, home.path + "/Desk top");
   EXPECT_EQ(GetStartupFolder(*shell, 0), home.path + "/config/autostart");
 
-  const std::string exe = "/opt/morvel/bin/MorvelTest";
+  // The launcher stands for the link: quoted path ("%" doubled), arguments, folder, icon, name.
+  const std::string exe = "/opt/morvel 1%/bin/MorvelTest";
+  const std::string expected =
+      "[Desktop Entry]\nType=Application\nName=MorvelTest\nExec=\"/opt/morvel 1%%/bin/MorvelTest\" /starup\n"
+      "Path=/opt/morvel 1%/bin\nIcon=morvel\nTerminal=false\n";
+  const std::string launcher = desktop + "/MorvelTest.desktop";
   CreateShortcut(*shell, exe, desktop + "/", ShortcutName(exe, rules), rules);
-  CreateShortcut(*shell, exe, desktop, ShortcutName(exe, rules), rules);  // the same file again
-  const std::string written = ReadFile(desktop + "/MorvelTest.lnk");
-  const auto expected = WriteShellLink({exe, "/opt/morvel/bin", "/starup"});
-  EXPECT_EQ(written, std::string(expected.begin(), expected.end()));
-  EXPECT_EQ(std::distance(fs::directory_iterator(desktop), fs::directory_iterator()), 1);
+  // An existing launcher is replaced by a new file: one still open keeps its old contents.
+  std::ifstream before(launcher);
+  CreateShortcut(*shell, exe, desktop, ShortcutName(exe, rules), rules);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(before), {}), expected);
+  EXPECT_EQ(ReadFile(launcher), expected);
+  EXPECT_EQ(fs::status(launcher).permissions() & fs::perms::owner_exec, fs::perms::owner_exec);
+  EXPECT_EQ(std::distance(fs::directory_iterator(desktop), fs::directory_iterator()), 1);  // no temporary left
 
+  // A symlink planted in autostart is replaced; the file it points at stays untouched.
+  const std::string victim = home.path + "/victim";
+  std::ofstream(victim) << "keep";
+  fs::create_symlink(victim, home.path + "/config/autostart/MorvelTest.desktop");
+  CreateShortcut(*shell, exe, GetStartupFolder(*shell, 0), "MorvelTest", rules);
+  EXPECT_EQ(ReadFile(victim), "keep");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(home.path + "/config/autostart/MorvelTest.desktop")));
+
+  // A failure names the file.
+  for (const auto& [folder, reason] : {std::pair{home.path + "/missing", "No such file or directory"},
+                                       std::pair{home.path + "/victim", "Not a directory"}}) {
+    try {
+      CreateShortcut(*shell, exe, folder, "MorvelTest", rules);
+      ADD_FAILURE() << "no error for " << folder;
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(std::string(e.what()), folder + "/MorvelTest.desktop: " + reason);
+    }
+  }
   try {
-    CreateShortcut(*shell, exe, home.path + "/missing", "MorvelTest", rules);
-    ADD_FAILURE() << "no error for a missing folder";
+    CreateShortcut(*shell, "/opt/bad\x01name", desktop, "MorvelTest", rules);
+    ADD_FAILURE() << "no error for a control character";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(std::string(e.what()), "No such file or directory");
+    EXPECT_EQ(std::string(e.what()), launcher + ": Invalid argument");
   }
 }
 

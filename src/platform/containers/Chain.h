@@ -1,0 +1,95 @@
+#pragma once
+// Opens a container with the parents a differencing image needs, for the libraries that keep
+// a parent as a handle of their own kind (libvhdi, libvmdk, libqcow). A library's Traits say
+// how to open one file, name its parent and link the two.
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/containers/Containers.h"
+#include "platform/containers/Libyal.h"
+
+namespace morvel::containers {
+
+// Where the parent named `name` by the image at `childPath` lies: the name as it is, then
+// its last component beside the child (images move together, their recorded paths do not).
+// Empty when neither is a regular file.
+std::string FindParent(const std::string& childPath, const std::string& name);
+
+inline constexpr int kMaxChain = 16;            // images in one parent chain
+inline constexpr std::size_t kMaxName = 32768;  // bytes of a parent's name
+
+template <typename Traits>
+std::unique_ptr<base::ByteSource> OpenWithParents(const std::string& path, OpenFailure& failure) {
+  using Api = typename Traits::Api;
+  using Handle = LibyalHandle<Api>;
+  // Released child first: a parent outlives every image that reads through it.
+  struct Chain {
+    std::vector<std::unique_ptr<Handle>> images;
+    ~Chain() {
+      for (auto& image : images) image.reset();
+    }
+  } chain;
+  std::string current = path;
+  for (;;) {
+    auto image = std::make_unique<Handle>();
+    if (!image->Initialize(failure.problem) || !Traits::Open(*image, current, failure.problem)) {
+      if (current != path) failure.problem = "its parent image \"" + current + "\": " + failure.problem;
+      return nullptr;
+    }
+    chain.images.push_back(std::move(image));
+    std::string name;
+    const int hasParent = Traits::ParentName(chain.images.back()->get(), name, failure.problem);
+    if (hasParent < 0) return nullptr;
+    if (hasParent == 0) break;
+    if (chain.images.size() >= kMaxChain) {
+      failure.problem = "more than " + std::to_string(kMaxChain) + " images in its chain of parents";
+      return nullptr;
+    }
+    current = FindParent(current, name);
+    if (current.empty()) {
+      failure.error = ENOENT;
+      failure.problem = "it is a differencing image and needs its parent \"" + name + "\", which is not beside it";
+      return nullptr;
+    }
+  }
+  // Linked from the oldest image down, so each parent is complete when its child takes it.
+  for (std::size_t i = chain.images.size() - 1; i > 0; --i) {
+    if (!Traits::SetParent(chain.images[i - 1]->get(), chain.images[i]->get(), failure.problem)) return nullptr;
+  }
+  std::uint64_t size = 0;
+  if (!chain.images.front()->MediaSize(size, failure.problem)) return nullptr;
+  auto child = std::move(chain.images.front());
+  std::vector<std::unique_ptr<Handle>> parents;
+  for (std::size_t i = 1; i < chain.images.size(); ++i) parents.push_back(std::move(chain.images[i]));
+  return std::make_unique<LibyalSource<Api>>(std::move(child), std::move(parents), size);
+}
+
+// Reads a parent's name through a library's size-then-text pair of calls: 1 with `name`,
+// 0 when there is none, -1 with `problem`.
+template <typename Api, typename H, auto SizeFn, auto TextFn>
+int ReadParentName(H* handle, std::string& name, std::string& problem) {
+  typename Api::Error* error = nullptr;
+  std::size_t size = 0;
+  const int has = SizeFn(handle, &size, &error);
+  if (has < 0) {
+    problem = Api::TakeError(error);
+    return -1;
+  }
+  if (has == 0 || size <= 1) return 0;
+  if (size > kMaxName) {
+    problem = "its parent's name is longer than " + std::to_string(kMaxName) + " bytes";
+    return -1;
+  }
+  std::vector<std::uint8_t> text(size, 0);
+  if (TextFn(handle, text.data(), text.size(), &error) != 1) {
+    problem = Api::TakeError(error);
+    return -1;
+  }
+  name.assign(reinterpret_cast<const char*>(text.data()), size);
+  name.resize(name.find('\0'));
+  return name.empty() ? 0 : 1;
+}
+
+}  // namespace morvel::containers

@@ -1,0 +1,50 @@
+// QCOW (versions 1 to 3) through libqcow; backing files are opened as parents.
+#include <libqcow.h>
+
+#include "platform/containers/Chain.h"
+
+namespace morvel::containers {
+namespace {
+
+using QcowApi = LibyalApi<libqcow_file_t, libqcow_error_t, &libqcow_file_initialize, &libqcow_file_free,
+                          &libqcow_file_close, &libqcow_file_get_media_size, &libqcow_file_read_buffer_at_offset,
+                          &libqcow_error_backtrace_sprint, &libqcow_error_free>;
+
+struct QcowTraits {
+  using Api = QcowApi;
+
+  static bool Open(LibyalHandle<Api>& file, const std::string& path, std::string& problem) {
+    libqcow_error_t* error = nullptr;
+    if (libqcow_file_open(file.get(), path.c_str(), LIBQCOW_OPEN_READ, &error) != 1) {
+      problem = Api::TakeError(error);
+      return false;
+    }
+    file.MarkOpened();
+    // An encrypted image reads as noise without its key, which a report has no way to take.
+    if (libqcow_file_is_locked(file.get(), &error) != 0) {
+      problem = error != nullptr ? Api::TakeError(error) : "an encrypted image, which this build cannot read";
+      return false;
+    }
+    return true;
+  }
+
+  static int ParentName(libqcow_file_t* file, std::string& name, std::string& problem) {
+    return ReadParentName<Api, libqcow_file_t, &libqcow_file_get_utf8_backing_filename_size,
+                          &libqcow_file_get_utf8_backing_filename>(file, name, problem);
+  }
+
+  static bool SetParent(libqcow_file_t* child, libqcow_file_t* parent, std::string& problem) {
+    libqcow_error_t* error = nullptr;
+    if (libqcow_file_set_parent_file(child, parent, &error) == 1) return true;
+    problem = Api::TakeError(error);
+    return false;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<base::ByteSource> OpenQcow(const std::string& path, OpenFailure& failure) {
+  return OpenWithParents<QcowTraits>(path, failure);
+}
+
+}  // namespace morvel::containers
