@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -68,8 +69,8 @@ Rgb Mix(Rgb from, Rgb to, double t) {
 
 // 1234567 -> "1,234,567".
 std::string Grouped(std::uint64_t v) {
-  std::string digits = std::to_string(v);
-  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  std::string digits;
+  AppendGrouped(digits, v);
   return digits;
 }
 
@@ -84,6 +85,22 @@ double Percent(std::uint64_t part, std::uint64_t whole) {
 }
 
 }  // namespace
+
+void AppendDecimal(std::string& out, std::uint64_t v) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, v);
+  out.append(digits, result.ptr);
+}
+
+void AppendGrouped(std::string& out, std::uint64_t v) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+  const auto count = static_cast<std::size_t>(end - digits);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0 && (count - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+}
 
 const char* MapAreaName(MapArea area) {
   switch (area) {
@@ -213,17 +230,37 @@ std::string HexColour(Rgb c) {
   return text;
 }
 
-std::string CellDescription(const ClusterMap& map, std::size_t cell) {
+void AppendCellDescription(std::string& out, const ClusterMap& map, std::size_t cell) {
+  // A map file holds thousands of these: appended in place, without a string per number.
   const std::uint64_t first = map.CellStart(cell);
-  std::string text = "clusters " + Grouped(first) + "-" + Grouped(first + map.CellClusters(cell) - 1) + ": " +
-                     Fixed2(100.0 * map.UsedFraction(cell)) + "% used";
+  out += "clusters ";
+  AppendGrouped(out, first);
+  out += '-';
+  AppendGrouped(out, first + map.CellClusters(cell) - 1);
+  out += ": ";
+  // Hundredths of a percent, rounded, in whole numbers: exact for every count.
+  const std::uint64_t clusters = map.CellClusters(cell);
+  const std::uint64_t used = map.CellUsed(cell);
+  const std::uint64_t hundredths = used < (~std::uint64_t{0} >> 15)
+                                       ? (used * 10000 + clusters / 2) / clusters
+                                       : static_cast<std::uint64_t>(std::llround(10000.0 * map.UsedFraction(cell)));
+  AppendDecimal(out, hundredths / 100);
+  out += '.';
+  out += static_cast<char>('0' + hundredths / 10 % 10);
+  out += static_cast<char>('0' + hundredths % 10);
+  out += "% used";
   const char* separator = "; ";
   for (std::size_t a = 0; a < kMapAreaCount; ++a) {
     if (!map.CellHas(cell, static_cast<MapArea>(a))) continue;
-    text += separator;
-    text += MapAreaName(static_cast<MapArea>(a));
+    out += separator;
+    out += MapAreaName(static_cast<MapArea>(a));
     separator = ", ";
   }
+}
+
+std::string CellDescription(const ClusterMap& map, std::size_t cell) {
+  std::string text;
+  AppendCellDescription(text, map, cell);
   return text;
 }
 

@@ -90,8 +90,12 @@ Rgb UsedColour();
 // "#rrggbb".
 std::string HexColour(Rgb c);
 
-// "clusters 0-511: 37.5% used; $MFT, MFT zone (modelled)": what a cell's tooltip says.
+// "clusters 0-511: 37.50% used; $MFT, MFT zone (modelled)": what a cell's tooltip says.
 std::string CellDescription(const ClusterMap& map, std::size_t cell);
+void AppendCellDescription(std::string& out, const ClusterMap& map, std::size_t cell);
+// 1234567 -> "1234567" and "1,234,567", appended.
+void AppendDecimal(std::string& out, std::uint64_t v);
+void AppendGrouped(std::string& out, std::uint64_t v);
 
 // One line of the legend: its colour, its name, the clusters it counts and their share.
 struct LegendEntry {

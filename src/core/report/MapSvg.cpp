@@ -36,9 +36,30 @@ std::string Attr(const char* name, long long value) {
   return std::string(" ") + name + "=\"" + std::to_string(value) + "\"";
 }
 
+void AppendAttr(std::string& out, const char* name, long long value) {
+  out += ' ';
+  out += name;
+  out += "=\"";
+  if (value < 0) out += '-';
+  AppendDecimal(out, static_cast<std::uint64_t>(value < 0 ? -value : value));
+  out += '"';
+}
+
+// An unclosed <rect>: a cell's is followed by its title. Appended in place, as a map holds
+// thousands.
 void Rect(std::string& out, long long x, long long y, long long w, long long h, Rgb fill) {
-  out += "<rect" + Attr("x", x) + Attr("y", y) + Attr("width", w) + Attr("height", h) + " fill=\"" + HexColour(fill) +
-         "\"";
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "<rect";
+  AppendAttr(out, "x", x);
+  AppendAttr(out, "y", y);
+  AppendAttr(out, "width", w);
+  AppendAttr(out, "height", h);
+  out += " fill=\"#";
+  for (const std::uint8_t channel : {fill.r, fill.g, fill.b}) {
+    out += kHex[channel >> 4];
+    out += kHex[channel & 0xF];
+  }
+  out += '"';
 }
 
 void Text(std::string& out, long long x, long long y, int size, std::string_view text, bool bold = false) {
@@ -79,7 +100,7 @@ std::string MapSvg(const ClusterMap& map, std::string_view title, const SvgLayou
     const long long y = layout.gridTop + static_cast<long long>(cell / columns) * pitch;
     Rect(out, x, y, pitch - 1, pitch - 1, CellColour(map, cell));
     out += "><title>";
-    AppendMarkupEscaped(out, CellDescription(map, cell));
+    AppendCellDescription(out, map, cell);  // digits, signs and the areas' names: nothing to escape
     out += "</title></rect>\n";
   }
   out += "</g>\n";
