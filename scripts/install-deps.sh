@@ -13,6 +13,9 @@ packages=(
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libblkid-dev qemu-utils ewf-tools exfatprogs cryptsetup-bin dosfstools e2fsprogs
   python3 time locales sleuthkit
   librsvg2-bin nsis lintian appstream desktop-file-utils man-db file unzip bash-completion
+  # A common desktop font that shadows Japanese faces: installed so the tests prove they do not
+  # depend on the machine's fonts (the Wine prefix maps the main window's face to IPAGothic).
+  fonts-droid-fallback
   libxml2-utils
 )
 missing=()

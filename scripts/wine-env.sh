@@ -4,17 +4,36 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${MORVEL_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/morvel/wine}"
 export WINEARCH=win64
 
-# Makes the prefix once: no crash dialogs, and a Japanese gothic font for the main window.
+# Raised whenever the settings below change: a prefix made by an older set-up gets them too.
+morvel_wine_setup_version=2
+
+# The main window asks for "ＭＳ ゴシック" (and the system names it "MS Gothic"): both go to
+# IPAGothic, so the face never depends on the fonts the machine has (a desktop's
+# fonts-droid-fallback would otherwise answer with a proportional face without Latin glyphs).
+# Written as a UTF-16 registry file: a command-line argument would pass through the locale's
+# code page, which may not hold the Japanese name.
+morvel_wine_fonts() {
+  local reg="$WINEPREFIX/morvel-fonts.reg"
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+    '"MS Gothic"="IPAGothic"' \
+    '"ＭＳ ゴシック"="IPAGothic"' |
+    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg"
+  timeout 60 wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
+}
+
+# Makes the prefix once (and brings an older one up to date): no crash dialogs, and a Japanese
+# fixed-pitch gothic for the main window.
 morvel_wine_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/.morvel-ready" ]; then
+    if [ "$(cat "$WINEPREFIX/.morvel-ready" 2>/dev/null)" != "$morvel_wine_setup_version" ]; then
       timeout 300 wineboot -i >/dev/null 2>&1 || true
       timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-      timeout 60 wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS Gothic' /t REG_SZ /d IPAGothic /f >/dev/null 2>&1
+      morvel_wine_fonts
       timeout 60 wineserver -w || true
-      touch "$WINEPREFIX/.morvel-ready"
+      echo "$morvel_wine_setup_version" >"$WINEPREFIX/.morvel-ready"
     fi
   ) 9>"$WINEPREFIX.lock"
 }

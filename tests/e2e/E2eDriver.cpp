@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "app/win32/Handles.h"
+#include "platform/win32/Win32Scoped.h"
 
 namespace morvel::e2e {
 
@@ -20,14 +20,14 @@ bool Checks::ExpectEqual(long long actual, long long expected, const std::string
   return ok;
 }
 
-ChildProcess::ChildProcess(const std::string& exePath) {
+ChildProcess::ChildProcess(const std::string& exePath, const std::string& arguments) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  std::string commandLine = "\"" + exePath + "\"";
+  std::string commandLine = "\"" + exePath + "\"" + (arguments.empty() ? "" : " " + arguments);
   if (::CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                        &info)) {
-    ::CloseHandle(info.hThread);
+    const morvel::win32::Handle thread(info.hThread);
     process_.reset(info.hProcess);
     id_ = info.dwProcessId;
     ::WaitForInputIdle(process_.get(), 10000);
@@ -124,8 +124,8 @@ bool SaveScreenBitmap(const std::string& path) {
   using namespace morvel::win32;
   const int width = ::GetSystemMetrics(SM_CXSCREEN);
   const int height = ::GetSystemMetrics(SM_CYSCREEN);
-  UniqueScreenDc screen(::GetDC(nullptr));
-  UniqueMemoryDc memory(::CreateCompatibleDC(screen.get()));
+  const WindowDc screen = GetWindowDc(nullptr);
+  MemoryDc memory(::CreateCompatibleDC(screen.get()));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
@@ -134,10 +134,10 @@ bool SaveScreenBitmap(const std::string& path) {
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  UniqueBitmap bitmap(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  Bitmap bitmap(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!screen || !memory || !bitmap) return false;
   {
-    SelectedObject selected(memory.get(), bitmap.get());
+    const Selection selected = Select(memory.get(), bitmap.get());
     if (!::BitBlt(memory.get(), 0, 0, width, height, screen.get(), 0, 0, SRCCOPY)) return false;
     ::GdiFlush();
   }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/Handles.h"
+#include "platform/win32/Win32Scoped.h"
 
 namespace morvel::e2e {
 
@@ -40,10 +40,11 @@ bool WaitFor(Condition condition, DWORD timeoutMs = 10000) {
   }
 }
 
-// The program under test, started with no arguments; killed if still running at the end.
+// The program under test, started with `arguments` (a command line's text after the program's
+// name); killed if still running at the end.
 class ChildProcess {
  public:
-  explicit ChildProcess(const std::string& exePath);
+  explicit ChildProcess(const std::string& exePath, const std::string& arguments = "");
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -54,7 +55,7 @@ class ChildProcess {
   DWORD WaitForExit(DWORD timeoutMs);
 
  private:
-  morvel::win32::UniqueKernelHandle process_;
+  morvel::win32::Handle process_;
   DWORD id_ = 0;
 };
 

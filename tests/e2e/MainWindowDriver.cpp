@@ -1,11 +1,18 @@
 // Drives MorvelTest.exe through its main window: layout, the drive report, Enter in the memo,
-// the default error report, and closing. Usage: morvel_e2e_main MorvelTest.exe screenshot.bmp
+// the default error report, and closing; then an image file named on its command line and one
+// dropped onto it. Usage: morvel_e2e_main MorvelTest.exe screenshot.bmp image
+#include <shlobj.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "core/design/Form1Design.h"
+#include "core/report/Unit1.h"
+#include "platform/reader/ImageVolumeApi.h"
+#include "platform/win32/Win32Locale.h"
 #include "tests/e2e/E2eDriver.h"
 
 namespace {
@@ -58,6 +65,25 @@ void CheckApplicationWindow(Checks& checks, HWND form) {
                 "Form1 has no taskbar entry of its own");
 }
 
+// The controls found by their ids are the design's: their classes and captions.
+void CheckClasses(Checks& checks, const MainWindow& w) {
+  const struct {
+    HWND window;
+    const char* className;
+    const char* text;
+  } controls[] = {{w.memo, "Edit", "Memo1"},
+                  {w.panel, "TPanel", ""},
+                  {w.button1, "Button", "C DRIVE"},
+                  {w.button2, "Button", "D DRIVE"},
+                  {w.button3, "Button", "Version"}};
+  for (const auto& c : controls) {
+    char className[64] = {};
+    ::GetClassNameA(c.window, className, sizeof className);
+    checks.Expect(lstrcmpiA(className, c.className) == 0 && WindowText(c.window) == c.text,
+                  std::string("control of class ") + c.className + " with \"" + c.text + "\"");
+  }
+}
+
 void CheckLayout(Checks& checks, const MainWindow& w) {
   checks.ExpectEqual(WindowText(w.form), "Morveltest Ver.0.6.1.7 - Form1", "Form1's caption");
   RECT client{};
@@ -86,9 +112,9 @@ void CheckFontResolves(Checks& checks) {
   font.lfHeight = -13;
   font.lfCharSet = SHIFTJIS_CHARSET;
   ::lstrcpyW(font.lfFaceName, L"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF");
-  morvel::win32::UniqueFont handle(::CreateFontIndirectW(&font));
-  morvel::win32::UniqueMemoryDc dc(::CreateCompatibleDC(nullptr));
-  morvel::win32::SelectedObject selected(dc.get(), handle.get());
+  const morvel::win32::Font handle(::CreateFontIndirectW(&font));
+  const morvel::win32::MemoryDc dc(::CreateCompatibleDC(nullptr));
+  const morvel::win32::Selection selected = morvel::win32::Select(dc.get(), handle.get());
   TEXTMETRICW metrics{};
   ::GetTextMetricsW(dc.get(), &metrics);
   wchar_t face[LF_FACESIZE] = {};
@@ -154,7 +180,57 @@ void CheckMinimizeAndRestore(Checks& checks, const MainWindow& w) {
                      "Form1's client area after restoring");
 }
 
-int Run(const std::string& exePath, const std::string& screenshotPath) {
+// The memo's text for the image's report, as the core writes it.
+std::string ExpectedTargetReport(const std::string& image) {
+  morvel::StringLines lines;
+  const auto api = morvel::MakeImageVolumeApi(image, {});
+  morvel::WriteTargetReport('C', image, *api, lines, morvel::UserNumberSeparators());
+  return Join(lines.lines());
+}
+
+// Hands `file` to the window as the shell hands a drop: a DROPFILES record, in the program's
+// memory, with the ANSI file list after it.
+bool DropFile(DWORD processId, HWND window, const std::string& file) {
+  std::vector<char> record(sizeof(DROPFILES) + file.size() + 2, '\0');
+  DROPFILES header{};
+  header.pFiles = sizeof(DROPFILES);
+  header.fWide = FALSE;
+  std::memcpy(record.data(), &header, sizeof header);
+  std::memcpy(record.data() + sizeof header, file.data(), file.size());
+  const morvel::win32::Handle process(::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId));
+  if (!process) return false;
+  // Fixed memory: the program's DragQueryFile locks the "handle" and gets the record itself.
+  void* remote = ::VirtualAllocEx(process.get(), nullptr, record.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (remote == nullptr || !::WriteProcessMemory(process.get(), remote, record.data(), record.size(), nullptr)) {
+    return false;
+  }
+  return ::PostMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) != FALSE;
+}
+
+// A second run with an image named on the command line among switches, then a drop of it.
+void CheckTargets(Checks& checks, const std::string& exePath, const std::string& image,
+                  const std::string& screenshotPath) {
+  const std::string expected = ExpectedTargetReport(image);
+  checks.Expect(expected.find("NTFS VOLUME DATA OF [" + image + "] DRIVE") != std::string::npos &&
+                    expected.find("Bytes per sector       : 512") != std::string::npos,
+                "the core reports the sample image");
+  morvel::e2e::ChildProcess program(exePath, "/starup -x \"" + image + "\" /y");
+  HWND form = morvel::e2e::WaitForProcessWindow(program.id(), "TForm1");
+  if (!checks.Expect(form != nullptr, "Form1 appears for a command line with an image")) return;
+  HWND memo = ::GetDlgItem(form, morvel::form1::kMemo1Id);
+  checks.Expect(WaitFor([&] { return WindowText(memo) == expected; }, 10000),
+                "the image on the command line is reported, titled with its path; switches are passed over");
+  ::Sleep(500);  // let the window repaint before the picture is taken
+  const std::string picture = screenshotPath.substr(0, screenshotPath.rfind('.')) + "-target.bmp";
+  checks.Expect(morvel::e2e::SaveScreenBitmap(picture), "screenshot saved to " + picture);
+  ::SendMessageA(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Memo1"));
+  checks.Expect(DropFile(program.id(), form, image), "a file is dropped onto Form1");
+  checks.Expect(WaitFor([&] { return WindowText(memo) == expected; }, 10000), "the dropped image is reported");
+  ::PostMessageA(form, WM_CLOSE, 0, 0);
+  checks.ExpectEqual(static_cast<long long>(program.WaitForExit(10000)), 0, "closing Form1 ends that run with code 0");
+}
+
+int Run(const std::string& exePath, const std::string& screenshotPath, const std::string& image) {
   Checks checks;
   CheckFontResolves(checks);
   morvel::e2e::ChildProcess program(exePath);
@@ -164,12 +240,14 @@ int Run(const std::string& exePath, const std::string& screenshotPath) {
   w.form = morvel::e2e::WaitForProcessWindow(program.id(), "TForm1");
   if (!checks.Expect(w.form != nullptr, "Form1 appears")) return 1;
   WaitFor([&] { return ::IsWindowVisible(w.form) != FALSE; });
-  w.memo = ::FindWindowExA(w.form, nullptr, "Edit", nullptr);
-  w.panel = ::FindWindowExA(w.form, nullptr, "TPanel", nullptr);
-  w.button1 = ::FindWindowExA(w.panel, nullptr, "Button", "C DRIVE");
-  w.button2 = ::FindWindowExA(w.panel, nullptr, "Button", "D DRIVE");
-  w.button3 = ::FindWindowExA(w.panel, nullptr, "Button", "Version");
+  using namespace morvel::form1;
+  w.memo = ::GetDlgItem(w.form, kMemo1Id);
+  w.panel = ::GetDlgItem(w.form, kPanel1Id);
+  w.button1 = ::GetDlgItem(w.panel, kButton1Id);
+  w.button2 = ::GetDlgItem(w.panel, kButton2Id);
+  w.button3 = ::GetDlgItem(w.panel, kButton3Id);
   if (!checks.Expect(w.memo && w.panel && w.button1 && w.button2 && w.button3, "Form1's controls exist")) return 1;
+  CheckClasses(checks, w);
 
   CheckApplicationWindow(checks, w.form);
   CheckLayout(checks, w);
@@ -187,6 +265,7 @@ int Run(const std::string& exePath, const std::string& screenshotPath) {
   ::PostMessageA(w.form, WM_CLOSE, 0, 0);
   checks.ExpectEqual(static_cast<long long>(program.WaitForExit(10000)), 0,
                      "closing Form1 ends the program with code 0");
+  CheckTargets(checks, exePath, image, screenshotPath);
 
   std::printf("%d check(s) failed\n", checks.failures());
   return checks.failures() == 0 ? 0 : 1;
@@ -195,9 +274,9 @@ int Run(const std::string& exePath, const std::string& screenshotPath) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::printf("usage: morvel_e2e_main MorvelTest.exe screenshot.bmp\n");
+  if (argc != 4) {
+    std::printf("usage: morvel_e2e_main MorvelTest.exe screenshot.bmp image\n");
     return 2;
   }
-  return Run(argv[1], argv[2]);
+  return Run(argv[1], argv[2], argv[3]);
 }

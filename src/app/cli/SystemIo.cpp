@@ -15,6 +15,8 @@
 #include <unistd.h>
 #endif
 
+#include "base/Utf.h"
+
 namespace morvel::cli {
 namespace {
 
@@ -53,12 +55,18 @@ class File {
   HANDLE h_;
 };
 
+// The program's texts are UTF-8: file names reach the wide API whole.
+std::wstring Wide(const std::string& utf8) {
+  const std::u16string units = base::Utf8ToUtf16(utf8);
+  return std::wstring(units.begin(), units.end());
+}
+
 std::string LastErrorText(const char* what) {
   return std::string(what) + " failed (error " + std::to_string(::GetLastError()) + ")";
 }
 
 std::string WriteContents(const std::string& name, std::string_view contents, bool& exists, bool& created) {
-  File file(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  File file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok()) {
     const DWORD error = ::GetLastError();
     exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
@@ -78,9 +86,9 @@ std::string WriteContents(const std::string& name, std::string_view contents, bo
 }
 
 bool Rename(const std::string& from, const std::string& to) {
-  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
-void Remove(const std::string& name) { ::DeleteFileA(name.c_str()); }
+void Remove(const std::string& name) { ::DeleteFileW(Wide(name).c_str()); }
 
 #else
 

@@ -7,6 +7,8 @@
 #include "app/cli/SystemIo.h"
 #include "platform/reader/ImageVolumeApi.h"
 #ifdef _WIN32
+#include "platform/win32/Win32Console.h"
+#include "platform/win32/Win32ElevationHint.h"
 #include "platform/win32/Win32Locale.h"
 #include "platform/win32/Win32VolumeApi.h"
 #else
@@ -18,10 +20,14 @@
 #include "platform/containers/Probe.h"
 #endif
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunConsole(const std::vector<std::string>& args) {
   morvel::cli::Platform platform;
 #ifdef _WIN32
-  platform.driveApi = [] { return morvel::MakeWin32VolumeApi(); };
+  platform.driveApi = [] {
+    return morvel::WithElevationHint(morvel::MakeWin32VolumeApi(morvel::Win32Text::Utf8), std::cerr);
+  };
 #else
   platform.driveApi = [] { return morvel::MakePosixVolumeApi(); };
 #endif
@@ -41,6 +47,19 @@ int main(int argc, char** argv) {
 #endif
   platform.separators = morvel::UserNumberSeparators();
   platform.terminal = morvel::cli::StandardOutput();
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return morvel::cli::Run(args, std::cout, std::cerr, platform);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The command line arrives as UTF-16 (linked with -municode): a file name outside the ANSI
+// code page reaches the program whole, where the ANSI form would hold "?" or a best-fit
+// lookalike of another file's name. Inside, every text is UTF-8.
+int wmain(int argc, wchar_t** argv) {
+  const morvel::ConsoleText console;
+  return RunConsole(morvel::Utf8Arguments(argc, argv));
+}
+#else
+int main(int argc, char** argv) { return RunConsole(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc)); }
+#endif

@@ -1,42 +1,60 @@
 #include "app/qt/Form1.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFont>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/qt/ErrorReport.h"
-#include "core/system/FileVersion.h"
 #include "app/qt/InfoForm.h"
 #include "app/qt/MapWindow.h"
 #include "app/qt/MemoLines.h"
-#include "platform/posix/PosixLocale.h"
+#include "core/design/Form1Design.h"
+#include "core/design/Targets.h"
 #include "core/report/Unit1.h"
+#include "core/system/FileVersion.h"
+#include "platform/posix/PosixLocale.h"
+#include "platform/reader/ImageVolumeApi.h"
 
 namespace morvel::qt {
 namespace {
 
-constexpr int kClientWidth = 604;
-constexpr int kClientHeight = 473;
-constexpr int kPanelHeight = 41;
+using form1::kForm1;
 
-// The Japanese fixed-pitch gothic, or the nearest installed one.
+QString ToQt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// The design's Japanese fixed-pitch gothic, or the nearest installed one.
 QFont MemoFont() {
   QFont font;
-  font.setFamilies({"MS Gothic", QString::fromUtf8("\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF"), "IPAGothic",
-                    "Noto Sans Mono CJK JP", "VL Gothic", "Monospace"});
+  font.setFamilies(
+      {"MS Gothic", ToQt(kForm1.font.face), "IPAGothic", "Noto Sans Mono CJK JP", "VL Gothic", "Monospace"});
   font.setStyleHint(QFont::TypeWriter);
-  font.setPixelSize(13);
+  font.setPixelSize(-kForm1.font.height);
   return font;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* text, int left) {
-  auto* button = new QPushButton(QString::fromUtf8(text), parent);
-  button->setObjectName(name);
-  button->setGeometry(left, 8, 75, 25);
+QPushButton* MakeButton(QWidget* parent, const form1::ControlDesign& design) {
+  auto* button = new QPushButton(ToQt(design.text), parent);
+  button->setObjectName(ToQt(design.name));
+  button->setGeometry(design.left, design.top, design.width, design.height);
   return button;
+}
+
+// The local files a drag carries; none when it carries anything else.
+QStringList LocalFiles(const QMimeData* data) {
+  QStringList files;
+  if (data == nullptr || !data->hasUrls()) return files;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) return {};
+    files << url.toLocalFile();
+  }
+  return files;
 }
 
 }  // namespace
@@ -50,10 +68,11 @@ void Memo::keyPressEvent(QKeyEvent* event) {
 }
 
 Form1::Form1(const AppContext& context) : context_(context) {
-  setObjectName("Form1");
+  setObjectName(ToQt(kForm1.name));
   CreateControls();
-  resize(kClientWidth, kClientHeight);
-  setWindowTitle(QString::fromStdString(StampCaptionText(context_.systemApi, AppTitle(), "Form1")));
+  resize(kForm1.clientWidth, kForm1.clientHeight);
+  setWindowTitle(QString::fromStdString(StampCaptionText(context_.systemApi, AppTitle(), std::string(kForm1.name))));
+  setAcceptDrops(true);
 }
 
 void Form1::CreateControls() {
@@ -62,17 +81,20 @@ void Form1::CreateControls() {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
 
+  // The top-aligned panel over the memo that fills the rest.
+  constexpr const form1::ControlDesign& panel = form1::Form1Control("Panel1");
+  constexpr const form1::ControlDesign& memo = form1::Form1Control("Memo1");
   Panel1 = new QWidget(this);
-  Panel1->setObjectName("Panel1");
-  Panel1->setFixedHeight(kPanelHeight);
-  Button1 = MakeButton(Panel1, "Button1", "C DRIVE", 8);
-  Button2 = MakeButton(Panel1, "Button2", "D DRIVE", 88);
-  Button3 = MakeButton(Panel1, "Button3", "Version", 176);
+  Panel1->setObjectName(ToQt(panel.name));
+  Panel1->setFixedHeight(panel.height);
+  Button1 = MakeButton(Panel1, form1::Form1Control("Button1"));
+  Button2 = MakeButton(Panel1, form1::Form1Control("Button2"));
+  Button3 = MakeButton(Panel1, form1::Form1Control("Button3"));
   layout->addWidget(Panel1);
 
   Memo1 = new Memo(this);
-  Memo1->setObjectName("Memo1");
-  Memo1->setPlainText("Memo1");
+  Memo1->setObjectName(ToQt(memo.name));
+  Memo1->setPlainText(ToQt(memo.text));
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -90,7 +112,7 @@ void Form1::CreateControls() {
 // Centred on the screen the first time it shows, as the design asks.
 void Form1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (centred_) return;
+  if (centred_ || !kForm1.centreOnScreen) return;
   centred_ = true;
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->geometry();
@@ -104,6 +126,27 @@ void Form1::Button1Click(QPushButton* sender) {
   MemoLines lines(*Memo1);
   // The separators are read at each press: a change of locale shows in the next report.
   WriteDriveReport(sender->text().toStdString(), context_.volumeApi, lines, UserNumberSeparators());
+}
+
+void Form1::ReportTargets(const std::vector<std::string>& targets) {
+  MemoLines lines(*Memo1);
+  // The one place the program opens a target: the built-in reader over the named file or device.
+  const TargetOpener open = [](const std::string& target) { return MakeImageVolumeApi(target, {}); };
+  WriteTargetReports(targets, open, lines, UserNumberSeparators(),
+                     [this](const std::exception& e) { ShowException(this, e); });
+}
+
+// A drag that carries local files may drop them: each is reported.
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+  if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+  std::vector<std::string> targets;
+  for (const QString& file : LocalFiles(event->mimeData())) targets.push_back(file.toStdString());
+  if (targets.empty()) return;
+  event->acceptProposedAction();
+  ReportTargets(targets);
 }
 
 void Form1::Button3Click() {

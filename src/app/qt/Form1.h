@@ -1,11 +1,14 @@
 #pragma once
-// The main window Form1: three buttons on a panel over the memo the reports go to.
+// The main window Form1: three buttons on a panel over the memo the reports go to, built from
+// the core's design. Image files dropped onto it are reported in the memo.
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <string>
+#include <vector>
 
+#include "core/report/VolumeApi.h"
 #include "core/shell/ShellApi.h"
 #include "core/system/SystemApi.h"
-#include "core/report/VolumeApi.h"
 
 class QPushButton;
 
@@ -32,6 +35,10 @@ class Form1 final : public QWidget {
  public:
   explicit Form1(const AppContext& context);
 
+  // Replaces the memo with the reports of image files, devices or paths, each titled with its
+  // path as the console program titles it.
+  void ReportTargets(const std::vector<std::string>& targets);
+
   QWidget* Panel1 = nullptr;
   QPushButton* Button1 = nullptr;
   QPushButton* Button2 = nullptr;
@@ -40,6 +47,8 @@ class Form1 final : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateControls();

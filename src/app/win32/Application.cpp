@@ -3,9 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/system/AppTitle.h"
 #include "app/win32/Resource.h"
 #include "core/runtime/RuntimeError.h"
+#include "core/system/AppTitle.h"
 
 namespace morvel::win32 {
 namespace {
@@ -85,13 +85,12 @@ Application::Application(HINSTANCE instance)
   const int x = ::GetSystemMetrics(SM_CXSCREEN) / 2;
   const int y = ::GetSystemMetrics(SM_CYSCREEN) / 2;
   const DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX;
-  HWND window = ::CreateWindowExA(0, kClassName, title.c_str(), style, x, y, 0, 0, nullptr, nullptr, instance, this);
-  if (window == nullptr) {
+  window_ = CreateOwnedWindow(0, kClassName, title.c_str(), style, RECT{x, y, x, y}, nullptr, 0, instance, this);
+  if (!window_) {
     const DWORD error = ::GetLastError();
     throw RuntimeError(RuntimeErrorKind::Other,
                        "Cannot create the application window (error " + std::to_string(error) + ")");
   }
-  window_.reset(window);
 }
 
 std::string Application::Title() const {

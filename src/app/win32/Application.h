@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/Handles.h"
+#include "platform/win32/Win32Scoped.h"
 
 namespace morvel::win32 {
 
@@ -61,7 +61,7 @@ class Application {
   HICON icon_;
   HWND mainForm_ = nullptr;
   std::vector<HWND> hiddenForms_;  // while minimised
-  UniqueWindow window_;
+  Window window_;
 };
 
 }  // namespace morvel::win32

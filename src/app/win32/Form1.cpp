@@ -1,25 +1,47 @@
 #include "app/win32/Form1.h"
 
+#include <shellapi.h>
+
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "core/system/FileVersion.h"
-#include "core/design/Form1Design.h"
 #include "app/win32/InfoForm.h"
 #include "app/win32/MemoLines.h"
-#include "core/runtime/RuntimeError.h"
+#include "app/win32/WindowDpi.h"
+#include "base/Utf.h"
+#include "core/design/Form1Design.h"
+#include "core/design/Targets.h"
 #include "core/report/Unit1.h"
+#include "core/runtime/RuntimeError.h"
+#include "core/system/FileVersion.h"
+#include "platform/reader/ImageVolumeApi.h"
 #include "platform/win32/Win32Locale.h"
 #include "platform/win32/desktop/Win32SystemApi.h"
 
 namespace morvel::win32 {
 namespace {
 
+using form1::Align;
+using form1::ControlDesign;
+using form1::ControlKind;
+using form1::FontDesign;
+using form1::FormDesign;
+using form1::kButton1Id;
+using form1::kButton2Id;
+using form1::kButton3Id;
+using form1::kForm1;
+using form1::kForm1Controls;
+using form1::kMemo1Id;
+using form1::kPanel1Id;
+
 constexpr char kFormClass[] = "TForm1";
 constexpr char kPanelClass[] = "TPanel";
 constexpr DWORD kFormStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = 0;
+// Posted to the window at creation: the command line's targets are reported once it shows.
+constexpr UINT kReportTargets = WM_APP + 1;
 
 [[noreturn]] void ThrowLastError(const char* what) {
   const DWORD error = ::GetLastError();
@@ -45,7 +67,7 @@ void RegisterClasses(HINSTANCE instance, HICON icon, WNDPROC formProc) {
   wc.cbSize = sizeof wc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(kForm1.colour.value + 1));
 
   wc.lpfnWndProc = formProc;
   wc.hIcon = icon;
@@ -60,7 +82,7 @@ void RegisterClasses(HINSTANCE instance, HICON icon, WNDPROC formProc) {
   ::RegisterClassExA(&wc);
 }
 
-UniqueFont CreateDesignFont(const FontDesign& design) {
+Font CreateDesignFont(const FontDesign& design) {
   LOGFONTW font{};
   font.lfHeight = design.height;
   font.lfWeight = FW_NORMAL;
@@ -69,21 +91,22 @@ UniqueFont CreateDesignFont(const FontDesign& design) {
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
   font.lfPitchAndFamily = DEFAULT_PITCH;
-  ::lstrcpynW(font.lfFaceName, design.face, LF_FACESIZE);
-  UniqueFont handle(::CreateFontIndirectW(&font));
+  const std::u16string face = base::Utf8ToUtf16(design.face);
+  ::lstrcpynW(font.lfFaceName, reinterpret_cast<const wchar_t*>(face.c_str()), LF_FACESIZE);
+  Font handle(::CreateFontIndirectW(&font));
   if (!handle) ThrowLastError("Cannot create the main window's font");
   return handle;
 }
 
-// The outer rectangle that gives the design's client area, centred on the screen when the
-// design asks for it.
-RECT FormBounds(const FormDesign& design) {
-  RECT r{0, 0, design.clientWidth, design.clientHeight};
-  ::AdjustWindowRectEx(&r, kFormStyle, FALSE, kFormExStyle);
+// The outer rectangle that gives the design's client area at `dpi`, centred on the screen
+// when the design asks for it.
+RECT FormBounds(const FormDesign& design, int dpi) {
+  const RECT client{0, 0, ScaleForDpi(design.clientWidth, dpi), ScaleForDpi(design.clientHeight, dpi)};
+  const RECT r = OuterRect(client, kFormStyle, kFormExStyle, dpi);
   const int width = r.right - r.left;
   const int height = r.bottom - r.top;
-  int left = 192;
-  int top = 107;
+  int left = ScaleForDpi(design.left, dpi);
+  int top = ScaleForDpi(design.top, dpi);
   if (design.centreOnScreen) {
     left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
@@ -112,73 +135,115 @@ ControlStyle StyleOf(ControlKind kind) {
   return {"STATIC", WS_CHILD, 0};
 }
 
+RECT BoundsOf(const ControlDesign& design) {
+  return RECT{design.left, design.top, design.left + design.width, design.top + design.height};
+}
+
 std::string WindowText(HWND window) {
   std::vector<char> text(static_cast<std::size_t>(::GetWindowTextLengthA(window)) + 1);
   const int n = ::GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
   return std::string(text.data(), static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
+// The files of a drop, in the ANSI code page as the program speaks it.
+std::vector<std::string> DroppedFiles(HDROP drop) {
+  std::vector<std::string> files;
+  const UINT count = ::DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    std::string name(::DragQueryFileA(drop, i, nullptr, 0) + 1, '\0');
+    name.resize(::DragQueryFileA(drop, i, name.data(), static_cast<UINT>(name.size())));
+    if (!name.empty()) files.push_back(name);
+  }
+  return files;
+}
+
 }  // namespace
 
-TForm1::TForm1(Application& application, VolumeApi& volumeApi)
-    : application_(application), volumeApi_(volumeApi), font_(CreateDesignFont(kForm1.font)) {
+TForm1::TForm1(Application& application, VolumeApi& volumeApi, std::vector<std::string> targets)
+    : application_(application), volumeApi_(volumeApi), targets_(std::move(targets)), dpi_(SystemDpi()) {
   RegisterClasses(application.Instance(), application.MainIcon(), &WindowProc);
-  const RECT bounds = FormBounds(kForm1);
+  font_ = CreateDesignFont(ScaleForDpi(kForm1.font, dpi_));
   const std::string caption(kForm1.caption);
   // Owned by the application window: no taskbar button of its own.
-  HWND window = ::CreateWindowExA(kFormExStyle, kFormClass, caption.c_str(), kFormStyle, bounds.left, bounds.top,
-                                  bounds.right - bounds.left, bounds.bottom - bounds.top, application.Handle(), nullptr,
-                                  application.Instance(), this);
-  if (window == nullptr) ThrowLastError("Cannot create the main window");
-  handle_ = window;
+  window_ = CreateOwnedWindow(kFormExStyle, kFormClass, caption.c_str(), kFormStyle, FormBounds(kForm1, dpi_),
+                              application.Handle(), 0, application.Instance(), this);
+  if (!window_) ThrowLastError("Cannot create the main window");
   CreateControls();
   AlignControls();
+  ::DragAcceptFiles(window_.get(), TRUE);
   FormCreate();
+  if (!targets_.empty()) ::PostMessageA(window_.get(), kReportTargets, 0, 0);
 }
 
-TForm1::~TForm1() {
-  if (handle_ != nullptr && ::IsWindow(handle_)) ::DestroyWindow(handle_);
-}
-
+// The controls are found by their ids once made: a button's parent is the panel.
 void TForm1::CreateControls() {
   for (const ControlDesign& design : kForm1Controls) {
-    HWND parent = design.parent == kForm1.name ? handle_ : Panel1;
+    HWND parent = design.parent == kForm1.name ? window_.get() : Panel1;
     const ControlStyle s = StyleOf(design.kind);
     const std::string text(design.text);
-    HWND control = ::CreateWindowExA(s.exStyle, s.className, text.c_str(), s.style, design.left, design.top,
-                                     design.width, design.height, parent, nullptr, application_.Instance(), nullptr);
+    // A child window is destroyed with its parent.
+    HWND control =
+        ::CreateWindowExA(s.exStyle, s.className, text.c_str(), s.style, 0, 0, 0, 0, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), application_.Instance(), nullptr);
     if (control == nullptr) ThrowLastError("Cannot create a control of the main window");
     ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    if (design.name == "Memo1") Memo1 = control;
-    if (design.name == "Panel1") Panel1 = control;
-    if (design.name == "Button1") Button1 = control;
-    if (design.name == "Button2") Button2 = control;
-    if (design.name == "Button3") Button3 = control;
+    if (design.id == kPanel1Id) Panel1 = control;
   }
+  Memo1 = ::GetDlgItem(window_.get(), kMemo1Id);
+  Button1 = ::GetDlgItem(Panel1, kButton1Id);
+  Button2 = ::GetDlgItem(Panel1, kButton2Id);
+  Button3 = ::GetDlgItem(Panel1, kButton3Id);
   // No length limit beyond the control's own maximum.
   ::SendMessageA(Memo1, EM_SETLIMITTEXT, 0, 0);
   ::SetWindowLongPtrA(Memo1, GWLP_USERDATA, ::GetWindowLongPtrA(Memo1, GWLP_WNDPROC));
   ::SetWindowLongPtrA(Memo1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MemoProc));
+  PlaceControls();
+}
+
+// The controls that keep their design position, scaled for the window's DPI.
+void TForm1::PlaceControls() {
+  for (const ControlDesign& design : kForm1Controls) {
+    if (design.align != Align::None) continue;
+    const RECT r = BoundsOf(ScaleForDpi(design, dpi_));
+    HWND parent = design.parent == kForm1.name ? window_.get() : Panel1;
+    ::MoveWindow(::GetDlgItem(parent, design.id), r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+  }
 }
 
 // Top-aligned controls stack from the top at full width; the client-aligned one fills the rest.
 void TForm1::AlignControls() {
   if (Memo1 == nullptr) return;  // still being created
   RECT client;
-  ::GetClientRect(handle_, &client);
+  ::GetClientRect(window_.get(), &client);
   int top = 0;
   for (const ControlDesign& design : kForm1Controls) {
     if (design.parent != kForm1.name || design.align != Align::Top) continue;
-    ::MoveWindow(Panel1, 0, top, client.right, design.height, TRUE);
-    top += design.height;
+    const int height = ScaleForDpi(design.height, dpi_);
+    ::MoveWindow(::GetDlgItem(window_.get(), design.id), 0, top, client.right, height, TRUE);
+    top += height;
   }
   const int rest = client.bottom > top ? client.bottom - top : 0;
   ::MoveWindow(Memo1, 0, top, client.right, rest, TRUE);
 }
 
+// The window moved to a monitor of another DPI: the font and the controls follow the design
+// scaled for it, in the rectangle the system suggests.
+void TForm1::ChangeDpi(int dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  Font font = CreateDesignFont(ScaleForDpi(kForm1.font, dpi_));
+  for (HWND control : {Memo1, Button1, Button2, Button3}) {
+    ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+  }
+  font_ = std::move(font);  // the old font goes once no control uses it
+  PlaceControls();
+  ::SetWindowPos(window_.get(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  AlignControls();
+}
+
 void TForm1::FormCreate() {
   const std::unique_ptr<SystemApi> system = MakeWin32SystemApi();
-  ::SetWindowTextA(handle_, StampCaptionText(*system, application_.Title(), std::string(kForm1.name)).c_str());
+  ::SetWindowTextA(window_.get(), StampCaptionText(*system, application_.Title(), std::string(kForm1.name)).c_str());
 }
 
 void TForm1::Button1Click(HWND sender) {
@@ -188,8 +253,22 @@ void TForm1::Button1Click(HWND sender) {
 }
 
 void TForm1::Button3Click(HWND) {
-  ShowInfoForm({application_.Instance(), application_.Handle(), handle_, application_.MainIcon(),
+  ShowInfoForm({application_.Instance(), application_.Handle(), window_.get(), application_.MainIcon(),
                 [this](const std::exception& e) { application_.ShowException(e.what()); }});
+}
+
+// The one place the program opens a target: an image file or device read by the built-in reader.
+void TForm1::ReportTargets(const std::vector<std::string>& targets) {
+  MemoLines lines(Memo1);
+  const TargetOpener open = [](const std::string& target) { return MakeImageVolumeApi(target, {}); };
+  WriteTargetReports(targets, open, lines, UserNumberSeparators(),
+                     [this](const std::exception& e) { application_.ShowException(e.what()); });
+}
+
+void TForm1::DropFiles(HDROP drop) {
+  const std::vector<std::string> files = DroppedFiles(drop);
+  ::DragFinish(drop);
+  if (!files.empty()) ReportTargets(files);
 }
 
 void TForm1::DispatchClick(HWND sender) {
@@ -202,7 +281,7 @@ void TForm1::DispatchClick(HWND sender) {
 
 void TForm1::RememberFocus() {
   HWND focus = ::GetFocus();
-  if (focus != nullptr && ::IsChild(handle_, focus)) focused_ = focus;
+  if (focus != nullptr && ::IsChild(window_.get(), focus)) focused_ = focus;
 }
 
 void TForm1::RestoreFocus() { ::SetFocus(focused_ != nullptr && ::IsWindow(focused_) ? focused_ : Memo1); }
@@ -213,11 +292,13 @@ LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LP
     ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<TForm1*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (self == nullptr || self->handle_ != window) return ::DefWindowProcA(window, message, wParam, lParam);
+  // Until the window's owner holds it (during its creation) the form has nothing to do.
+  if (self == nullptr || self->window_.get() != window) return ::DefWindowProcA(window, message, wParam, lParam);
   return self->HandleMessage(message, wParam, lParam);
 }
 
 LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = window_.get();
   switch (message) {
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED && lParam != 0) DispatchClick(reinterpret_cast<HWND>(lParam));
@@ -238,14 +319,27 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
       }
       break;
+    case kDpiChangedMessage:
+      application_.Guard([&] { ChangeDpi(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); });
+      return 0;
+    case kReportTargets:
+      ReportTargets(std::exchange(targets_, {}));
+      return 0;
+    case WM_DROPFILES:
+      DropFiles(reinterpret_cast<HDROP>(wParam));
+      return 0;
     case WM_DESTROY:
-      handle_ = nullptr;
       ::PostQuitMessage(0);
       return 0;
+    case WM_NCDESTROY:
+      // Destroyed by the system (closed): nothing is left for the owner to destroy.
+      window_.release();
+      ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+      return ::DefWindowProcA(window, message, wParam, lParam);
     default:
       break;
   }
-  return ::DefWindowProcA(handle_, message, wParam, lParam);
+  return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
 }  // namespace morvel::win32

@@ -2,11 +2,12 @@
 
 #include <cstring>
 #include <span>
+#include <utility>
 
-#include "core/design/InfoGeometry.h"
 #include "app/win32/InfoIds.h"
+#include "core/design/InfoGeometry.h"
 
-namespace morvel {
+namespace morvel::win32 {
 namespace {
 
 using namespace info_ids;
@@ -15,7 +16,7 @@ COLORREF ToColor(const Colour& c) {
   return c.system ? ::GetSysColor(static_cast<int>(c.value)) : static_cast<COLORREF>(c.value);
 }
 
-HFONT CreateDesignFont(const FontDesign& f) {
+Font CreateDesignFont(const FontDesign& f) {
   LOGFONTA lf{};
   lf.lfHeight = f.height;
   lf.lfWeight = FW_NORMAL;
@@ -26,7 +27,7 @@ HFONT CreateDesignFont(const FontDesign& f) {
   lf.lfQuality = DEFAULT_QUALITY;
   lf.lfPitchAndFamily = DEFAULT_PITCH;
   ::lstrcpynA(lf.lfFaceName, f.name, LF_FACESIZE);
-  return ::CreateFontIndirectA(&lf);
+  return Font(::CreateFontIndirectA(&lf));
 }
 
 bool SameFont(const FontDesign& a, const FontDesign& b) {
@@ -41,12 +42,10 @@ SIZE MeasureText(HWND label, HFONT font) {
   std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(label)) + 1, '\0');
   text.resize(static_cast<std::size_t>(::GetWindowTextA(label, text.data(), static_cast<int>(text.size()))));
   if (text.empty()) text = " ";
-  HDC dc = ::GetDC(label);
-  HGDIOBJ old = ::SelectObject(dc, font);
+  const WindowDc dc = GetWindowDc(label);
+  const Selection selected = Select(dc.get(), font);
   RECT r{0, 0, 0, 0};
-  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(label, dc);
+  ::DrawTextA(dc.get(), text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS);
   return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
@@ -80,13 +79,15 @@ HFONT InfoControls::FontFor(const FontDesign& font) {
   for (std::size_t i = 0; i < fontDesigns_.size(); ++i) {
     if (SameFont(fontDesigns_[i], font)) return fonts_[i].get();
   }
-  fonts_.emplace_back(CreateDesignFont(font));
+  fonts_.push_back(CreateDesignFont(font));
   fontDesigns_.push_back(font);
   return fonts_.back().get();
 }
 
-void InfoControls::Create(HWND form, HINSTANCE instance) {
-  for (const ControlDesign& d : kInfoControls) {
+void InfoControls::Create(HWND form, HINSTANCE instance, int dpi) {
+  dpi_ = dpi;
+  for (const ControlDesign& original : kInfoControls) {
+    const ControlDesign d = ScaleForDpi(original, dpi_);
     if (d.kind == ControlKind::Panel) {
       panel_ = ::CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, d.left, d.top, d.width,
                                  d.height, form, IdOf(d.name), instance, nullptr);
@@ -101,33 +102,42 @@ void InfoControls::Create(HWND form, HINSTANCE instance) {
     }
     HWND hwnd = ::CreateWindowExA(0, "STATIC", d.caption != nullptr ? d.caption : "", style, d.left, d.top, d.width,
                                   d.height, panel_, IdOf(d.name), instance, nullptr);
-    Control control{&d, hwnd, nullptr};
-    if (d.kind == ControlKind::Label) {
-      control.font = FontFor(d.font.value_or(kInfoFormDesign.font));
-      ::SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(control.font), FALSE);
-    }
-    controls_.push_back(control);
+    controls_.push_back({d, hwnd, nullptr});
+  }
+  ApplyDesign();
+}
+
+// Every control at its design position, each label in its design font, for the DPI.
+void InfoControls::ApplyDesign() {
+  std::vector<Font> previous = std::exchange(fonts_, {});  // in use until every label has its new font
+  fontDesigns_.clear();
+  for (Entry& c : controls_) {
+    c.design = ScaleForDpi(*FindInfoControl(c.design.name), dpi_);
+    Place(c.hwnd, Box{c.design.left, c.design.top, c.design.width, c.design.height});
+    if (c.design.kind != ControlKind::Label) continue;
+    c.font = FontFor(c.design.font.value_or(ScaleForDpi(kInfoFormDesign.font, dpi_)));
+    ::SendMessageA(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.font), TRUE);
   }
 }
 
-HWND InfoControls::Window(const char* name) const {
-  for (const Control& c : controls_) {
-    if (std::strcmp(c.design->name, name) == 0) return c.hwnd;
-  }
-  return nullptr;
+void InfoControls::ChangeDpi(int dpi) {
+  dpi_ = dpi;
+  ApplyDesign();
 }
 
-const InfoControls::Control* InfoControls::Find(HWND hwnd) const {
-  for (const Control& c : controls_) {
+HWND InfoControls::Control(int id) const { return ::GetDlgItem(panel_, id); }
+
+const InfoControls::Entry* InfoControls::Find(HWND hwnd) const {
+  for (const Entry& c : controls_) {
     if (c.hwnd == hwnd) return &c;
   }
   return nullptr;
 }
 
-void InfoControls::SetText(const char* name, const std::string& text) { ::SetWindowTextA(Window(name), text.c_str()); }
+void InfoControls::SetText(int id, const std::string& text) { ::SetWindowTextA(Control(id), text.c_str()); }
 
-std::string InfoControls::Text(const char* name) const {
-  HWND hwnd = Window(name);
+std::string InfoControls::Text(int id) const {
+  HWND hwnd = Control(id);
   std::string text(static_cast<std::size_t>(::GetWindowTextLengthA(hwnd)) + 1, '\0');
   text.resize(static_cast<std::size_t>(::GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
   return text;
@@ -135,21 +145,21 @@ std::string InfoControls::Text(const char* name) const {
 
 void InfoControls::SetIcon(HICON icon) {
   icon_.reset(icon != nullptr ? ::CopyIcon(icon) : nullptr);
-  ::SendMessageA(Window("AppIcon"), STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
+  ::SendMessageA(Control(kAppIcon), STM_SETICON, reinterpret_cast<WPARAM>(icon_.get()), 0);
 }
 
 void InfoControls::AutoSize(HWND form) {
   std::vector<PanelChild> children;
-  for (const Control& c : controls_) {
+  for (const Entry& c : controls_) {
     Box box = ChildBox(c.hwnd);
-    if (c.design->kind == ControlKind::Label) {
+    if (c.design.kind == ControlKind::Label) {
       const SIZE text = MeasureText(c.hwnd, c.font);
-      box = LabelBox(*c.design, text.cx, text.cy);
+      box = LabelBox(c.design, text.cx, text.cy);
       Place(c.hwnd, box);
     }
     children.push_back({box, (::GetWindowLongA(c.hwnd, GWL_STYLE) & WS_VISIBLE) != 0});
   }
-  const FittedPanel fitted = FitPanel(children, kPanelBorderWidth);
+  const FittedPanel fitted = FitPanel(children, ScaleForDpi(kPanelBorderWidth, dpi_));
   for (std::size_t i = 0; i < controls_.size(); ++i) Place(controls_[i].hwnd, fitted.children[i]);
   Place(panel_, fitted.panel);
 
@@ -173,15 +183,15 @@ LRESULT InfoControls::PanelMessage(HWND panel, UINT msg, WPARAM wParam, LPARAM l
     case WM_CTLCOLORSTATIC: {
       // Transparent labels on the white panel, each in its font's colour.
       HDC dc = reinterpret_cast<HDC>(wParam);
-      const Control* c = Find(reinterpret_cast<HWND>(lParam));
-      const FontDesign font = c != nullptr ? c->design->font.value_or(kInfoFormDesign.font) : kInfoFormDesign.font;
+      const Entry* c = Find(reinterpret_cast<HWND>(lParam));
+      const FontDesign font = c != nullptr ? c->design.font.value_or(kInfoFormDesign.font) : kInfoFormDesign.font;
       ::SetTextColor(dc, ToColor(font.colour));
       ::SetBkMode(dc, TRANSPARENT);
       return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
     }
     case WM_SETCURSOR: {
-      const Control* c = Find(reinterpret_cast<HWND>(wParam));
-      if (c != nullptr && c->design->handCursor) {
+      const Entry* c = Find(reinterpret_cast<HWND>(wParam));
+      if (c != nullptr && c->design.handCursor) {
         ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
         return TRUE;
       }
@@ -199,4 +209,4 @@ LRESULT InfoControls::PanelMessage(HWND panel, UINT msg, WPARAM wParam, LPARAM l
   return ::DefWindowProcA(panel, msg, wParam, lParam);
 }
 
-}  // namespace morvel
+}  // namespace morvel::win32

@@ -6,17 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "core/system/FileVersion.h"
-#include "core/design/Info.h"
 #include "app/win32/InfoControls.h"
-#include "core/design/InfoGeometry.h"
 #include "app/win32/InfoIds.h"
+#include "app/win32/WindowDpi.h"
+#include "core/design/Info.h"
+#include "core/design/InfoGeometry.h"
 #include "core/shell/PathRules.h"
 #include "core/shell/Shell.h"
+#include "core/system/FileVersion.h"
+#include "platform/win32/Win32Scoped.h"
 #include "platform/win32/desktop/Win32ShellApi.h"
 #include "platform/win32/desktop/Win32SystemApi.h"
 
-namespace morvel {
+namespace morvel::win32 {
 namespace {
 
 using namespace info_ids;
@@ -59,9 +61,6 @@ class TInfoForm {
         exePath_(system_->ModuleFileName(kModuleFileNameBufferSize)) {}
   TInfoForm(const TInfoForm&) = delete;
   TInfoForm& operator=(const TInfoForm&) = delete;
-  ~TInfoForm() {
-    if (handle_ != nullptr) ::DestroyWindow(handle_);
-  }
 
   void Create();
   void ShowModal();
@@ -83,6 +82,7 @@ class TInfoForm {
     ::PostMessageA(handle_, WM_NULL, 0, 0);
   }
   void CenterOnWorkArea();
+  void ChangeDpi(int dpi, const RECT& suggested);
   void Click(HWND sender);
   void LblExeNameClick(HWND sender);
   void lblURLClick(HWND sender);
@@ -95,9 +95,11 @@ class TInfoForm {
   std::unique_ptr<ShellApi> shell_;
   PathRules rules_;
   std::string exePath_;  // the running executable's full path
-  HWND handle_ = nullptr;
   InfoControls controls_;
   bool closing_ = false;
+  HWND handle_ = nullptr;  // the window's handle from its first message on
+  // Last: destroyed first, while the controls' fonts and icon are still there.
+  Window window_;
 };
 
 void RegisterFormClass(HINSTANCE instance) {
@@ -117,10 +119,12 @@ void TInfoForm::Create() {
   // A fixed single border with the close box alone.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   const InfoFormDesign& d = kInfoFormDesign;
-  ::CreateWindowExA(0, kFormClass, d.caption, style, d.left, d.top, d.clientWidth, d.clientHeight, context_.appWindow,
-                    nullptr, context_.instance, this);
-  if (handle_ == nullptr) throw std::runtime_error("The information window cannot be created");
-  controls_.Create(handle_, context_.instance);
+  const int dpi = SystemDpi();
+  const RECT bounds{ScaleForDpi(d.left, dpi), ScaleForDpi(d.top, dpi), ScaleForDpi(d.left + d.clientWidth, dpi),
+                    ScaleForDpi(d.top + d.clientHeight, dpi)};
+  window_ = CreateOwnedWindow(0, kFormClass, d.caption, style, bounds, context_.appWindow, 0, context_.instance, this);
+  if (!window_) throw std::runtime_error("The information window cannot be created");
+  controls_.Create(handle_, context_.instance, WindowDpi(handle_));
   FormCreate();
 }
 
@@ -134,11 +138,11 @@ std::string TInfoForm::AppTitle() const {
 void TInfoForm::FormCreate() {
   ::SetWindowTextA(handle_, StampCaptionText(*system_, AppTitle(), kInfoFormDesign.name).c_str());
   const InfoTexts texts = MakeInfoTexts(*system_, exePath_);
-  controls_.SetText("LblExeName", texts.exeName);
+  controls_.SetText(kLblExeName, texts.exeName);
   controls_.SetIcon(context_.icon);
-  controls_.SetText("LblOsVersion", texts.osVersion);
-  controls_.SetText("LblMemPhys", texts.memPhys);
-  controls_.SetText("LblExeVersion", texts.exeVersion);
+  controls_.SetText(kLblOsVersion, texts.osVersion);
+  controls_.SetText(kLblMemPhys, texts.memPhys);
+  controls_.SetText(kLblExeVersion, texts.exeVersion);
   controls_.AutoSize(handle_);
   CenterOnWorkArea();
 }
@@ -160,17 +164,21 @@ void TInfoForm::FormShow() {
 }
 
 void TInfoForm::FormPaint() {
-  PAINTSTRUCT ps;
-  HDC dc = ::BeginPaint(handle_, &ps);
+  const Paint paint = BeginPaint(handle_);
   RECT window;
   ::GetWindowRect(handle_, &window);
   // The window's outer size from the client origin covers the whole client area.
-  HGDIOBJ oldBrush = ::SelectObject(dc, ::GetStockObject(BLACK_BRUSH));
-  HGDIOBJ oldPen = ::SelectObject(dc, ::GetStockObject(BLACK_PEN));
-  ::Rectangle(dc, 0, 0, window.right - window.left, window.bottom - window.top);
-  ::SelectObject(dc, oldPen);
-  ::SelectObject(dc, oldBrush);
-  ::EndPaint(handle_, &ps);
+  const Selection brush = Select(paint.dc(), ::GetStockObject(BLACK_BRUSH));
+  const Selection pen = Select(paint.dc(), ::GetStockObject(BLACK_PEN));
+  ::Rectangle(paint.dc(), 0, 0, window.right - window.left, window.bottom - window.top);
+}
+
+// The window moved to a monitor of another DPI: the controls follow the design scaled for it,
+// the window fits them again where the system suggests.
+void TInfoForm::ChangeDpi(int dpi, const RECT& suggested) {
+  controls_.ChangeDpi(dpi);
+  controls_.AutoSize(handle_);
+  ::SetWindowPos(handle_, nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TInfoForm::Click(HWND sender) {
@@ -190,19 +198,19 @@ void TInfoForm::Click(HWND sender) {
 void TInfoForm::LblExeNameClick(HWND) { ShowFileProperties(*shell_, ToHandle(context_.mainWindow), exePath_); }
 
 void TInfoForm::lblURLClick(HWND) {
-  ShellOpen(*shell_, ToHandle(context_.mainWindow), controls_.Text("lblURL"), "", rules_);
+  ShellOpen(*shell_, ToHandle(context_.mainWindow), controls_.Text(kLblUrl), "", rules_);
 }
 
 void TInfoForm::lblMailClick(HWND) {
-  ShellOpen(*shell_, ToHandle(context_.mainWindow), MailLink(controls_.Text("lblMail"), exePath_, rules_), "", rules_);
+  ShellOpen(*shell_, ToHandle(context_.mainWindow), MailLink(controls_.Text(kLblMail), exePath_, rules_), "", rules_);
 }
 
 void TInfoForm::LblLaunchOnStartupClick(HWND sender) {
   const WindowHandle app = ToHandle(context_.appWindow);
-  if (sender == controls_.Window("LblLaunchOnStartup")) {
+  if (sender == controls_.Control(kLblLaunchOnStartup)) {
     const std::string name = ShortcutName(exePath_, rules_);
     CreateShortcut(*shell_, exePath_, GetStartupFolder(*shell_, app), name, rules_);
-  } else if (sender == controls_.Window("LblLaunchOnDesktop")) {
+  } else if (sender == controls_.Control(kLblLaunchOnDesktop)) {
     const std::string name = ShortcutName(exePath_, rules_);
     CreateShortcut(*shell_, exePath_, GetDesktopFolder(*shell_, app), name, rules_);
   }
@@ -210,9 +218,9 @@ void TInfoForm::LblLaunchOnStartupClick(HWND sender) {
 
 void TInfoForm::LblOpenStartupClick(HWND sender) {
   const WindowHandle main = ToHandle(context_.mainWindow);
-  if (sender == controls_.Window("LblOpenStartup")) {
+  if (sender == controls_.Control(kLblOpenStartup)) {
     ShellOpen(*shell_, main, GetStartupFolder(*shell_, ToHandle(context_.appWindow)), "", rules_);
-  } else if (sender == controls_.Window("LblOpenFolderIn")) {
+  } else if (sender == controls_.Control(kLblOpenFolderIn)) {
     ShellOpen(*shell_, main, PathPart(exePath_, rules_), "", rules_);
   }
 }
@@ -245,7 +253,12 @@ LRESULT TInfoForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (HIWORD(wParam) == STN_CLICKED && lParam != 0) Click(reinterpret_cast<HWND>(lParam));
       return 0;
+    case kDpiChangedMessage:
+      ChangeDpi(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_NCDESTROY:
+      // Whoever destroyed the window, nothing is left for its owner to destroy.
+      window_.release();
       ::SetWindowLongPtrA(handle_, GWLP_USERDATA, 0);
       handle_ = nullptr;
       return 0;
@@ -294,4 +307,4 @@ void ShowInfoForm(const InfoFormContext& context) {
   form.ShowModal();
 }
 
-}  // namespace morvel
+}  // namespace morvel::win32

@@ -7,7 +7,7 @@
 #include <exception>
 #include <functional>
 
-namespace morvel {
+namespace morvel::win32 {
 
 struct InfoFormContext {
   HINSTANCE instance = nullptr;
@@ -26,4 +26,4 @@ struct InfoFormContext {
 // the window is created leaves to the caller.
 void ShowInfoForm(const InfoFormContext& context);
 
-}  // namespace morvel
+}  // namespace morvel::win32

@@ -3,7 +3,7 @@
 // its controls with them, and tools that drive the window find its controls by them.
 #include <cstring>
 
-namespace morvel::info_ids {
+namespace morvel::win32::info_ids {
 
 inline constexpr char kFormClass[] = "TInfoForm";
 // Not "TPanel": the main window's panel class has its own window procedure.
@@ -53,4 +53,4 @@ inline int ControlId(const char* name) {
   return 0;
 }
 
-}  // namespace morvel::info_ids
+}  // namespace morvel::win32::info_ids

@@ -2,19 +2,35 @@
 // closed, and finalises the units in reverse order.
 #include <windows.h>
 
+#include <cstdlib>
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/win32/Application.h"
 #include "app/win32/Form1.h"
+#include "core/design/Targets.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/shell/Shell.h"
-#include "platform/win32/desktop/Win32ShellApi.h"
 #include "platform/win32/Win32VolumeApi.h"
+#include "platform/win32/desktop/Win32ShellApi.h"
+
+namespace {
+
+// The image files and devices named on the command line, in the ANSI code page the program
+// speaks; "/starup" from its own shortcuts and any other switch are passed over.
+std::vector<std::string> CommandLineTargets() {
+  std::vector<std::string> args;
+  for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
+  return morvel::WindowsCommandLineTargets(args);
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  // Unit initialisations, in link order. The volume unit binds NtFsControlFile of the
-  // already loaded ntdll.dll.
+  // Unit initialisations, in link order. The volume unit binds NtFsControlFile of the already
+  // loaded ntdll.dll.
   const std::unique_ptr<morvel::VolumeApi> volumeApi = morvel::MakeWin32VolumeApi();
   // The information unit's initialisation: the component object runtime for this thread,
   // uninitialised after the application object is gone.
@@ -22,7 +38,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const morvel::ComRuntime comRuntime(*shellApi);
   try {
     morvel::win32::Application application(instance);
-    morvel::win32::TForm1 form1(application, *volumeApi);
+    morvel::win32::TForm1 form1(application, *volumeApi, CommandLineTargets());
     application.Run(form1.Handle());
   } catch (const std::exception& e) {
     // Only the start-up can get here: handlers report their own errors and carry on.

@@ -105,7 +105,7 @@ const DirectoryEntry* Pick(const std::vector<DirectoryEntry>& entries, std::opti
 
 }  // namespace
 
-ImageError FindPeVersionResource(Bytes file, ImageResource& resource) {
+ImageError FindPeResource(Bytes file, std::uint16_t resourceType, ImageResource& resource) {
   PeLayout pe;
   if (const auto error = ReadPeLayout(file, pe); error != ImageError::None) return error;
   const auto rsrc = MapRva(file, pe, pe.resourceRva);
@@ -115,14 +115,14 @@ ImageError FindPeVersionResource(Bytes file, ImageResource& resource) {
   if (!ReadDirectory(*rsrc, 0, entries)) return ImageError::BadResourceDirectory;
   const DirectoryEntry* type = nullptr;
   for (const auto& e : entries)
-    if (e.name == kResourceTypeVersion && (e.target & kHighBit)) type = &e;
-  if (!type) return ImageError::NoVersionResource;
+    if (e.name == resourceType && (e.target & kHighBit)) type = &e;
+  if (!type) return ImageError::NoSuchResource;
   if (!ReadDirectory(*rsrc, type->target & ~kHighBit, entries)) return ImageError::BadResourceDirectory;
   const DirectoryEntry* name = Pick(entries, 1u, true);
-  if (!name) return ImageError::NoVersionResource;
+  if (!name) return ImageError::NoSuchResource;
   if (!ReadDirectory(*rsrc, name->target & ~kHighBit, entries)) return ImageError::BadResourceDirectory;
   const DirectoryEntry* language = Pick(entries, std::nullopt, false);
-  if (!language) return ImageError::NoVersionResource;
+  if (!language) return ImageError::NoSuchResource;
   const std::size_t dataEntry = language->target;
   if (!base::Fits(rsrc->size(), dataEntry, 16)) return ImageError::BadResourceDirectory;
   const std::uint32_t dataRva = base::Le32(*rsrc, dataEntry);       // 0: OffsetToData, an RVA
@@ -132,6 +132,11 @@ ImageError FindPeVersionResource(Bytes file, ImageResource& resource) {
   resource.bytes = data->first(dataSize);
   resource.language = static_cast<std::uint16_t>(language->name);
   return ImageError::None;
+}
+
+ImageError FindPeVersionResource(Bytes file, ImageResource& resource) {
+  const ImageError error = FindPeResource(file, kResourceTypeVersion, resource);
+  return error == ImageError::NoSuchResource ? ImageError::NoVersionResource : error;
 }
 
 ImageError FindElfSection(Bytes file, std::string_view name, Bytes& section) {

@@ -15,11 +15,13 @@ enum class ImageError {
   NoResources,           // no resource directory, or it lies in no section
   BadResourceDirectory,  // a directory or data entry runs past the resource section
   NoVersionResource,     // no RT_VERSION entry
+  NoSuchResource,        // no entry of the asked type
   NotElf,
   NoSection,  // no ELF section of that name, or one without file bytes
 };
 
-inline constexpr std::uint16_t kResourceTypeVersion = 16;  // RT_VERSION
+inline constexpr std::uint16_t kResourceTypeVersion = 16;   // RT_VERSION
+inline constexpr std::uint16_t kResourceTypeManifest = 24;  // RT_MANIFEST
 inline constexpr std::string_view kElfVersionSection = ".morvel.version";
 
 struct ImageResource {
@@ -27,7 +29,9 @@ struct ImageResource {
   std::uint16_t language = 0;
 };
 
-// The first RT_VERSION resource (name 1 when present, else the first name; its first language).
+// The first resource of `type` (name 1 when present, else the first name; its first language).
+ImageError FindPeResource(std::span<const std::uint8_t> file, std::uint16_t type, ImageResource& resource);
+// The first RT_VERSION resource, chosen the same way.
 ImageError FindPeVersionResource(std::span<const std::uint8_t> file, ImageResource& resource);
 // The bytes of the named section of a little-endian ELF file (32 or 64 bits).
 ImageError FindElfSection(std::span<const std::uint8_t> file, std::string_view name,

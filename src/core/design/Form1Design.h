@@ -1,21 +1,28 @@
 #pragma once
-// The design of the main window Form1: every control with its parent, position, size,
-// alignment, text and tab order. The window code creates the controls from this table.
+// The design of the main window Form1 as data: every control with its parent, control id,
+// position, size, alignment, text and tab order, and the window's font and colour. Both
+// desktop programs build the window from it.
 #include <array>
 #include <cstdint>
 #include <string_view>
 
-namespace morvel::win32 {
+#include "core/design/InfoDesign.h"
+
+namespace morvel::form1 {
 
 enum class ControlKind { Memo, Panel, Button };
 // Top: stacked at the top of the parent's client area at full width, keeping its height;
 // Client: fills what the aligned controls leave.
 enum class Align { None, Top, Client };
 
+// The controls' ids: the window code creates them with these, and finds them by them.
+enum : int { kMemo1Id = 100, kPanel1Id, kButton1Id, kButton2Id, kButton3Id };
+
 struct ControlDesign {
   std::string_view name;
   ControlKind kind;
   std::string_view parent;
+  int id;
   int left, top, width, height;
   Align align;
   std::string_view text;
@@ -23,38 +30,55 @@ struct ControlDesign {
 };
 
 struct FontDesign {
-  const wchar_t* face;
-  int height;  // negative: the character height in pixels
+  std::string_view face;  // UTF-8
+  int height;             // negative: the character height in pixels
   std::uint8_t charset;
 };
 
 struct FormDesign {
   std::string_view name;
-  std::string_view caption;
+  std::string_view caption;  // replaced by the stamped caption at creation
+  // Where the design placed the window; centring on the screen replaces it when asked for.
+  int left, top;
   // The outer size the design was made with (standard caption and frame at 96 dpi) and the
   // client area the controls fill; the window is sized from the client area, so the controls
   // fit whatever the system's frame metrics are.
   int width, height;
   int clientWidth, clientHeight;
   bool centreOnScreen;
+  Colour colour;
   FontDesign font;
+  int pixelsPerInch;
+  int textHeight;
 };
 
 inline constexpr std::uint8_t kShiftJisCharset = 128;
+inline constexpr Colour kClBtnFace{true, 15};  // COLOR_BTNFACE
 
-// "ＭＳ ゴシック" (full-width letters), the Japanese fixed-pitch gothic; given in UTF-16 so
-// it resolves whatever the machine's ANSI code page is.
-inline constexpr wchar_t kMsGothicFace[] = L"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF";
+// "ＭＳ ゴシック" (full-width letters), the Japanese fixed-pitch gothic, in UTF-8: the window
+// code hands it to the system in UTF-16, so it resolves whatever the ANSI code page is.
+inline constexpr std::string_view kMsGothicFace =
+    "\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF";
 
-inline constexpr FormDesign kForm1{"Form1", "Form1", 612, 500, 604, 473, true, {kMsGothicFace, -13, kShiftJisCharset}};
+inline constexpr FormDesign kForm1{
+    "Form1", "Form1", 192, 107, 612, 500, 604, 473, true, kClBtnFace, {kMsGothicFace, -13, kShiftJisCharset}, 96, 13};
 
 // In creation order: a parent before its children, siblings by tab order.
 inline constexpr std::array<ControlDesign, 5> kForm1Controls{{
-    {"Memo1", ControlKind::Memo, "Form1", 0, 41, 604, 432, Align::Client, "Memo1", 0},
-    {"Panel1", ControlKind::Panel, "Form1", 0, 0, 604, 41, Align::Top, "", 1},
-    {"Button1", ControlKind::Button, "Panel1", 8, 8, 75, 25, Align::None, "C DRIVE", 0},
-    {"Button2", ControlKind::Button, "Panel1", 88, 8, 75, 25, Align::None, "D DRIVE", 1},
-    {"Button3", ControlKind::Button, "Panel1", 176, 8, 75, 25, Align::None, "Version", 2},
+    {"Memo1", ControlKind::Memo, "Form1", kMemo1Id, 0, 41, 604, 432, Align::Client, "Memo1", 0},
+    {"Panel1", ControlKind::Panel, "Form1", kPanel1Id, 0, 0, 604, 41, Align::Top, "", 1},
+    {"Button1", ControlKind::Button, "Panel1", kButton1Id, 8, 8, 75, 25, Align::None, "C DRIVE", 0},
+    {"Button2", ControlKind::Button, "Panel1", kButton2Id, 88, 8, 75, 25, Align::None, "D DRIVE", 1},
+    {"Button3", ControlKind::Button, "Panel1", kButton3Id, 176, 8, 75, 25, Align::None, "Version", 2},
 }};
 
-}  // namespace morvel::win32
+// The design of the control named `name`, found as the program is compiled: a name the design
+// lacks does not compile.
+consteval const ControlDesign& Form1Control(std::string_view name) {
+  for (const ControlDesign& control : kForm1Controls) {
+    if (control.name == name) return control;
+  }
+  throw "Form1 has no control of that name";
+}
+
+}  // namespace morvel::form1

@@ -5,6 +5,20 @@
 #include <limits>
 
 namespace morvel {
+namespace {
+
+// The path as the file system names it. Paths are UTF-8 inside the program; Windows opens
+// them by their UTF-16 form, so a name outside the ANSI code page reaches the right file
+// instead of a best-fit lookalike. Elsewhere a path is its bytes.
+std::filesystem::path FileSystemPath(const std::string& path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+  return std::filesystem::path(path);
+#endif
+}
+
+}  // namespace
 
 bool StreamByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) {
   if (out.empty()) return true;
@@ -19,14 +33,15 @@ bool StreamByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> 
 }
 
 std::unique_ptr<base::ByteSource> OpenStreamSource(const std::string& path, int& error) {
+  const std::filesystem::path file = FileSystemPath(path);
   std::error_code ec;
   // A directory opens as a stream on some systems and then fails every read: refuse it here.
-  if (std::filesystem::is_directory(path, ec)) {
+  if (std::filesystem::is_directory(file, ec)) {
     error = EISDIR;
     return nullptr;
   }
   errno = 0;
-  std::ifstream stream(path, std::ios::binary);
+  std::ifstream stream(file, std::ios::binary);
   // The C library beneath the stream leaves the cause of a failed open in errno.
   const int openError = errno;
   if (!stream.is_open()) {

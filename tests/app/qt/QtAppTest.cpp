@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -19,11 +21,12 @@
 #include "app/qt/Form1.h"
 #include "app/qt/InfoForm.h"
 #include "core/design/InfoGeometry.h"
+#include "core/report/Unit1.h"
 #include "platform/posix/PosixLocale.h"
+#include "platform/posix/PosixVolumeApi.h"
 #include "platform/posix/desktop/PosixShellApi.h"
 #include "platform/posix/desktop/PosixSystemApi.h"
-#include "platform/posix/PosixVolumeApi.h"
-#include "core/report/Unit1.h"
+#include "platform/reader/ImageVolumeApi.h"
 
 namespace morvel::qt {
 namespace {
@@ -65,6 +68,8 @@ class QtAppTest : public QObject {
   void emptyCaptionShowsErrorReport();
   void infoWindowShowsTextsAndClosesOnKey();
   void desktopShortcutIsWritten();
+  void targetsAndDroppedFilesAreReported();
+  void programAnswersHelpAndVersion();
 
  private:
   std::unique_ptr<Form1> ShowForm();
@@ -213,9 +218,9 @@ void QtAppTest::infoWindowShowsTextsAndClosesOnKey() {
     QVERIFY(!info->findChild<QLabel*>("LblLaunchOnDesktop")->isHidden());
     QVERIFY(!info->findChild<QLabel*>("AppIcon")->pixmap().isNull());
     const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
-    const Point at = CenterOnWorkArea(Rect{work.left(), work.top(), work.left() + work.width(),
-                                           work.top() + work.height()},
-                                      info->frameGeometry().width(), info->frameGeometry().height());
+    const Point at =
+        CenterOnWorkArea(Rect{work.left(), work.top(), work.left() + work.width(), work.top() + work.height()},
+                         info->frameGeometry().width(), info->frameGeometry().height());
     QCOMPARE(info->frameGeometry().topLeft(), QPoint(at.left, at.top));
     Save(info, "InfoForm");
     inspected = true;
@@ -237,6 +242,60 @@ void QtAppTest::desktopShortcutIsWritten() {
   // On Linux the shortcut is a freedesktop launcher of the program with "/starup".
   QCOMPARE(link.readLine(), QByteArray("[Desktop Entry]\n"));
   QVERIFY(link.readAll().contains("\nExec=" + QByteArray(MORVEL_PROGRAM) + " /starup\n"));
+}
+
+// Targets from the command line, and files dropped onto the window: each reported as the
+// console program reports it, titled with its path.
+void QtAppTest::targetsAndDroppedFilesAreReported() {
+  const auto form = ShowForm();
+  QVERIFY(form);
+  StringLines expected;
+  auto image = MakeImageVolumeApi(MORVEL_SAMPLE_IMAGE, {});
+  QVERIFY(WriteTargetReport('C', MORVEL_SAMPLE_IMAGE, *image, expected, UserNumberSeparators()));
+  QVERIFY(ToQt(expected.lines()).contains("NTFS VOLUME DATA OF [" MORVEL_SAMPLE_IMAGE "] DRIVE"));
+  QVERIFY(ToQt(expected.lines()).contains("Bytes per sector       : 512"));
+
+  form->ReportTargets({MORVEL_SAMPLE_IMAGE});
+  QCOMPARE(MemoLinesOf(*form), ToQt(expected.lines()));
+
+  QMimeData text;
+  text.setText("not a file");
+  QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form.get(), &enter);
+  QVERIFY(!enter.isAccepted());
+
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(MORVEL_SAMPLE_IMAGE), QUrl::fromLocalFile(temp_.path() + "/missing.img")});
+  QDragEnterEvent enterFiles(QPoint(300, 200), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form.get(), &enterFiles);
+  QVERIFY(enterFiles.isAccepted());
+  QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form.get(), &drop);
+  const QStringList memo = MemoLinesOf(*form);
+  QCOMPARE(memo.mid(0, static_cast<qsizetype>(expected.lines().size())), ToQt(expected.lines()));
+  QCOMPARE(memo[static_cast<qsizetype>(expected.lines().size())], QString());
+  QCOMPARE(memo.filter("NTFS VOLUME DATA OF [").size(), 2);
+  QVERIFY(memo.contains("NTFS VOLUME DATA OF [" + temp_.path() + "/missing.img] DRIVE"));
+  QVERIFY(memo.last().startsWith("Error opening volume:"));
+}
+
+void QtAppTest::programAnswersHelpAndVersion() {
+  const struct {
+    QStringList args;
+    int status;
+    QString output;
+  } cases[] = {{{"--version"}, 0, "MorvelTest 0.6.1.7\n"},
+               {{"/starup", "--help"}, 0, "Usage: MorvelTest [IMAGE|DEVICE|PATH]...\n"},
+               {{"-platform", "offscreen", "--bogus"}, 2, "MorvelTest: unknown option: --bogus\n"}};
+  for (const auto& c : cases) {
+    QProcess program;
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(MORVEL_PROGRAM, c.args);
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitCode(), c.status);
+    const QString output = QString::fromUtf8(program.readAllStandardOutput());
+    QVERIFY2(output.contains(c.output), qPrintable(c.args.join(' ') + ": " + output));
+  }
 }
 
 }  // namespace morvel::qt

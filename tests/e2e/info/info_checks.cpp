@@ -5,11 +5,11 @@
 #include <regex>
 #include <vector>
 
-#include "core/system/FileVersion.h"
 #include "app/win32/InfoIds.h"
+#include "core/system/FileVersion.h"
 #include "core/system/OsDescription.h"
 
-using namespace morvel::info_ids;
+using namespace morvel::win32::info_ids;
 using morvel::e2e::Checks;
 
 namespace {

@@ -12,16 +12,17 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/e2e/E2eDriver.h"
 #include "app/win32/InfoIds.h"
+#include "core/design/Form1Design.h"
 #include "platform/win32/Win32Scoped.h"
 #include "platform/win32/desktop/Win32SystemApi.h"
+#include "tests/e2e/E2eDriver.h"
 #include "tests/e2e/info/info_checks.h"
 
 namespace {
 
 using namespace morvel;
-using namespace morvel::info_ids;
+using namespace morvel::win32::info_ids;
 using e2e::Checks;
 using e2e::WindowText;
 
@@ -30,24 +31,6 @@ HWND WaitForWindow(DWORD pid, const char* cls, const char* title = nullptr) {
 }
 bool WaitGone(HWND hwnd) {
   return e2e::WaitFor([&] { return !::IsWindow(hwnd); });
-}
-
-struct FindChild {
-  std::string text;
-  HWND found = nullptr;
-};
-BOOL CALLBACK VisitChild(HWND hwnd, LPARAM p) {
-  auto* f = reinterpret_cast<FindChild*>(p);
-  if (WindowText(hwnd) == f->text) {
-    f->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-HWND ChildByText(HWND parent, const std::string& text) {
-  FindChild f{text};
-  ::EnumChildWindows(parent, &VisitChild, reinterpret_cast<LPARAM>(&f));
-  return f.found;
 }
 
 void ClickLabel(HWND label) {
@@ -75,11 +58,11 @@ struct LinkFields {
 };
 LinkFields LoadLink(const std::string& file) {
   LinkFields f;
-  scoped::Com<IShellLinkA> link;
+  win32::Com<IShellLinkA> link;
   if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put()))) {
     return f;
   }
-  scoped::Com<IPersistFile> persist;
+  win32::Com<IPersistFile> persist;
   if (FAILED(link->QueryInterface(IID_IPersistFile, persist.put()))) return f;
   const std::wstring wide = std::filesystem::path(file).wstring();
   if (FAILED(persist->Load(wide.c_str(), STGM_READ))) return f;
@@ -100,9 +83,9 @@ FILETIME WriteTime(const std::string& file) {
   return data.ftLastWriteTime;
 }
 void AgeFile(const std::string& file) {
-  scoped::Handle h(::CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  const win32::File h(::CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   FILETIME old{0x80000000u, 0x01BF53EBu};  // early 2000
-  if (h.get() != INVALID_HANDLE_VALUE) ::SetFileTime(h.get(), nullptr, nullptr, &old);
+  if (h) ::SetFileTime(h.get(), nullptr, nullptr, &old);
 }
 
 // Saves the window as it shows on the screen, as a 24-bit bitmap file.
@@ -110,8 +93,8 @@ bool SaveWindowPicture(HWND hwnd, const std::string& file) {
   RECT r;
   ::GetWindowRect(hwnd, &r);
   const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = ::GetDC(nullptr);
-  HDC mem = ::CreateCompatibleDC(screen);
+  const win32::WindowDc screen = win32::GetWindowDc(nullptr);
+  const win32::MemoryDc mem(::CreateCompatibleDC(screen.get()));
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   bi.bmiHeader.biWidth = w;
@@ -120,10 +103,13 @@ bool SaveWindowPicture(HWND hwnd, const std::string& file) {
   bi.bmiHeader.biBitCount = 24;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bmp = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = ::SelectObject(mem, bmp);
-  ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  ::SelectObject(mem, old);
+  const win32::Bitmap bmp(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bmp) return false;
+  {
+    const win32::Selection selected = win32::Select(mem.get(), bmp.get());
+    ::BitBlt(mem.get(), 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
+    ::GdiFlush();
+  }
   const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
   const DWORD size = stride * static_cast<DWORD>(h);
   BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + size), 0, 0,
@@ -134,9 +120,6 @@ bool SaveWindowPicture(HWND hwnd, const std::string& file) {
          std::fwrite(bits, size, 1, out) == 1;
     std::fclose(out);
   }
-  ::DeleteObject(bmp);
-  ::DeleteDC(mem);
-  ::ReleaseDC(nullptr, screen);
   return ok;
 }
 
@@ -179,8 +162,8 @@ int main(int argc, char** argv) {
   // The application window stands for the program on the taskbar.
   HWND appWindow = ::GetWindow(form1, GW_OWNER);
   checks.Expect(appWindow != nullptr && ::IsWindowVisible(appWindow), "application window shown");
-  HWND version = ChildByText(form1, "Version");
-  checks.Expect(version != nullptr, "\"Version\" button");
+  HWND version = ::GetDlgItem(::GetDlgItem(form1, form1::kPanel1Id), form1::kButton3Id);
+  checks.ExpectEqual(WindowText(version), "Version", "\"Version\" button");
   ::PostMessageA(version, BM_CLICK, 0, 0);
 
   HWND info = WaitForWindow(pid, kFormClass);

@@ -55,7 +55,7 @@ class Win32ShellApi final : public ShellApi {
     request.nShow = info.show;
     const bool ok = ::ShellExecuteExA(&request) != FALSE;
     // SEE_MASK_NOCLOSEPROCESS may hand back a process handle; nobody waits on it.
-    scoped::Handle process(request.hProcess);
+    win32::Handle process(request.hProcess);
     return ok;
   }
 
@@ -112,9 +112,7 @@ class Win32ShellApi final : public ShellApi {
     return As<IPersistFile>(persistFile)->Save(reinterpret_cast<LPCOLESTR>(fileName.c_str()), remember ? TRUE : FALSE);
   }
 
-  std::string ResultMessage(std::int32_t result) override {
-    return scoped::Win32ErrorText(static_cast<DWORD>(result));
-  }
+  std::string ResultMessage(std::int32_t result) override { return win32::Win32ErrorText(static_cast<DWORD>(result)); }
 
   std::u16string AnsiToWide(const std::string& text) override {
     if (text.empty()) return {};
