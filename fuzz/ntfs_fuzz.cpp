@@ -1,10 +1,11 @@
-// Fuzzes the whole read path: partition table, volume open, volume data, root lookups, the
-// volume's facts.
+// Fuzzes the whole read path: partition table, volume open, volume data, the system files'
+// extents, root lookups, the volume's facts.
 #include <cstdlib>
 
 #include "disk/Partitions.h"
 #include "fuzz/SparseImage.h"
 #include "ntfs/BootSector.h"
+#include "ntfs/Extents.h"
 #include "ntfs/Ntfs.h"
 #include "ntfs/VolumeFacts.h"
 
@@ -32,12 +33,23 @@ void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
   CheckReason(opened);
   if (!opened.ok()) return;
   ntfs::VolumeData data;
+  std::uint64_t observed = 0;  // the clusters the bitmap observer was shown, in order
+  volume->ObserveBitmap([&observed](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
+    Check(first == observed && clusters <= bytes.size() * 8);
+    observed += clusters;
+  });
   const ntfs::Result queried = volume->QueryVolumeData(data);
   CheckReason(queried);
   if (queried.ok()) {
     Check(data.FreeClusters >= 0 && data.FreeClusters <= data.TotalClusters);
     Check(data.MftZoneStart <= data.MftZoneEnd && data.MftZoneEnd <= data.TotalClusters);
     Check(data.MftValidDataLength <= data.NumberSectors * data.BytesPerSector);
+    Check(observed == static_cast<std::uint64_t>(data.TotalClusters));
+    const ntfs::Result extents = ntfs::VisitMetadataExtents(source, offset, [&data](const ntfs::Extent& e) {
+      const auto total = static_cast<std::uint64_t>(data.TotalClusters);
+      Check(e.length > 0 && e.lcn < total && e.length <= total - e.lcn);
+    });
+    CheckReason(extents);
   }
   for (const char* name : {"$mft", "$UpCase", "$bitmap", "$badclust", "\xC3\xA9"}) {
     std::optional<ntfs::RootEntry> entry;

@@ -16,6 +16,7 @@ packages=(
   # A common desktop font that shadows Japanese faces: installed so the tests prove they do not
   # depend on the machine's fonts (the Wine prefix maps the main window's face to IPAGothic).
   fonts-droid-fallback
+  libxml2-utils
 )
 missing=()
 for p in "${packages[@]}"; do

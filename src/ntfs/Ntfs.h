@@ -4,6 +4,7 @@
 // and count read from the disk is checked before use; nothing is allocated by an unchecked
 // on-disk number and every loop is bounded.
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "base/ByteSource.h"
+#include "base/Bytes.h"
 
 namespace ntfs {
 
@@ -93,6 +95,15 @@ class Volume {
   // reported by its Win32 name, and a Win32 name that does not match `name` is a rejection,
   // since the caller would be shown a name it did not ask for.
   virtual Result FindRootEntry(std::string_view name, std::optional<RootEntry>& out) = 0;
+
+  // Receives each chunk of $Bitmap as QueryVolumeData counts it: the chunk's first cluster, its
+  // bytes, and how many of their bits are clusters of the volume. Lets a caller draw the volume
+  // in the same pass that counts it.
+  using BitmapObserver = std::function<void(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters)>;
+  void ObserveBitmap(BitmapObserver observer) { bitmapObserver_ = std::move(observer); }
+
+ protected:
+  BitmapObserver bitmapObserver_;
 };
 
 }  // namespace ntfs

@@ -114,7 +114,9 @@ class VolumeImpl final : public Volume {
       const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), bytes - at));
       auto part = chunk.first(n);
       if (Result r = ReadStream(reader_.disk(), bitmap, b.clusterShift, at, part); !r.ok()) return r;
-      used += CountSetBits(part, std::min<std::uint64_t>(std::uint64_t{n} * 8, b.totalClusters - at * 8));
+      const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t{n} * 8, b.totalClusters - at * 8);
+      used += CountSetBits(part, clusters);
+      if (bitmapObserver_) bitmapObserver_(at * 8, part, clusters);
     }
     freeClusters = b.totalClusters - used;
     return {};

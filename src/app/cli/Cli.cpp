@@ -10,6 +10,7 @@
 #include "app/cli/Details.h"
 #include "app/cli/JsonReport.h"
 #include "app/cli/ListCommand.h"
+#include "app/cli/MapOptions.h"
 #include "base/Text.h"
 #include "core/report/Lines.h"
 #include "core/report/Unit1.h"
@@ -52,11 +53,13 @@ Findings RunReport(const Target& target, const Platform::ResolvedPath& resolved,
   Findings findings;
   try {
     auto api = ApiFor(target, resolved, options, platform);
+    RequestMap(*api, options);
     const char letter = resolved.letter != 0 ? resolved.letter : kImageLetter;
     if (target.letter != 0)
       WriteDriveReport(target.text, *api, lines, platform.separators, &findings.report);
     else
       WriteTargetReport(letter, target.text, *api, lines, platform.separators, &findings.report);
+    CollectMap(*api, options, findings.map, findings.mapReason);
   } catch (const std::exception& e) {
     findings.runtimeError = e.what();
   }
@@ -196,6 +199,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       ExplainRun(target, run, platform, err);
       if (run.details) details.emplace_back(target.text, *run.details);
       allSucceeded &= run.ok();
+      allSucceeded &=
+          DeliverMap(options, target, run.findings.map, run.findings.mapReason, out, err, platform.terminal);
     }
     json.EndArray();
     if (options.details) {
@@ -220,6 +225,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       if (!Delivered(out, err)) return kExitQueryFailed;
       ExplainRun(options.targets[i], run, platform, err);
       allSucceeded &= run.ok();
+      allSucceeded &= DeliverMap(options, options.targets[i], run.findings.map, run.findings.mapReason, out, err,
+                                 platform.terminal);
+      if (!Delivered(out, err)) return kExitQueryFailed;
     }
   }
   return allSucceeded ? kExitOk : kExitQueryFailed;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/MapOptions.h"
 #include "core/report/VolumeApi.h"
 #include "core/runtime/Format.h"
 #include "platform/reader/ListedVolume.h"
@@ -44,6 +45,7 @@ struct Platform {
   // What a device or image file holds when its report found no NTFS volume in it ("exFAT file
   // system", ...); empty when there is nothing to add. Optional.
   std::function<std::string(const std::string& path, int partition)> describe;
+  Terminal terminal;  // standard output, for --map -
 };
 
 // Runs the program on the arguments after its name.

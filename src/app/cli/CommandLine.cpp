@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "app/cli/MapOptions.h"
+
 namespace morvel::cli {
 namespace {
 
@@ -39,6 +41,8 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
         options.list = true;
       } else if (arg == "--details") {
         options.details = true;
+      } else if (const std::string error = ParseMapOption(args, i, options); error != kNotMapOption) {
+        if (!error.empty()) return error;
       } else if (arg == "--partition" || arg.rfind("--partition=", 0) == 0) {
         std::string value;
         if (arg == "--partition") {
@@ -58,6 +62,7 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
   }
   if (options.list) return options.targets.empty() && !partitionGiven ? "" : "--list takes no target";
   if (options.targets.empty()) return "no target given";
+  if (const std::string error = CheckMapTargets(options); !error.empty()) return error;
   for (const auto& target : options.targets) {
     if (partitionGiven && target.letter != 0)
       return "--partition applies to devices and image files, not to drive " + target.text;
@@ -66,23 +71,25 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
 }
 
 std::string UsageSynopsis() {
-  return "Usage: morvel [--partition N] [--json] [--details] TARGET...\n"
+  return "Usage: morvel [--partition N] [--json] [--details] [--map FILE.svg|-] TARGET...\n"
          "       morvel --list [--json]\n"
          "       morvel --help | --version\n";
 }
 
 std::string UsageText() {
   return UsageSynopsis() +
-         "Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
-         "device, a mount point or any file or folder on a mounted NTFS volume, or a volume or\n"
-         "whole-disk image file, raw or in a container (E01, VHD, VHDX, VMDK, QCOW2).\n"
-         "\n"
-         "  --partition N  read partition N of a whole disk (default: its first NTFS partition)\n"
-         "  --json         print the volume data, the derived figures and the metadata files\n"
-         "                 as one JSON document\n"
-         "  --details      add what each volume is: label, NTFS version, flags, hibernation,\n"
-         "                 serial number, sector size, $MFT extents, and where it was read\n"
-         "  --list         list the machine's NTFS volumes: devices, mounts and drive letters\n"
+         std::string(
+             "Prints the NTFS volume report of each TARGET: a drive letter (C, C: or d), a block\n"
+             "device, a mount point or any file or folder on a mounted NTFS volume, or a volume or\n"
+             "whole-disk image file, raw or in a container (E01, VHD, VHDX, VMDK, QCOW2).\n"
+             "\n"
+             "  --partition N  read partition N of a whole disk (default: its first NTFS partition)\n"
+             "  --json         print the volume data, the derived figures and the metadata files\n"
+             "                 as one JSON document\n"
+             "  --details      add what each volume is: label, NTFS version, flags, hibernation,\n"
+             "                 serial number, sector size, $MFT extents, and where it was read\n"
+             "  --list         list the machine's NTFS volumes: devices, mounts and drive letters\n") +
+         MapUsageText() +
          "\n"
          "On Linux a drive letter x names what the link x:: in the folder\n"
          "$XDG_CONFIG_HOME/morvel/dosdevices (default ~/.config/morvel/dosdevices) points at;\n"

@@ -1,5 +1,5 @@
 #pragma once
-// The console program's command line: morvel [--partition N] [--json] TARGET...
+// The console program's command line: morvel [--partition N] [--json] [--map FILE.svg|-] TARGET...
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +18,7 @@ struct Options {
   bool list = false;     // --list: the machine's NTFS volumes instead of reports
   bool details = false;  // --details: what each volume is, after its report
   int partition = 0;     // 0: the first NTFS partition of a whole disk
+  std::string map;       // --map: an SVG file, "-" for the terminal, empty for no map
   std::vector<Target> targets;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/cli/MapOptions.h"
 #include "core/report/Figures.h"
 #include "core/report/Morvel.h"
 #include "core/runtime/RuntimeError.h"
@@ -97,6 +98,7 @@ void WriteFindings(JsonWriter& json, const std::string& target, const Findings& 
     }
     json.EndArray();
   }
+  WriteMapJson(json, f.map, f.mapReason);
   json.EndObject();
 }
 

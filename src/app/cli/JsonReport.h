@@ -2,17 +2,21 @@
 // What the console program learns of one target, from the same report the text output prints:
 // the volume query's outcome, the metadata listing and the runtime error that stopped the
 // report; and the --json form of it, whose derived figures are the report's own.
+#include <optional>
 #include <string>
 
 #include "app/cli/Json.h"
+#include "core/report/ClusterMap.h"
 #include "core/report/Unit1.h"
 
 namespace morvel::cli {
 
 struct Findings {
   ReportFindings report;
-  std::string runtimeError;  // the text of the runtime error that stopped the report, if any
-  std::string detected;      // what the target holds instead of an NTFS volume, if known
+  std::string runtimeError;       // the text of the runtime error that stopped the report, if any
+  std::string detected;           // what the target holds instead of an NTFS volume, if known
+  std::optional<ClusterMap> map;  // with --map: the cluster map, or why there is none
+  std::string mapReason;
 
   bool queried() const { return report.query && report.query->ok(); }
   // Why the report is incomplete or failed beyond its own lines: the platform's reason for a

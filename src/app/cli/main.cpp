@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/cli/Cli.h"
+#include "app/cli/SystemIo.h"
 #include "platform/reader/ImageVolumeApi.h"
 #ifdef _WIN32
 #include "platform/reader/StreamByteSource.h"
@@ -100,6 +101,7 @@ int RunConsole(const std::vector<std::string>& args) {
   platform.describe = &morvel::DescribeImageSignature;
 #endif
   platform.separators = morvel::UserNumberSeparators();
+  platform.terminal = morvel::cli::StandardOutput();
   return morvel::cli::Run(args, std::cout, std::cerr, platform);
 }
 

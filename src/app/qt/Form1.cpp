@@ -13,6 +13,7 @@
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/InfoForm.h"
+#include "app/qt/MapWindow.h"
 #include "app/qt/MemoLines.h"
 #include "core/design/Form1Design.h"
 #include "core/design/Targets.h"
@@ -105,6 +106,7 @@ void Form1::CreateControls() {
   connect(Button1, &QPushButton::clicked, this, [this] { Guard(this, [this] { Button1Click(Button1); }); });
   connect(Button2, &QPushButton::clicked, this, [this] { Guard(this, [this] { Button1Click(Button2); }); });
   connect(Button3, &QPushButton::clicked, this, [this] { Guard(this, [this] { Button3Click(); }); });
+  new VolumeMapMenu(*Memo1, context_.volumeApi, {Button1, Button2});
 }
 
 // Centred on the screen the first time it shows, as the design asks.

@@ -105,7 +105,7 @@ std::int32_t SourceVolumeApi::FsControl(Handle volume, std::uint32_t controlCode
   ntfs::Volume* ntfsVolume = Parse(*entry->opened, status);
   if (ntfsVolume == nullptr) return status;
   ntfs::VolumeData record;
-  if (const ntfs::Result r = ntfsVolume->QueryVolumeData(record); !r.ok()) {
+  if (const ntfs::Result r = map_.Query(*entry->opened->slice, *ntfsVolume, record); !r.ok()) {
     reason_ = ReasonOf(r);
     return NtStatusFromNtfs(r.status());
   }

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "core/report/ClusterMap.h"
 #include "core/report/VolumeApi.h"
 #include "core/report/VolumeData.h"
 #include "ntfs/Ntfs.h"
+#include "platform/reader/MapRecorder.h"
 #include "platform/reader/VolumeLocation.h"
 
 namespace morvel {
@@ -31,7 +33,7 @@ NtfsVolumeData ToVolumeData(const ntfs::VolumeData& v);
 
 using VolumeOpener = ntfs::Result (*)(base::ByteSource&, std::uint64_t, std::unique_ptr<ntfs::Volume>&);
 
-class SourceVolumeApi : public VolumeApi {
+class SourceVolumeApi : public VolumeApi, public ClusterMapSource {
  public:
   explicit SourceVolumeApi(PartitionChoice choice = {}, VolumeOpener opener = &ntfs::Volume::Open)
       : choice_(choice), opener_(opener) {}
@@ -58,6 +60,9 @@ class SourceVolumeApi : public VolumeApi {
   std::string LastReason() override { return reason_; }
 
   std::size_t OpenHandleCount() const;
+
+  void RequestClusterMap(std::size_t cells) override { map_.Request(cells); }
+  std::optional<ClusterMap> TakeClusterMap(std::string& reason) override { return map_.Take(reason); }
 
  protected:
   // The byte source of drive `letter`, or null with an errno value in `error`.
@@ -98,6 +103,7 @@ class SourceVolumeApi : public VolumeApi {
   std::string reason_;  // of the last FsControl or FindFirst
   std::vector<std::optional<Entry>> slots_;
   std::shared_ptr<OpenedVolume> shared_;  // the drive of the last OpenFile or lookup
+  MapRecorder map_;
 };
 
 }  // namespace morvel

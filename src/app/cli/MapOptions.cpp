@@ -1,0 +1,116 @@
+#include "app/cli/MapOptions.h"
+
+#include <cmath>
+
+#include "app/cli/SystemIo.h"
+#include "base/Text.h"
+#include "core/report/MapSvg.h"
+#include "core/report/MapText.h"
+
+namespace morvel::cli {
+namespace {
+
+bool ToTerminal(const Options& options) { return options.map == "-"; }
+
+// Four decimals keep a 4,096-cell map near 30 KB; the exact counts are in the SVG's titles.
+std::string Fraction(double f) { return JsonNumber(std::round(f * 10000.0) / 10000.0); }
+
+// The runs of consecutive cells that hold `area`, as [first, last] pairs.
+void WriteAreaCells(JsonWriter& json, const ClusterMap& map, MapArea area) {
+  json.BeginArray("cellRanges");
+  for (std::size_t cell = 0; cell < map.CellCount(); ++cell) {
+    if (!map.CellHas(cell, area)) continue;
+    const std::size_t first = cell;
+    while (cell + 1 < map.CellCount() && map.CellHas(cell + 1, area)) ++cell;
+    json.Value({}, "[" + std::to_string(first) + ", " + std::to_string(cell) + "]");
+  }
+  json.EndArray();
+}
+
+}  // namespace
+
+std::string ParseMapOption(const std::vector<std::string>& args, std::size_t& i, Options& options) {
+  const std::string& arg = args[i];
+  if (arg == "--map") {
+    if (i + 1 == args.size()) return "--map needs a file name, or - for the terminal";
+    options.map = args[++i];
+  } else if (arg.rfind("--map=", 0) == 0) {
+    options.map = arg.substr(6);
+  } else {
+    return kNotMapOption;
+  }
+  return options.map.empty() ? "--map needs a file name, or - for the terminal" : "";
+}
+
+std::string CheckMapTargets(const Options& options) {
+  if (!options.map.empty() && !ToTerminal(options) && options.targets.size() > 1)
+    return "--map FILE draws one target; give one target, or --map - for the terminal";
+  return {};
+}
+
+std::string MapUsageText() {
+  return "  --map FILE.svg draw the volume's cluster map into FILE.svg; --map - draws it in the\n"
+         "                 terminal. With --json, each report carries the map's cells instead\n";
+}
+
+void RequestMap(VolumeApi& api, const Options& options) {
+  if (options.map.empty()) return;
+  if (ClusterMapSource* source = MapSourceOf(api)) source->RequestClusterMap(kDefaultMapCells);
+}
+
+void CollectMap(VolumeApi& api, const Options& options, std::optional<ClusterMap>& map, std::string& reason) {
+  if (options.map.empty()) return;
+  ClusterMapSource* source = MapSourceOf(api);
+  if (source == nullptr) {
+    reason = "this volume is queried through the file system driver, which gives no map";
+    return;
+  }
+  map = source->TakeClusterMap(reason);
+}
+
+bool DeliverMap(const Options& options, const Target& target, const std::optional<ClusterMap>& map,
+                const std::string& reason, std::ostream& out, std::ostream& err, const Terminal& terminal) {
+  if (options.map.empty()) return true;
+  const std::string name = base::EscapeControls(target.text);
+  if (!map) {
+    err << "morvel: " << name << ": no cluster map: " << base::EscapeControls(reason) << '\n';
+    return false;
+  }
+  if (ToTerminal(options)) {
+    if (!options.json) out << '\n' << MapText(*map, target.text, terminal.columns, terminal.isTerminal);
+    return true;
+  }
+  if (const std::string error = SaveFileWhole(options.map, MapSvg(*map, target.text)); !error.empty()) {
+    err << "morvel: " << base::EscapeControls(options.map) << ": " << error << '\n';
+    return false;
+  }
+  return true;
+}
+
+void WriteMapJson(JsonWriter& json, const std::optional<ClusterMap>& map, const std::string& reason) {
+  if (!map) {
+    if (!reason.empty()) json.Value("mapError", JsonString(reason));
+    return;
+  }
+  json.BeginObject("map");
+  json.Value("totalClusters", JsonNumber(static_cast<std::int64_t>(map->TotalClusters())));
+  json.Value("usedClusters", JsonNumber(static_cast<std::int64_t>(map->UsedClusters())));
+  json.Value("cellCount", JsonNumber(static_cast<std::int64_t>(map->CellCount())));
+  json.BeginArray("cells");
+  for (std::size_t cell = 0; cell < map->CellCount(); ++cell) json.Value({}, Fraction(map->UsedFraction(cell)));
+  json.EndArray();
+  json.BeginArray("areas");
+  for (std::size_t a = 0; a < kMapAreaCount; ++a) {
+    const auto area = static_cast<MapArea>(a);
+    if (map->AreaClusters(area) == 0) continue;
+    json.BeginObject();
+    json.Value("name", JsonString(MapAreaName(area)));
+    json.Value("clusters", JsonNumber(static_cast<std::int64_t>(map->AreaClusters(area))));
+    WriteAreaCells(json, *map, area);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
+}  // namespace morvel::cli

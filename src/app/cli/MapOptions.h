@@ -1,0 +1,48 @@
+#pragma once
+// The console program's --map option: its parsing, its usage text, and the map it delivers.
+#include <cstddef>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/cli/CommandLine.h"
+#include "app/cli/Json.h"
+#include "core/report/ClusterMap.h"
+#include "core/report/VolumeApi.h"
+
+namespace morvel::cli {
+
+struct Findings;
+
+// What ParseMapOption returns for an argument that is not --map.
+inline const std::string kNotMapOption = "\x01";
+
+// Parses --map FILE / --map=FILE at args[i] (advancing i past the value): "" when parsed, the
+// usage error, or kNotMapOption.
+std::string ParseMapOption(const std::vector<std::string>& args, std::size_t& i, Options& options);
+// A map file holds one volume: --map FILE with several targets is a usage error.
+std::string CheckMapTargets(const Options& options);
+std::string MapUsageText();
+
+// Standard output as the terminal map needs it; filled by the program's main.
+struct Terminal {
+  bool isTerminal = false;
+  std::size_t columns = 80;
+};
+
+// Asks `api` to build the map in the report's own pass, when --map was given.
+void RequestMap(VolumeApi& api, const Options& options);
+// The map the report built, or why there is none, into `map` and `reason`.
+void CollectMap(VolumeApi& api, const Options& options, std::optional<ClusterMap>& map, std::string& reason);
+
+// Writes the map of one target as --map asks: the SVG file (to a temporary name, then renamed)
+// or the terminal drawing on `out`; with --json the drawing is left to the JSON document.
+// Returns false, having said why on `err`, when there is no map to deliver or writing failed.
+bool DeliverMap(const Options& options, const Target& target, const std::optional<ClusterMap>& map,
+                const std::string& reason, std::ostream& out, std::ostream& err, const Terminal& terminal);
+
+// The "map" member of a report in --json: the cells' used fractions and each area's cells.
+void WriteMapJson(JsonWriter& json, const std::optional<ClusterMap>& map, const std::string& reason);
+
+}  // namespace morvel::cli

@@ -1,0 +1,184 @@
+#include "app/cli/SystemIo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+#include "base/Utf.h"
+
+namespace morvel::cli {
+namespace {
+
+// A new file's name beside `path`, tried until one does not exist yet.
+constexpr int kTemporaryNameTries = 100;
+
+std::size_t ColumnsFromEnvironment() {
+  const char* text = std::getenv("COLUMNS");
+  std::size_t columns = 0;
+  if (text == nullptr) return 80;
+  const char* end = text + std::strlen(text);
+  const auto result = std::from_chars(text, end, columns);
+  return result.ec == std::errc() && result.ptr == end && columns >= 8 && columns <= 1000 ? columns : 80;
+}
+
+std::string TemporaryName(const std::string& path, int attempt) { return path + ".tmp" + std::to_string(attempt); }
+
+#ifdef _WIN32
+
+// Owns a file handle of the Windows API.
+class File {
+ public:
+  explicit File(HANDLE h) : h_(h) {}
+  ~File() { Close(); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return h_; }
+  bool Close() {
+    const bool closed = h_ == INVALID_HANDLE_VALUE || ::CloseHandle(h_) != 0;
+    h_ = INVALID_HANDLE_VALUE;
+    return closed;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+// The program's texts are UTF-8: file names reach the wide API whole.
+std::wstring Wide(const std::string& utf8) {
+  const std::u16string units = base::Utf8ToUtf16(utf8);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string LastErrorText(const char* what) {
+  return std::string(what) + " failed (error " + std::to_string(::GetLastError()) + ")";
+}
+
+std::string WriteContents(const std::string& name, std::string_view contents, bool& exists, bool& created) {
+  File file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok()) {
+    const DWORD error = ::GetLastError();
+    exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    return "cannot create a file beside it (error " + std::to_string(error) + ")";
+  }
+  created = true;
+  for (std::size_t at = 0; at < contents.size();) {
+    DWORD written = 0;
+    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(contents.size() - at, 1u << 20));
+    if (::WriteFile(file.get(), contents.data() + at, chunk, &written, nullptr) == 0 || written == 0)
+      return LastErrorText("writing");
+    at += written;
+  }
+  if (::FlushFileBuffers(file.get()) == 0) return LastErrorText("flushing");
+  if (!file.Close()) return LastErrorText("closing");
+  return {};
+}
+
+bool Rename(const std::string& from, const std::string& to) {
+  return ::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+void Remove(const std::string& name) { ::DeleteFileW(Wide(name).c_str()); }
+
+#else
+
+// Owns a file descriptor.
+class File {
+ public:
+  explicit File(int fd) : fd_(fd) {}
+  ~File() { Close(); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  bool ok() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+  bool Close() {
+    const bool closed = fd_ < 0 || ::close(fd_) == 0;
+    fd_ = -1;
+    return closed;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+std::string WriteContents(const std::string& name, std::string_view contents, bool& exists, bool& created) {
+  // O_EXCL: never through a link or file someone placed under the temporary name.
+  File file(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!file.ok()) {
+    exists = errno == EEXIST;
+    return ErrnoText("cannot create a file beside it");
+  }
+  created = true;
+  for (std::size_t at = 0; at < contents.size();) {
+    const ssize_t n = ::write(file.get(), contents.data() + at, contents.size() - at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return ErrnoText("writing");
+    at += static_cast<std::size_t>(n);
+  }
+  if (!file.Close()) return ErrnoText("closing");
+  return {};
+}
+
+bool Rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
+void Remove(const std::string& name) { ::unlink(name.c_str()); }
+
+#endif
+
+// Writes a new file named `name`; removes it again when writing fails.
+std::string WriteNew(const std::string& name, std::string_view contents, bool& exists) {
+  bool created = false;
+  std::string error = WriteContents(name, contents, exists, created);
+  if (!error.empty() && created) Remove(name);
+  return error;
+}
+
+}  // namespace
+
+Terminal StandardOutput() {
+  Terminal t;
+  t.columns = ColumnsFromEnvironment();
+#ifdef _WIN32
+  // The Windows console gets the plain drawing: it needs neither a code page nor colour modes.
+  t.isTerminal = false;
+#else
+  t.isTerminal = ::isatty(STDOUT_FILENO) == 1;
+  winsize size{};
+  if (t.isTerminal && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 8) t.columns = size.ws_col;
+#endif
+  return t;
+}
+
+std::string SaveFileWhole(const std::string& path, std::string_view contents) {
+  for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
+    const std::string name = TemporaryName(path, attempt);
+    bool exists = false;
+    const std::string error = WriteNew(name, contents, exists);
+    if (exists) continue;
+    if (!error.empty()) return error;
+    if (!Rename(name, path)) {
+#ifdef _WIN32
+      const std::string reason = LastErrorText("renaming the new file over it");
+#else
+      const std::string reason = ErrnoText("renaming the new file over it");
+#endif
+      Remove(name);
+      return reason;
+    }
+    return {};
+  }
+  return "cannot find a free temporary name beside it";
+}
+
+}  // namespace morvel::cli

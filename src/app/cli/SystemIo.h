@@ -1,0 +1,20 @@
+#pragma once
+// What the console program's map asks of the operating system: whether standard output is a
+// terminal and how wide, and a file replaced whole.
+#include <string>
+#include <string_view>
+
+#include "app/cli/MapOptions.h"
+
+namespace morvel::cli {
+
+// Standard output: a terminal or not, and its width from the terminal itself, else COLUMNS,
+// else 80.
+Terminal StandardOutput();
+
+// Writes `contents` to `path` through a new file beside it, checked to the last flush, then
+// renamed over `path`: a reader never sees half a file, and a link planted at `path` is
+// replaced, never followed. "" or the reason it failed.
+std::string SaveFileWhole(const std::string& path, std::string_view contents);
+
+}  // namespace morvel::cli

@@ -1,0 +1,168 @@
+#include "app/qt/MapWindow.h"
+
+#include <QBuffer>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <memory>
+
+#include "app/cli/SystemIo.h"
+#include "app/qt/ErrorReport.h"
+#include "core/report/MapSvg.h"
+#include "core/report/Morvel.h"
+
+namespace morvel::qt {
+namespace {
+
+QColor ToQt(Rgb c) { return {c.r, c.g, c.b}; }
+
+QWidget* MakeLegend(const ClusterMap& map, QWidget* parent) {
+  auto* legend = new QWidget(parent);
+  auto* grid = new QGridLayout(legend);
+  grid->setContentsMargins(8, 4, 8, 4);
+  int row = 0;
+  for (const LegendEntry& entry : MapLegend(map)) {
+    auto* swatch = new QLabel(legend);
+    swatch->setFixedSize(14, 14);
+    swatch->setStyleSheet(
+        QString("background: %1; border: 1px solid #888").arg(QString::fromStdString(HexColour(entry.colour))));
+    grid->addWidget(swatch, row / 2, (row % 2) * 2);
+    grid->addWidget(new QLabel(QString::fromStdString(entry.name + ": " + LegendFigures(entry)), legend), row / 2,
+                    (row % 2) * 2 + 1);
+    ++row;
+  }
+  return legend;
+}
+
+}  // namespace
+
+MapCanvas::MapCanvas(const ClusterMap& map, QWidget* parent) : QWidget(parent), map_(map) {
+  setObjectName("MapCanvas");
+  setMinimumSize(128, 128);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void MapCanvas::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::white);
+  const MapGrid grid = FitGrid(map_.CellCount(), width(), height());
+  const int side = grid.cell > 3 ? grid.cell - 1 : grid.cell;  // a gap between cells that can spare it
+  for (std::size_t cell = 0; cell < map_.CellCount(); ++cell) {
+    const int x = static_cast<int>(cell % grid.columns) * grid.cell;
+    const int y = static_cast<int>(cell / grid.columns) * grid.cell;
+    painter.fillRect(x, y, side, side, ToQt(CellColour(map_, cell)));
+  }
+}
+
+QPoint MapCanvas::CellCentre(std::size_t cell) const {
+  const MapGrid grid = FitGrid(map_.CellCount(), width(), height());
+  return {static_cast<int>(cell % grid.columns) * grid.cell + grid.cell / 2,
+          static_cast<int>(cell / grid.columns) * grid.cell + grid.cell / 2};
+}
+
+QString MapCanvas::ToolTipAt(QPoint pos) const {
+  const auto cell = GridCellAt(FitGrid(map_.CellCount(), width(), height()), map_.CellCount(), pos.x(), pos.y());
+  return cell ? QString::fromStdString(CellDescription(map_, *cell)) : QString();
+}
+
+bool MapCanvas::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const QString text = ToolTipAt(help->pos());
+  if (text.isEmpty())
+    QToolTip::hideText();
+  else
+    QToolTip::showText(help->globalPos(), text, this);
+  return true;
+}
+
+MapWindow::MapWindow(ClusterMap map, std::string title, QWidget* parent)
+    : QWidget(parent, Qt::Window), map_(std::move(map)), title_(std::move(title)) {
+  setObjectName("MapWindow");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QString::fromStdString("Volume map of " + title_));
+  auto* layout = new QVBoxLayout(this);
+  auto* size = new QLabel(QString::fromStdString(VolumeSizeText(map_)), this);
+  layout->addWidget(size);
+  canvas_ = new MapCanvas(map_, this);
+  layout->addWidget(canvas_, 1);
+  layout->addWidget(MakeLegend(map_, this));
+  auto* save = new QPushButton("Save as SVG/PNG\u2026", this);
+  save->setObjectName("SaveButton");
+  layout->addWidget(save, 0, Qt::AlignRight);
+  connect(save, &QPushButton::clicked, this, [this] { SaveClicked(); });
+  resize(680, 820);
+}
+
+std::string MapWindow::SaveAs(const QString& path) {
+  std::string contents;
+  if (path.endsWith(".svg", Qt::CaseInsensitive)) {
+    contents = MapSvg(map_, title_);
+  } else {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !grab().save(&buffer, "PNG")) return "the picture could not be encoded";
+    contents.assign(png.constData(), static_cast<std::size_t>(png.size()));
+  }
+  return cli::SaveFileWhole(path.toStdString(), contents);
+}
+
+void MapWindow::SaveClicked() {
+  const QString path = QFileDialog::getSaveFileName(this, "Save the volume map", "volume-map.svg",
+                                                    "SVG document (*.svg);;PNG picture (*.png)");
+  if (path.isEmpty()) return;
+  if (const std::string error = SaveAs(path); !error.empty())
+    QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
+}
+
+VolumeMapMenu::VolumeMapMenu(QPlainTextEdit& memo, VolumeApi& api, std::initializer_list<QPushButton*> driveButtons)
+    : QObject(&memo), memo_(memo), api_(api) {
+  for (QPushButton* button : driveButtons) {
+    connect(button, &QPushButton::clicked, this, [this, button] {
+      const QString caption = button->text();
+      letter_ = caption.isEmpty() ? 0 : caption.at(0).toLatin1();  // the report's own rule
+    });
+  }
+  memo.setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(&memo, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
+    const std::unique_ptr<QMenu> menu(CreateMenu(pos));
+    menu->exec(memo_.viewport()->mapToGlobal(pos));
+  });
+}
+
+QMenu* VolumeMapMenu::CreateMenu(QPoint pos) {
+  QMenu* menu = memo_.createStandardContextMenu(pos);
+  menu->addSeparator();
+  QAction* action = menu->addAction("Volume map\u2026");
+  action->setObjectName("VolumeMapAction");
+  action->setEnabled(letter_ != 0 && MapSourceOf(api_) != nullptr);
+  connect(action, &QAction::triggered, this, [this] { Guard(memo_.window(), [this] { OpenMap(); }); });
+  return menu;
+}
+
+MapWindow* VolumeMapMenu::OpenMap() {
+  ClusterMapSource* source = MapSourceOf(api_);
+  if (source == nullptr || letter_ == 0) return nullptr;
+  source->RequestClusterMap(kDefaultMapCells);
+  const VolumeQuery query = QueryNtfsVolumeData(api_, letter_);
+  std::string reason;
+  std::optional<ClusterMap> map = source->TakeClusterMap(reason);
+  if (!map) {
+    const std::string why = query.ok() ? reason : query.ErrorLine();
+    QMessageBox::warning(memo_.window(), "Volume map",
+                         QString::fromStdString("No map of drive " + std::string(1, letter_) + ": " + why));
+    return nullptr;
+  }
+  auto* window = new MapWindow(std::move(*map), std::string(1, letter_) + ":", memo_.window());
+  window->show();
+  return window;
+}
+
+}  // namespace morvel::qt

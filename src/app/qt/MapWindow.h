@@ -1,0 +1,73 @@
+#pragma once
+// The volume's cluster map in a window of its own, opened from the report memo's context menu
+// for the volume last reported: cells drawn with QPainter, a legend, a tooltip per cell, and
+// "Save as SVG/PNG...".
+#include <QPlainTextEdit>
+#include <QWidget>
+#include <initializer_list>
+#include <string>
+
+#include "core/report/ClusterMap.h"
+#include "core/report/VolumeApi.h"
+
+class QPushButton;
+
+namespace morvel::qt {
+
+// The grid of cells; resizes with the window.
+class MapCanvas final : public QWidget {
+  Q_OBJECT
+
+ public:
+  MapCanvas(const ClusterMap& map, QWidget* parent);
+  // What the tooltip at `pos` says: the cell's cluster range, used share and what lies there.
+  QString ToolTipAt(QPoint pos) const;
+  QPoint CellCentre(std::size_t cell) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool event(QEvent* event) override;
+  QSize sizeHint() const override { return {640, 640}; }
+
+ private:
+  const ClusterMap& map_;
+};
+
+class MapWindow final : public QWidget {
+  Q_OBJECT
+
+ public:
+  MapWindow(ClusterMap map, std::string title, QWidget* parent = nullptr);
+
+  MapCanvas* canvas() const { return canvas_; }
+  // Writes the map as an SVG document or the window's picture as PNG, by the name's ending;
+  // "" or why it failed.
+  std::string SaveAs(const QString& path);
+
+ private:
+  void SaveClicked();
+
+  ClusterMap map_;
+  std::string title_;
+  MapCanvas* canvas_ = nullptr;
+};
+
+// Adds "Volume map..." to the memo's context menu, after the standard edit actions. The drive
+// buttons' clicks tell which volume was reported last; the map re-reads that volume in one pass.
+class VolumeMapMenu final : public QObject {
+  Q_OBJECT
+
+ public:
+  VolumeMapMenu(QPlainTextEdit& memo, VolumeApi& api, std::initializer_list<QPushButton*> driveButtons);
+  // The menu the memo shows at `pos`; the caller owns it.
+  QMenu* CreateMenu(QPoint pos);
+  // Opens the map window of the volume last reported; null, after a message, when it cannot.
+  MapWindow* OpenMap();
+
+ private:
+  QPlainTextEdit& memo_;
+  VolumeApi& api_;
+  char letter_ = 0;
+};
+
+}  // namespace morvel::qt

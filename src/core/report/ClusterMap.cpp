@@ -1,0 +1,319 @@
+#include "core/report/ClusterMap.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace morvel {
+namespace {
+
+constexpr std::size_t kBlock = 4096;
+constexpr std::array<std::uint8_t, kBlock> kClear{};
+const std::array<std::uint8_t, kBlock> kSet = [] {
+  std::array<std::uint8_t, kBlock> a;
+  a.fill(0xFF);
+  return a;
+}();
+
+std::uint64_t CountWords(const std::uint8_t* p, std::size_t n) {
+  std::uint64_t set = 0;
+  std::size_t at = 0;
+  for (; at + 8 <= n; at += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + at, 8);  // byte order does not change a population count
+    set += static_cast<std::uint64_t>(std::popcount(w));
+  }
+  for (; at < n; ++at) set += static_cast<std::uint64_t>(std::popcount(p[at]));
+  return set;
+}
+
+// Set bits in n whole bytes. Bitmaps are long stretches of free or used clusters, so a block
+// that is all clear or all set is settled by one comparison, a cell's last partial block too.
+std::uint64_t CountBytes(const std::uint8_t* p, std::size_t n) {
+  std::uint64_t set = 0;
+  for (std::size_t at = 0; at < n; at += kBlock) {
+    const std::size_t length = std::min(kBlock, n - at);
+    if (std::memcmp(p + at, kClear.data(), length) == 0) continue;
+    set += std::memcmp(p + at, kSet.data(), length) == 0 ? std::uint64_t{length} * 8 : CountWords(p + at, length);
+  }
+  return set;
+}
+
+unsigned Bit(base::Bytes bytes, std::uint64_t bit) {
+  return (static_cast<unsigned>(bytes[static_cast<std::size_t>(bit / 8)]) >> (bit % 8)) & 1u;
+}
+
+// Set bits among bits from..to-1 of `bytes`.
+std::uint64_t CountRange(base::Bytes bytes, std::uint64_t from, std::uint64_t to) {
+  std::uint64_t set = 0;
+  for (; from < to && from % 8 != 0; ++from) set += Bit(bytes, from);
+  const std::uint64_t wholeEnd = to / 8 * 8;
+  if (from < wholeEnd) {
+    set += CountBytes(bytes.data() + from / 8, static_cast<std::size_t>((wholeEnd - from) / 8));
+    from = wholeEnd;
+  }
+  for (; from < to; ++from) set += Bit(bytes, from);
+  return set;
+}
+
+Rgb Mix(Rgb from, Rgb to, double t) {
+  auto channel = [t](std::uint8_t a, std::uint8_t b) {
+    return static_cast<std::uint8_t>(std::lround(a + (b - a) * t));
+  };
+  return {channel(from.r, to.r), channel(from.g, to.g), channel(from.b, to.b)};
+}
+
+// 1234567 -> "1,234,567".
+std::string Grouped(std::uint64_t v) {
+  std::string digits;
+  AppendGrouped(digits, v);
+  return digits;
+}
+
+std::string Fixed2(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", v);
+  return text;
+}
+
+double Percent(std::uint64_t part, std::uint64_t whole) {
+  return whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+}
+
+}  // namespace
+
+void AppendDecimal(std::string& out, std::uint64_t v) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, v);
+  out.append(digits, result.ptr);
+}
+
+void AppendGrouped(std::string& out, std::uint64_t v) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+  const auto count = static_cast<std::size_t>(end - digits);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0 && (count - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+}
+
+const char* MapAreaName(MapArea area) {
+  switch (area) {
+    case MapArea::BadClusters:
+      return "Bad clusters ($BadClus:$Bad)";
+    case MapArea::Mft:
+      return "$MFT";
+    case MapArea::MftMirror:
+      return "$MFTMirr";
+    case MapArea::Boot:
+      return "$Boot";
+    case MapArea::LogFile:
+      return "$LogFile";
+    case MapArea::Bitmap:
+      return "$Bitmap";
+    case MapArea::Upcase:
+      return "$UpCase";
+    case MapArea::OtherSystem:
+      return "Other system files";
+    case MapArea::MftZone:
+      return "MFT zone (modelled)";
+  }
+  return "";
+}
+
+ClusterMap::ClusterMap(std::uint64_t totalClusters, std::uint32_t bytesPerCluster, std::size_t cells)
+    : total_(totalClusters), bytesPerCluster_(bytesPerCluster) {
+  const std::uint64_t count = std::min<std::uint64_t>(std::clamp<std::size_t>(cells, 1, kMaxMapCells), total_);
+  cells_.resize(static_cast<std::size_t>(count));
+}
+
+std::uint64_t ClusterMap::CellStart(std::size_t cell) const {
+  // Without a product that could overflow: total = q * n + r, with r * cell < n * n.
+  const std::uint64_t n = cells_.size();
+  return total_ / n * cell + total_ % n * cell / n;
+}
+
+double ClusterMap::UsedFraction(std::size_t cell) const {
+  return static_cast<double>(cells_[cell].used) / static_cast<double>(CellClusters(cell));
+}
+
+bool ClusterMap::CellHas(std::size_t cell, MapArea area) const {
+  return ((static_cast<unsigned>(cells_[cell].areas) >> static_cast<unsigned>(area)) & 1u) != 0;
+}
+
+std::size_t ClusterMap::CellOf(std::uint64_t lcn) const {
+  std::size_t low = 0, high = cells_.size() - 1;  // CellStart(low) <= lcn < CellStart(high + 1)
+  while (low < high) {
+    const std::size_t mid = low + (high - low + 1) / 2;
+    if (CellStart(mid) <= lcn)
+      low = mid;
+    else
+      high = mid - 1;
+  }
+  return low;
+}
+
+void ClusterMap::AddBitmap(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters) {
+  if (firstCluster >= total_) return;
+  clusters = std::min({clusters, std::uint64_t{bytes.size()} * 8, total_ - firstCluster});
+  const std::uint64_t end = firstCluster + clusters;
+  std::size_t cell = CellOf(firstCluster);
+  for (std::uint64_t at = firstCluster; at < end; ++cell) {
+    const std::uint64_t cellEnd = std::min(CellStart(cell + 1), end);
+    const std::uint64_t set = CountRange(bytes, at - firstCluster, cellEnd - firstCluster);
+    cells_[cell].used += set;
+    used_ += set;
+    at = cellEnd;
+  }
+}
+
+void ClusterMap::AddArea(MapArea area, std::uint64_t lcn, std::uint64_t length) {
+  if (lcn >= total_ || length == 0) return;
+  length = std::min(length, total_ - lcn);
+  areaClusters_[static_cast<std::size_t>(area)] += length;
+  const auto bit = static_cast<std::uint16_t>(1u << static_cast<unsigned>(area));
+  for (std::size_t cell = CellOf(lcn), last = CellOf(lcn + length - 1); cell <= last; ++cell) cells_[cell].areas |= bit;
+}
+
+std::optional<MapArea> CellArea(const ClusterMap& map, std::size_t cell) {
+  for (std::size_t a = 0; a < kMapAreaCount; ++a) {
+    const auto area = static_cast<MapArea>(a);
+    if (area != MapArea::MftZone && map.CellHas(cell, area)) return area;
+  }
+  return std::nullopt;
+}
+
+Rgb AreaColour(MapArea area) {
+  switch (area) {
+    case MapArea::BadClusters:
+      return {0x00, 0x00, 0x00};
+    case MapArea::Mft:
+      return {0xD6, 0x27, 0x28};
+    case MapArea::MftMirror:
+      return {0xFF, 0x7F, 0x0E};
+    case MapArea::Boot:
+      return {0x8C, 0x56, 0x4B};
+    case MapArea::LogFile:
+      return {0x2C, 0xA0, 0x2C};
+    case MapArea::Bitmap:
+      return {0x94, 0x67, 0xBD};
+    case MapArea::Upcase:
+      return {0x17, 0xBE, 0xCF};
+    case MapArea::OtherSystem:
+      return {0xE3, 0x77, 0xC2};
+    case MapArea::MftZone:
+      return {0xF5, 0xE0, 0x8C};
+  }
+  return {};
+}
+
+Rgb FreeColour() { return {0xEC, 0xEF, 0xF4}; }
+Rgb UsedColour() { return {0x2B, 0x57, 0x97}; }
+
+Rgb CellColour(const ClusterMap& map, std::size_t cell) {
+  if (const auto area = CellArea(map, cell)) return AreaColour(*area);
+  const Rgb free = map.CellHas(cell, MapArea::MftZone) ? AreaColour(MapArea::MftZone) : FreeColour();
+  // A cell with any used cluster is shaded at least a little, so a few files on a large volume
+  // still show.
+  const double fraction = map.UsedFraction(cell);
+  return Mix(free, UsedColour(), fraction == 0 ? 0.0 : 0.15 + 0.85 * fraction);
+}
+
+std::string HexColour(Rgb c) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", c.r, c.g, c.b);
+  return text;
+}
+
+void AppendCellDescription(std::string& out, const ClusterMap& map, std::size_t cell) {
+  // A map file holds thousands of these: appended in place, without a string per number.
+  const std::uint64_t first = map.CellStart(cell);
+  out += "clusters ";
+  AppendGrouped(out, first);
+  out += '-';
+  AppendGrouped(out, first + map.CellClusters(cell) - 1);
+  out += ": ";
+  // Hundredths of a percent, rounded, in whole numbers: exact for every count.
+  const std::uint64_t clusters = map.CellClusters(cell);
+  const std::uint64_t used = map.CellUsed(cell);
+  const std::uint64_t hundredths = used < (~std::uint64_t{0} >> 15)
+                                       ? (used * 10000 + clusters / 2) / clusters
+                                       : static_cast<std::uint64_t>(std::llround(10000.0 * map.UsedFraction(cell)));
+  AppendDecimal(out, hundredths / 100);
+  out += '.';
+  out += static_cast<char>('0' + hundredths / 10 % 10);
+  out += static_cast<char>('0' + hundredths % 10);
+  out += "% used";
+  const char* separator = "; ";
+  for (std::size_t a = 0; a < kMapAreaCount; ++a) {
+    if (!map.CellHas(cell, static_cast<MapArea>(a))) continue;
+    out += separator;
+    out += MapAreaName(static_cast<MapArea>(a));
+    separator = ", ";
+  }
+}
+
+std::string CellDescription(const ClusterMap& map, std::size_t cell) {
+  std::string text;
+  AppendCellDescription(text, map, cell);
+  return text;
+}
+
+std::vector<LegendEntry> MapLegend(const ClusterMap& map) {
+  const std::uint64_t total = map.TotalClusters();
+  std::vector<LegendEntry> legend{
+      {UsedColour(), "Used", map.UsedClusters(), Percent(map.UsedClusters(), total), std::nullopt},
+      {FreeColour(), "Free", total - map.UsedClusters(), Percent(total - map.UsedClusters(), total), std::nullopt},
+  };
+  for (std::size_t a = 0; a < kMapAreaCount; ++a) {
+    const auto area = static_cast<MapArea>(a);
+    if (map.AreaClusters(area) == 0) continue;
+    legend.push_back(
+        {AreaColour(area), MapAreaName(area), map.AreaClusters(area), Percent(map.AreaClusters(area), total), area});
+  }
+  return legend;
+}
+
+std::string LegendFigures(const LegendEntry& entry) {
+  return Grouped(entry.clusters) + (entry.clusters == 1 ? " cluster (" : " clusters (") + Fixed2(entry.percent) + "%)";
+}
+
+std::string VolumeSizeText(const ClusterMap& map) {
+  static constexpr std::array<const char*, 5> kUnits{"bytes", "KiB", "MiB", "GiB", "TiB"};
+  double size = static_cast<double>(map.TotalClusters()) * map.BytesPerCluster();
+  std::size_t unit = 0;
+  for (; size >= 1024.0 && unit + 1 < kUnits.size(); ++unit) size /= 1024.0;
+  return Fixed2(size) + " " + kUnits[unit] + ", " + Grouped(map.TotalClusters()) + " clusters of " +
+         Grouped(map.BytesPerCluster()) + " bytes";
+}
+
+MapGrid FitGrid(std::size_t cells, int width, int height) {
+  MapGrid best{std::max<std::size_t>(1, cells), 1, 1};
+  if (cells == 0 || width <= 0 || height <= 0) return best;
+  // Few columns give large cells in a tall window, many in a wide one: try each row count up to
+  // where a cell would be under one pixel.
+  for (std::size_t rows = 1; rows <= cells && rows <= static_cast<std::size_t>(height); ++rows) {
+    const std::size_t columns = (cells + rows - 1) / rows;
+    const auto side =
+        static_cast<int>(std::min(static_cast<std::size_t>(width) / columns, static_cast<std::size_t>(height) / rows));
+    if (side > best.cell || (side == best.cell && best.rows * best.columns > rows * columns))
+      best = {columns, rows, side};
+  }
+  best.rows = (cells + best.columns - 1) / best.columns;
+  return best;
+}
+
+std::optional<std::size_t> GridCellAt(const MapGrid& grid, std::size_t cells, int x, int y) {
+  if (x < 0 || y < 0 || grid.cell <= 0) return std::nullopt;
+  const auto column = static_cast<std::size_t>(x / grid.cell), row = static_cast<std::size_t>(y / grid.cell);
+  if (column >= grid.columns || row >= grid.rows) return std::nullopt;
+  const std::size_t cell = row * grid.columns + column;
+  return cell < cells ? std::optional(cell) : std::nullopt;
+}
+
+}  // namespace morvel

@@ -1,0 +1,139 @@
+#pragma once
+// The picture of a volume: its clusters divided into a fixed number of cells, each a
+// contiguous cluster range with the count of its used clusters, overlaid with where the
+// volume's own files lie. Built from $Bitmap's bytes as they stream past once; its memory is
+// bounded by the cell count, not by the volume.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/Bytes.h"
+#include "core/report/VolumeApi.h"
+
+namespace morvel {
+
+// What a cell may hold besides files; a cell shows the first area of this order it holds.
+enum class MapArea : std::uint8_t {
+  BadClusters,
+  Mft,
+  MftMirror,
+  Boot,
+  LogFile,
+  Bitmap,
+  Upcase,
+  OtherSystem,
+  MftZone,  // modelled, as the report's MFT zone: not stored on the disk
+};
+inline constexpr std::size_t kMapAreaCount = 9;
+inline constexpr std::size_t kDefaultMapCells = 4096;
+inline constexpr std::size_t kMaxMapCells = 1u << 16;
+
+// The legend's name of an area ("$MFT", "MFT zone (modelled)").
+const char* MapAreaName(MapArea area);
+
+struct Rgb {
+  std::uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
+};
+
+class ClusterMap {
+ public:
+  // `cells` is clamped to 1..kMaxMapCells and to the cluster count; no cells for no clusters.
+  ClusterMap(std::uint64_t totalClusters, std::uint32_t bytesPerCluster, std::size_t cells = kDefaultMapCells);
+
+  std::uint64_t TotalClusters() const { return total_; }
+  std::uint32_t BytesPerCluster() const { return bytesPerCluster_; }
+  std::size_t CellCount() const { return cells_.size(); }
+  // The cells split the clusters evenly: cell i starts at floor(i * total / cells).
+  std::uint64_t CellStart(std::size_t cell) const;
+  std::uint64_t CellClusters(std::size_t cell) const { return CellStart(cell + 1) - CellStart(cell); }
+  std::uint64_t CellUsed(std::size_t cell) const { return cells_[cell].used; }
+  double UsedFraction(std::size_t cell) const;
+  bool CellHas(std::size_t cell, MapArea area) const;
+  // The cell holding cluster `lcn`, which must be below TotalClusters().
+  std::size_t CellOf(std::uint64_t lcn) const;
+
+  // Used clusters over all cells, and the clusters given to each area.
+  std::uint64_t UsedClusters() const { return used_; }
+  std::uint64_t AreaClusters(MapArea area) const { return areaClusters_[static_cast<std::size_t>(area)]; }
+
+  // Counts the set bits of a stretch of $Bitmap: bit k of `bytes` (bit 0 of byte 0 first) is
+  // cluster firstCluster + k, for `clusters` bits. Bits past the volume's end are ignored.
+  void AddBitmap(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters);
+  // Marks clusters lcn .. lcn + length - 1 as `area`, clipped to the volume.
+  void AddArea(MapArea area, std::uint64_t lcn, std::uint64_t length);
+
+ private:
+  struct Cell {
+    std::uint64_t used = 0;
+    std::uint16_t areas = 0;  // bit per MapArea
+  };
+  std::uint64_t total_;
+  std::uint32_t bytesPerCluster_;
+  std::vector<Cell> cells_;
+  std::uint64_t used_ = 0;
+  std::array<std::uint64_t, kMapAreaCount> areaClusters_{};
+};
+
+// The area a cell is painted with, if any besides the MFT zone's tint.
+std::optional<MapArea> CellArea(const ClusterMap& map, std::size_t cell);
+// The colour of an area in the legend and on the map.
+Rgb AreaColour(MapArea area);
+// A cell's colour: its area's, or a shade from free to used by its used fraction (from a
+// paler free colour inside the MFT zone).
+Rgb CellColour(const ClusterMap& map, std::size_t cell);
+Rgb FreeColour();
+Rgb UsedColour();
+// "#rrggbb".
+std::string HexColour(Rgb c);
+
+// "clusters 0-511: 37.50% used; $MFT, MFT zone (modelled)": what a cell's tooltip says.
+std::string CellDescription(const ClusterMap& map, std::size_t cell);
+void AppendCellDescription(std::string& out, const ClusterMap& map, std::size_t cell);
+// 1234567 -> "1234567" and "1,234,567", appended.
+void AppendDecimal(std::string& out, std::uint64_t v);
+void AppendGrouped(std::string& out, std::uint64_t v);
+
+// One line of the legend: its colour, its name, the clusters it counts and their share.
+struct LegendEntry {
+  Rgb colour;
+  std::string name;
+  std::uint64_t clusters = 0;
+  double percent = 0;
+  std::optional<MapArea> area;  // none for used and free space
+};
+// Used and free space, then each area that holds clusters.
+std::vector<LegendEntry> MapLegend(const ClusterMap& map);
+// "1,234 clusters (12.34%)".
+std::string LegendFigures(const LegendEntry& entry);
+// "8.00 MiB, 2,048 clusters of 4,096 bytes".
+std::string VolumeSizeText(const ClusterMap& map);
+
+// Square cells laid out row by row in a rectangle of width x height pixels: the largest cells
+// that fit, with the columns that give them (a resizable window's map).
+struct MapGrid {
+  std::size_t columns = 1;
+  std::size_t rows = 0;
+  int cell = 1;  // pixels a side, the gap included
+};
+MapGrid FitGrid(std::size_t cells, int width, int height);
+// The cell under pixel (x, y) of the grid's rectangle, if any.
+std::optional<std::size_t> GridCellAt(const MapGrid& grid, std::size_t cells, int x, int y);
+
+// Volume operations that can draw the map of a volume while they query it: those of the
+// built-in reader. The console program and the desktop program find them by a cast.
+class ClusterMapSource {
+ public:
+  virtual ~ClusterMapSource() = default;
+  // Asks the next volume data query to build a map of `cells` cells in the same pass.
+  virtual void RequestClusterMap(std::size_t cells) = 0;
+  // The map the last query built; nothing, with the reason, when it could not.
+  virtual std::optional<ClusterMap> TakeClusterMap(std::string& reason) = 0;
+};
+
+inline ClusterMapSource* MapSourceOf(VolumeApi& api) { return dynamic_cast<ClusterMapSource*>(&api); }
+
+}  // namespace morvel

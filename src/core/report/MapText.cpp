@@ -1,0 +1,92 @@
+#include "core/report/MapText.h"
+
+#include <algorithm>
+
+#include "base/Text.h"
+
+namespace morvel {
+namespace {
+
+char AreaLetter(MapArea area) {
+  switch (area) {
+    case MapArea::BadClusters:
+      return 'X';
+    case MapArea::Mft:
+      return 'M';
+    case MapArea::MftMirror:
+      return 'm';
+    case MapArea::Boot:
+      return 'o';
+    case MapArea::LogFile:
+      return 'L';
+    case MapArea::Bitmap:
+      return 'B';
+    case MapArea::Upcase:
+      return 'U';
+    case MapArea::OtherSystem:
+      return 'S';
+    case MapArea::MftZone:
+      return 'z';
+  }
+  return '?';
+}
+
+char CellLetter(const ClusterMap& map, std::size_t cell) {
+  if (const auto area = CellArea(map, cell)) return AreaLetter(*area);
+  const std::uint64_t used = map.CellUsed(cell);
+  if (used == 0) return map.CellHas(cell, MapArea::MftZone) ? 'z' : '.';
+  if (used == map.CellClusters(cell)) return '#';
+  return used * 2 <= map.CellClusters(cell) ? ':' : '+';
+}
+
+std::string Sgr(const char* which, Rgb c) {
+  return std::string("\x1b[") + which + ";2;" + std::to_string(c.r) + ";" + std::to_string(c.g) + ";" +
+         std::to_string(c.b) + "m";
+}
+
+void ColourRows(const ClusterMap& map, std::size_t columns, std::string& out) {
+  const std::size_t rows = (map.CellCount() + columns - 1) / columns;
+  for (std::size_t row = 0; row < rows; row += 2) {
+    for (std::size_t col = 0; col < columns; ++col) {
+      const std::size_t upper = row * columns + col, lower = upper + columns;
+      if (upper >= map.CellCount()) break;
+      out += Sgr("38", CellColour(map, upper));
+      out += lower < map.CellCount() ? Sgr("48", CellColour(map, lower)) : std::string("\x1b[49m");
+      out += "\u2580";  // upper half block
+    }
+    out += "\x1b[0m\n";
+  }
+}
+
+void PlainRows(const ClusterMap& map, std::size_t columns, std::string& out) {
+  for (std::size_t cell = 0; cell < map.CellCount(); ++cell) {
+    out += CellLetter(map, cell);
+    if ((cell + 1) % columns == 0 || cell + 1 == map.CellCount()) out += '\n';
+  }
+}
+
+}  // namespace
+
+std::string MapText(const ClusterMap& map, std::string_view title, std::size_t width, bool colour) {
+  const std::size_t columns = std::max<std::size_t>(1, std::min(width, map.CellCount()));
+  std::string out = "Cluster map of " + base::EscapeControls(title) + ": " + VolumeSizeText(map) + "\n";
+  if (map.CellCount() > 0) {
+    out += "One " + std::string(colour ? "half character" : "character") + " a cell of about " +
+           std::to_string(map.CellClusters(0)) + (map.CellClusters(0) == 1 ? " cluster" : " clusters") + "\n";
+  }
+  if (colour)
+    ColourRows(map, columns, out);
+  else
+    PlainRows(map, columns, out);
+  for (const LegendEntry& entry : MapLegend(map)) {
+    std::string key;
+    if (colour)
+      key = Sgr("38", entry.colour) + "\u2588\u2588\x1b[0m";
+    else
+      key = std::string(1, entry.area ? AreaLetter(*entry.area) : entry.name == "Used" ? '#' : '.') + " ";
+    out += key + " " + entry.name + ": " + LegendFigures(entry) + "\n";
+  }
+  return out;
+}
+
+}  // namespace morvel

@@ -1,0 +1,33 @@
+#pragma once
+// Builds the cluster map of a volume while its volume data is queried: the map's cells are
+// counted from the same $Bitmap chunks the query counts, then the system files' runs and the
+// modelled MFT zone are laid over them.
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "base/ByteSource.h"
+#include "core/report/ClusterMap.h"
+#include "ntfs/Ntfs.h"
+
+namespace morvel {
+
+class MapRecorder {
+ public:
+  // The next Query builds a map of `cells` cells.
+  void Request(std::size_t cells);
+  // QueryVolumeData of `volume`, which lies at the start of `source`; builds the requested map
+  // in the same pass. A map that cannot be built leaves the query's result as it is.
+  ntfs::Result Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out);
+  // The map of the last Query, or nothing with the reason.
+  std::optional<ClusterMap> Take(std::string& reason);
+
+ private:
+  void Overlay(base::ByteSource& source, const ntfs::VolumeData& data);
+
+  std::size_t requested_ = 0;  // 0: no map asked for
+  std::optional<ClusterMap> map_;
+  std::string reason_ = "no map was asked for";
+};
+
+}  // namespace morvel

@@ -1,0 +1,225 @@
+#!/usr/bin/env python3
+"""The console program's cluster map on mkntfs-made volumes whose $Bitmap this test rewrites
+with known patterns: the cells' fractions, where the system files lie (as The Sleuth Kit's
+istat lists their clusters), the SVG parsed by xmllint and rendered by rsvg-convert, and the
+terminal form.
+
+usage: map_test.py MORVEL WORKDIR
+"""
+import json
+import os
+import re
+import struct
+import subprocess
+import sys
+import unittest
+import zlib
+
+MORVEL = ""
+WORK = ""
+CELLS = 4096
+# Where the SVG puts cell i: a 9-pixel square at (16 + 10 * (i % 64), 64 + 10 * (i // 64)).
+COLUMNS, MARGIN, GRID_TOP, PITCH = 64, 16, 64, 10
+COLOURS = {"used": (0x2B, 0x57, 0x97), "free": (0xEC, 0xEF, 0xF4), "zone": (0xF5, 0xE0, 0x8C),
+           "$MFT": (0xD6, 0x27, 0x28), "$Bitmap": (0x94, 0x67, 0xBD)}
+
+
+def run(*args, env=None):
+    e = dict(os.environ, LC_ALL="C", XDG_CONFIG_HOME=os.path.join(WORK, "no-config"), **(env or {}))
+    return subprocess.run([MORVEL, *args], capture_output=True, text=True, env=e, timeout=120)
+
+
+def attributes(image, record):
+    """(type, name) -> clusters of each non-resident attribute, as istat lists them."""
+    out = subprocess.run(["istat", "-f", "ntfs", image, str(record)], check=True, capture_output=True,
+                         text=True).stdout
+    found, current = {}, None
+    for line in out.split("Attributes:", 1)[1].splitlines():
+        head = re.match(r"Type: (\S+) \(\d+-\d+\)\s+Name: (.*?)\s+(Non-Resident|Resident)", line)
+        if head:
+            current = (head[1], head[2]) if head[3] == "Non-Resident" else None
+            if current:
+                found.setdefault(current, [])
+        elif current and line.strip():
+            found[current] += [int(c) for c in line.split()]
+    return found
+
+
+def system_areas(image):
+    """Legend name -> clusters, for the system records 0-15."""
+    named = {0: "$MFT", 1: "$MFTMirr", 2: "$LogFile", 6: "$Bitmap", 7: "$Boot", 10: "$UpCase"}
+    areas = {}
+    for record in range(16):
+        for (kind, name), clusters in attributes(image, record).items():
+            area = named.get(record) if (kind, name) == ("$DATA", "N/A") else "Other system files"
+            areas.setdefault(area or "Other system files", set()).update(clusters)
+    return areas
+
+
+def cell_start(i, total):
+    return i * total // CELLS
+
+
+def cell_of(cluster, total):
+    i = cluster * CELLS // total
+    while cell_start(i + 1, total) <= cluster:
+        i += 1
+    while cell_start(i, total) > cluster:
+        i -= 1
+    return i
+
+
+def png_pixels(path):
+    """(width, rows of (r, g, b)) of an 8-bit RGB or RGBA PNG without interlacing."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, idat, width = 8, b"", 0
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            assert depth == 8 and colour in (2, 6), (depth, colour)
+            channels = 3 if colour == 2 else 4
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    raw, stride, rows, prev = zlib.decompress(idat), width * channels, [], bytearray(width * channels)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for x in range(stride):
+            a = line[x - channels] if x >= channels else 0
+            b, c = prev[x], prev[x - channels] if x >= channels else 0
+            if kind == 1:
+                line[x] = (line[x] + a) & 0xFF
+            elif kind == 2:
+                line[x] = (line[x] + b) & 0xFF
+            elif kind == 3:
+                line[x] = (line[x] + (a + b) // 2) & 0xFF
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[x] = (line[x] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xFF
+        rows.append([tuple(line[x:x + 3]) for x in range(0, stride, channels)])
+        prev = line
+    return rows
+
+
+class ClusterMap(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.image = os.path.join(WORK, "map.img")
+        with open(cls.image, "wb") as f:
+            f.truncate(512 << 20)  # larger than the 200 MiB MFT zone, so free cells lie outside it
+        subprocess.run(["mkntfs", "-q", "-F", "-Q", "-s", "512", "-c", "4096", "-H", "0", "-S", "0", cls.image],
+                       check=True, capture_output=True)
+        bitmap = attributes(cls.image, 6)[("$DATA", "N/A")]
+        cls.bitmap_at = bitmap[0] * 4096
+        cls.areas = system_areas(cls.image)
+        assert bitmap == list(range(bitmap[0], bitmap[0] + len(bitmap))), bitmap  # one run
+
+    def write_pattern(self, used, total):
+        bits = bytearray((total + 7) // 8)
+        for c in range(total):
+            if used(c):
+                bits[c // 8] |= 1 << (c % 8)
+        with open(self.image, "r+b") as f:
+            f.seek(self.bitmap_at)
+            f.write(bits)
+
+    def report(self, *args):
+        p = run("--json", *args, self.image)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        return json.loads(p.stdout)["reports"][0]
+
+    def test_cells_follow_the_bitmap_and_areas_lie_where_istat_says(self):
+        total = self.report("--map", "-")["volumeData"]["TotalClusters"]
+        patterns = {
+            "first half used": lambda c: c < total // 2,
+            "every other cluster": lambda c: c % 2 == 0,
+            "one cluster at the end": lambda c: c == total - 1,
+        }
+        for name, used in patterns.items():
+            with self.subTest(name):
+                self.write_pattern(used, total)
+                r = self.report("--map", os.path.join(WORK, "pattern.svg"))
+                data, cells = r["volumeData"], r["map"]["cells"]
+                self.assertEqual(r["map"]["usedClusters"], data["TotalClusters"] - data["FreeClusters"])
+                wrong = []  # the document rounds fractions to four decimals
+                for i in range(CELLS):
+                    first, end = cell_start(i, total), cell_start(i + 1, total)
+                    fraction = sum(used(c) for c in range(first, end)) / (end - first)
+                    if abs(cells[i] - fraction) > 0.00005 + 1e-12:
+                        wrong.append((i, cells[i], fraction))
+                self.assertEqual(wrong, [])
+        mapped = {a["name"]: a for a in r["map"]["areas"]}
+        for area, clusters in self.areas.items():
+            with self.subTest(area):
+                cells = {i for first, last in mapped[area]["cellRanges"] for i in range(first, last + 1)}
+                self.assertEqual(cells, {cell_of(c, total) for c in clusters})
+                self.assertEqual(mapped[area]["clusters"], len(clusters))
+        zone = mapped["MFT zone (modelled)"]["cellRanges"]
+        self.assertEqual(zone, [[cell_of(data["MftZoneStart"], total), cell_of(data["MftZoneEnd"] - 1, total)]])
+
+    def test_the_svg_parses_and_renders_each_kind_of_cell_in_its_colour(self):
+        total = self.report("--map", "-")["volumeData"]["TotalClusters"]
+        self.write_pattern(lambda c: c >= total // 2, total)  # the MFT zone lies in the free first half
+        svg, png = os.path.join(WORK, "half.svg"), os.path.join(WORK, "half.png")
+        r = self.report("--map", svg)
+        subprocess.run(["xmllint", "--noout", svg], check=True)
+        subprocess.run(["rsvg-convert", "-o", png, svg], check=True)
+        rows = png_pixels(png)
+        holding = {i for a in r["map"]["areas"] for first, last in a["cellRanges"] for i in range(first, last + 1)
+                   if a["name"] != "MFT zone (modelled)"}
+        zone = {i for a in r["map"]["areas"] if a["name"] == "MFT zone (modelled)"
+                for first, last in a["cellRanges"] for i in range(first, last + 1)}
+        cells = r["map"]["cells"]
+        samples = {
+            "$MFT": cell_of(attributes(self.image, 0)[("$DATA", "N/A")][-1], total),
+            "$Bitmap": cell_of(self.bitmap_at // 4096, total),
+            "used": next(i for i in range(CELLS) if cells[i] == 1 and i not in holding),  # in the zone or not
+            "zone": next(i for i in sorted(zone) if cells[i] == 0 and i not in holding),
+            "free": next(i for i in range(CELLS) if cells[i] == 0 and i not in holding and i not in zone),
+        }
+        for kind, cell in samples.items():
+            x = MARGIN + (cell % COLUMNS) * PITCH + 4
+            y = GRID_TOP + (cell // COLUMNS) * PITCH + 4
+            self.assertEqual(rows[y][x], COLOURS[kind], f"{kind} at cell {cell}")
+
+    def test_terminal_form_fits_the_width_and_a_pipe_gets_plain_characters(self):
+        p = run("--map", "-", self.image, env={"COLUMNS": "100"})
+        self.assertEqual(p.returncode, 0, p.stderr)
+        drawing = p.stdout.split("One character a cell of about ")[1].splitlines()[1:]
+        grid = [line for line in drawing if not re.match(r"^. +\S", line)]
+        self.assertEqual([len(line) for line in grid], [100] * 40 + [96])  # 4,096 cells
+        self.assertTrue(all(ch in ".:+#zMmoLBUSX" for line in grid for ch in line))
+        self.assertEqual(grid[0][0], "M")  # $MFT shows over $Boot in the first cell
+
+    def test_the_file_replaces_a_planted_link_and_failures_say_why(self):
+        victim, target = os.path.join(WORK, "victim.txt"), os.path.join(WORK, "linked.svg")
+        with open(victim, "w") as f:
+            f.write("keep")
+        if os.path.lexists(target):
+            os.remove(target)
+        os.symlink(victim, target)
+        self.assertEqual(run("--map", target, self.image).returncode, 0)
+        with open(victim) as f:
+            self.assertEqual(f.read(), "keep")
+        self.assertFalse(os.path.islink(target))
+        self.assertEqual([n for n in os.listdir(WORK) if ".svg.tmp" in n], [])
+        p = run("--map", os.path.join(WORK, "no-such-dir", "m.svg"), self.image)
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("No such file or directory", p.stderr)
+        p = run("--map", "two.svg", self.image, self.image)
+        self.assertEqual(p.returncode, 2)
+
+
+def main():
+    global MORVEL, WORK
+    MORVEL, WORK = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    os.makedirs(WORK, exist_ok=True)
+    unittest.main(argv=[sys.argv[0], "-v"])
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "core/report/ClusterMap.h"
+#include "core/report/MapSvg.h"
+#include "core/report/MapText.h"
+
+namespace morvel {
+namespace {
+
+using Pattern = std::function<bool(std::uint64_t cluster, std::uint64_t total)>;
+
+std::vector<std::uint8_t> Bitmap(std::uint64_t total, const Pattern& used) {
+  std::vector<std::uint8_t> bytes((total + 7) / 8 + 5, 0xA5);  // bits past the end are noise
+  for (std::uint64_t c = 0; c < total; ++c) {
+    const auto bit = static_cast<std::uint8_t>(1u << (c % 8));
+    bytes[c / 8] = static_cast<std::uint8_t>(used(c, total) ? bytes[c / 8] | bit : bytes[c / 8] & ~bit);
+  }
+  return bytes;
+}
+
+// Feeds the bitmap as the volume query does, in chunks of `chunkBytes`.
+ClusterMap MapOf(std::uint64_t total, std::size_t cells, const Pattern& used, std::size_t chunkBytes) {
+  ClusterMap map(total, 4096, cells);
+  const std::vector<std::uint8_t> bytes = Bitmap(total, used);
+  for (std::uint64_t at = 0; at * 8 < total; at += chunkBytes) {
+    const base::Bytes chunk = base::Bytes(bytes).subspan(at, std::min<std::size_t>(chunkBytes, bytes.size() - at));
+    map.AddBitmap(at * 8, chunk, std::min<std::uint64_t>(chunk.size() * 8, total - at * 8));
+  }
+  return map;
+}
+
+std::vector<std::uint64_t> CellsUsed(const ClusterMap& map) {
+  std::vector<std::uint64_t> used;
+  for (std::size_t i = 0; i < map.CellCount(); ++i) used.push_back(map.CellUsed(i));
+  return used;
+}
+
+const Pattern kFirstHalf = [](std::uint64_t c, std::uint64_t total) { return c < total / 2; };
+const Pattern kEveryOther = [](std::uint64_t c, std::uint64_t) { return c % 2 == 0; };
+const Pattern kLastOnly = [](std::uint64_t c, std::uint64_t total) { return c == total - 1; };
+
+TEST(ClusterMap, CellsCountTheirUsedClustersWhateverTheChunks) {
+  struct Case {
+    const char* name;
+    Pattern used;
+    std::vector<std::uint64_t> expected;  // 1,000 clusters in 8 cells of 125
+  };
+  const Case cases[] = {
+      {"first half used", kFirstHalf, {125, 125, 125, 125, 0, 0, 0, 0}},
+      {"every other cluster", kEveryOther, {63, 62, 63, 62, 63, 62, 63, 62}},
+      {"one cluster at the end", kLastOnly, {0, 0, 0, 0, 0, 0, 0, 1}},
+  };
+  for (const Case& c : cases) {
+    for (const std::size_t chunk : {std::size_t{3}, std::size_t{16}, std::size_t{1} << 20}) {
+      const ClusterMap map = MapOf(1000, 8, c.used, chunk);
+      EXPECT_EQ(CellsUsed(map), c.expected) << c.name << ", chunks of " << chunk;
+      std::uint64_t sum = 0;
+      for (const std::uint64_t u : c.expected) sum += u;
+      EXPECT_EQ(map.UsedClusters(), sum) << c.name;
+    }
+  }
+}
+
+TEST(ClusterMap, LargeBitmapsSplitEvenlyAndAddUp) {
+  // 5,000,003 clusters: cells of 1,220 or 1,221 clusters, starting at odd bit positions, read
+  // in 1 MiB chunks as the volume query reads them.
+  const std::uint64_t total = 5'000'003;
+  const ClusterMap half = MapOf(total, 4096, kFirstHalf, std::size_t{1} << 20);
+  ASSERT_EQ(half.CellCount(), 4096u);
+  EXPECT_EQ(half.CellStart(4096), total);
+  EXPECT_EQ(half.UsedClusters(), total / 2);
+  const std::size_t middle = half.CellOf(total / 2);
+  EXPECT_EQ(half.UsedFraction(middle - 1), 1.0);
+  EXPECT_EQ(half.UsedFraction(middle + 1), 0.0);
+  EXPECT_EQ(half.CellUsed(middle), total / 2 - half.CellStart(middle));
+  const ClusterMap other = MapOf(total, 4096, kEveryOther, std::size_t{1} << 20);
+  EXPECT_EQ(other.UsedClusters(), (total + 1) / 2);
+  for (std::size_t i = 0; i < other.CellCount(); ++i)
+    ASSERT_LE(other.CellUsed(i) * 2 - other.CellClusters(i) + 1, 2u) << "cell " << i;
+}
+
+TEST(ClusterMap, CellCountIsClampedToTheClusters) {
+  EXPECT_EQ(ClusterMap(3, 4096, 4096).CellCount(), 3u);
+  EXPECT_EQ(ClusterMap(0, 4096, 4096).CellCount(), 0u);
+  EXPECT_EQ(ClusterMap(1u << 30, 4096, 1u << 30).CellCount(), kMaxMapCells);
+  EXPECT_EQ(ClusterMap(100, 4096, 0).CellCount(), 1u);
+}
+
+TEST(ClusterMap, AreasMarkTheirCellsAndAreClippedToTheVolume) {
+  ClusterMap map = MapOf(1000, 8, kFirstHalf, 16);
+  map.AddArea(MapArea::Mft, 130, 300);          // clusters 130-429: cells 1-3
+  map.AddArea(MapArea::BadClusters, 990, 100);  // only 990-999 lie inside
+  map.AddArea(MapArea::MftZone, 500, 250);      // cells 4 and 5
+  map.AddArea(MapArea::Upcase, 5000, 10);       // outside: ignored
+  EXPECT_EQ(map.AreaClusters(MapArea::Mft), 300u);
+  EXPECT_EQ(map.AreaClusters(MapArea::BadClusters), 10u);
+  EXPECT_EQ(map.AreaClusters(MapArea::Upcase), 0u);
+  std::vector<std::size_t> mft, zone;
+  for (std::size_t i = 0; i < map.CellCount(); ++i) {
+    if (map.CellHas(i, MapArea::Mft)) mft.push_back(i);
+    if (map.CellHas(i, MapArea::MftZone)) zone.push_back(i);
+  }
+  EXPECT_EQ(mft, (std::vector<std::size_t>{1, 2, 3}));
+  EXPECT_EQ(zone, (std::vector<std::size_t>{4, 5}));
+  EXPECT_EQ(CellColour(map, 0), UsedColour());
+  EXPECT_EQ(CellColour(map, 2), AreaColour(MapArea::Mft));
+  EXPECT_EQ(CellColour(map, 4), AreaColour(MapArea::MftZone));  // free, in the zone
+  EXPECT_EQ(CellColour(map, 6), FreeColour());
+  EXPECT_EQ(CellColour(map, 7), AreaColour(MapArea::BadClusters));
+  EXPECT_EQ(CellDescription(map, 1), "clusters 125-249: 100.00% used; $MFT");
+  EXPECT_EQ(CellDescription(map, 4), "clusters 500-624: 0.00% used; MFT zone (modelled)");
+}
+
+TEST(MapText, PlainCharactersOnAFixedWidth) {
+  ClusterMap map = MapOf(1000, 8, kEveryOther, 16);
+  map.AddArea(MapArea::Mft, 0, 10);
+  map.AddArea(MapArea::MftZone, 875, 125);  // a used cell shows its fill, not the zone
+  EXPECT_EQ(MapText(map, "img\x1b", 3, false),
+            "Cluster map of img\\x1b: 3.91 MiB, 1,000 clusters of 4,096 bytes\n"
+            "One character a cell of about 125 clusters\n"
+            "M:+\n"  // 63 of 125 used is more than half, 62 less
+            ":+:\n"
+            "+:\n"
+            "#  Used: 500 clusters (50.00%)\n"
+            ".  Free: 500 clusters (50.00%)\n"
+            "M  $MFT: 10 clusters (1.00%)\n"
+            "z  MFT zone (modelled): 125 clusters (12.50%)\n");
+}
+
+TEST(MapText, ColourDrawsTwoCellsACharacter) {
+  const ClusterMap map = MapOf(3, 3, kFirstHalf, 16);  // cells: used, free, free
+  const std::string text = MapText(map, "v", 2, true);
+  EXPECT_NE(text.find("\x1b[38;2;43;87;151m\x1b[48;2;236;239;244m\u2580"  // used over free
+                      "\x1b[38;2;236;239;244m\x1b[49m\u2580\x1b[0m\n"),   // free over nothing
+            std::string::npos)
+      << text;
+}
+
+TEST(MapSvg, TextsAreEscapedAndEveryCellHasATitle) {
+  ClusterMap map = MapOf(1000, 8, kFirstHalf, 16);
+  const std::string svg = MapSvg(map, "a<b>&\"'\x01\xff");
+  EXPECT_NE(svg.find("<title>Cluster map of a&lt;b&gt;&amp;&quot;&apos;\\x01\\xff</title>"), std::string::npos) << svg;
+  EXPECT_EQ(svg.find("a<b"), std::string::npos);
+  std::size_t titled = 0;
+  for (std::size_t at = 0; (at = svg.find("><title>clusters ", at)) != std::string::npos; ++at) ++titled;
+  EXPECT_EQ(titled, 8u);
+  EXPECT_NE(svg.find("<title>clusters 875-999: 0.00% used</title>"), std::string::npos);
+  EXPECT_NE(svg.find(">Used: 500 clusters (50.00%)</text>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace morvel
