@@ -4,6 +4,7 @@
 
 #include "disk/Partitions.h"
 #include "fuzz/SparseImage.h"
+#include "ntfs/Bitmap.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Extents.h"
 #include "ntfs/Ntfs.h"
@@ -33,10 +34,11 @@ void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
   CheckReason(opened);
   if (!opened.ok()) return;
   ntfs::VolumeData data;
-  std::uint64_t observed = 0;  // the clusters the bitmap observer was shown, in order
-  volume->ObserveBitmap([&observed](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
+  std::uint64_t observed = 0;  // the clusters the bitmap counter was shown, in order
+  volume->CountBitmapWith([&observed](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
     Check(first == observed && clusters <= bytes.size() * 8);
     observed += clusters;
+    return ntfs::CountSetBits(bytes, clusters);
   });
   const ntfs::Result queried = volume->QueryVolumeData(data);
   CheckReason(queried);

@@ -96,14 +96,16 @@ class Volume {
   // since the caller would be shown a name it did not ask for.
   virtual Result FindRootEntry(std::string_view name, std::optional<RootEntry>& out) = 0;
 
-  // Receives each chunk of $Bitmap as QueryVolumeData counts it: the chunk's first cluster, its
-  // bytes, and how many of their bits are clusters of the volume. Lets a caller draw the volume
-  // in the same pass that counts it.
-  using BitmapObserver = std::function<void(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters)>;
-  void ObserveBitmap(BitmapObserver observer) { bitmapObserver_ = std::move(observer); }
+  // Counts each chunk of $Bitmap in place of QueryVolumeData's own count: is given the chunk's
+  // first cluster, its bytes, and how many of their bits are clusters of the volume, and returns
+  // how many of those bits are set (at most `clusters`). Lets a caller draw the volume from the one count that gives
+  // its free clusters, as the bytes stream past once. Nothing: the query counts by itself.
+  using BitmapCounter =
+      std::function<std::uint64_t(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters)>;
+  void CountBitmapWith(BitmapCounter counter) { bitmapCounter_ = std::move(counter); }
 
  protected:
-  BitmapObserver bitmapObserver_;
+  BitmapCounter bitmapCounter_;
 };
 
 }  // namespace ntfs

@@ -115,8 +115,7 @@ class VolumeImpl final : public Volume {
       auto part = chunk.first(n);
       if (Result r = ReadStream(reader_.disk(), bitmap, b.clusterShift, at, part); !r.ok()) return r;
       const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t{n} * 8, b.totalClusters - at * 8);
-      used += CountSetBits(part, clusters);
-      if (bitmapObserver_) bitmapObserver_(at * 8, part, clusters);
+      used += bitmapCounter_ ? bitmapCounter_(at * 8, part, clusters) : CountSetBits(part, clusters);
     }
     freeClusters = b.totalClusters - used;
     return {};

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace morvel {
 namespace {
@@ -47,16 +48,19 @@ unsigned Bit(base::Bytes bytes, std::uint64_t bit) {
   return (static_cast<unsigned>(bytes[static_cast<std::size_t>(bit / 8)]) >> (bit % 8)) & 1u;
 }
 
-// Set bits among bits from..to-1 of `bytes`.
-std::uint64_t CountRange(base::Bytes bytes, std::uint64_t from, std::uint64_t to) {
+std::uint64_t CountPortable(base::Bytes bytes, std::uint64_t bits) {
+  const auto whole = static_cast<std::size_t>(bits / 8);
+  std::uint64_t set = CountBytes(bytes.data(), whole);
+  for (std::uint64_t bit = std::uint64_t{whole} * 8; bit < bits; ++bit) set += Bit(bytes, bit);
+  return set;
+}
+
+// Set bits among bits from..to-1 of `bytes`: the bits before the first whole byte one by one,
+// the rest by `count`.
+std::uint64_t CountRange(base::Bytes bytes, std::uint64_t from, std::uint64_t to, ClusterMap::SetBitCounter count) {
   std::uint64_t set = 0;
   for (; from < to && from % 8 != 0; ++from) set += Bit(bytes, from);
-  const std::uint64_t wholeEnd = to / 8 * 8;
-  if (from < wholeEnd) {
-    set += CountBytes(bytes.data() + from / 8, static_cast<std::size_t>((wholeEnd - from) / 8));
-    from = wholeEnd;
-  }
-  for (; from < to; ++from) set += Bit(bytes, from);
+  if (from < to) set += count(bytes.subspan(static_cast<std::size_t>(from / 8)), to - from);
   return set;
 }
 
@@ -84,6 +88,45 @@ double Percent(std::uint64_t part, std::uint64_t whole) {
   return whole == 0 ? 0.0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
 }
 
+char* Put(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+// Digits and thousands separators of v.
+std::size_t GroupedLength(std::uint64_t v) {
+  std::size_t digits = 1;
+  for (; v >= 10; v /= 10) ++digits;
+  return digits + (digits - 1) / 3;
+}
+
+char* WriteGrouped(char* out, std::uint64_t v) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+  const auto count = static_cast<std::size_t>(end - digits);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0 && (count - i) % 3 == 0) *out++ = ',';
+    *out++ = digits[i];
+  }
+  return out;
+}
+
+// The used share in hundredths of a percent, rounded, in whole numbers: exact for every count.
+std::uint64_t Hundredths(std::uint64_t used, std::uint64_t clusters) {
+  if (used == 0 || used == clusters) return used == 0 ? 0 : 10000;  // most cells: no division
+  if (used < (~std::uint64_t{0} >> 15)) return (used * 10000 + clusters / 2) / clusters;
+  return static_cast<std::uint64_t>(std::llround(10000.0 * static_cast<double>(used) / static_cast<double>(clusters)));
+}
+
+// 1234 -> "12.34".
+char* WriteHundredths(char* out, std::uint64_t hundredths) {
+  out = std::to_chars(out, out + 24, hundredths / 100).ptr;
+  *out++ = '.';
+  *out++ = static_cast<char>('0' + hundredths / 10 % 10);
+  *out++ = static_cast<char>('0' + hundredths % 10);
+  return out;
+}
+
 }  // namespace
 
 void AppendDecimal(std::string& out, std::uint64_t v) {
@@ -93,13 +136,8 @@ void AppendDecimal(std::string& out, std::uint64_t v) {
 }
 
 void AppendGrouped(std::string& out, std::uint64_t v) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-  const auto count = static_cast<std::size_t>(end - digits);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i > 0 && (count - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
+  char digits[32];
+  out.append(digits, WriteGrouped(digits, v));
 }
 
 const char* MapAreaName(MapArea area) {
@@ -129,13 +167,22 @@ const char* MapAreaName(MapArea area) {
 ClusterMap::ClusterMap(std::uint64_t totalClusters, std::uint32_t bytesPerCluster, std::size_t cells)
     : total_(totalClusters), bytesPerCluster_(bytesPerCluster) {
   const std::uint64_t count = std::min<std::uint64_t>(std::clamp<std::size_t>(cells, 1, kMaxMapCells), total_);
-  cells_.resize(static_cast<std::size_t>(count));
-}
-
-std::uint64_t ClusterMap::CellStart(std::size_t cell) const {
-  // Without a product that could overflow: total = q * n + r, with r * cell < n * n.
-  const std::uint64_t n = cells_.size();
-  return total_ / n * cell + total_ % n * cell / n;
+  const auto n = static_cast<std::size_t>(count);
+  cells_.resize(n);
+  starts_.resize(n + 1);
+  if (n == 0) return;
+  // floor(i * total / n) as q * i + floor(r * i / n), with total = q * n + r: no product that
+  // could overflow, and the second term carried from cell to cell, without a division each.
+  const std::uint64_t q = total_ / n, r = total_ % n;
+  std::uint64_t whole = 0, rest = 0;  // floor(r * i / n) and r * i mod n
+  for (std::size_t i = 1; i <= n; ++i) {
+    rest += r;
+    if (rest >= n) {
+      rest -= n;
+      ++whole;
+    }
+    starts_[i] = q * i + whole;
+  }
 }
 
 double ClusterMap::UsedFraction(std::size_t cell) const {
@@ -147,29 +194,27 @@ bool ClusterMap::CellHas(std::size_t cell, MapArea area) const {
 }
 
 std::size_t ClusterMap::CellOf(std::uint64_t lcn) const {
-  std::size_t low = 0, high = cells_.size() - 1;  // CellStart(low) <= lcn < CellStart(high + 1)
-  while (low < high) {
-    const std::size_t mid = low + (high - low + 1) / 2;
-    if (CellStart(mid) <= lcn)
-      low = mid;
-    else
-      high = mid - 1;
-  }
-  return low;
+  // The last cell starting at or before lcn.
+  return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end() - 1, lcn) - starts_.begin()) - 1;
 }
 
-void ClusterMap::AddBitmap(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters) {
-  if (firstCluster >= total_) return;
+std::uint64_t ClusterMap::AddBitmap(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters,
+                                    SetBitCounter count) {
+  if (firstCluster >= total_) return 0;
   clusters = std::min({clusters, std::uint64_t{bytes.size()} * 8, total_ - firstCluster});
   const std::uint64_t end = firstCluster + clusters;
+  std::uint64_t counted = 0;
   std::size_t cell = CellOf(firstCluster);
   for (std::uint64_t at = firstCluster; at < end; ++cell) {
     const std::uint64_t cellEnd = std::min(CellStart(cell + 1), end);
-    const std::uint64_t set = CountRange(bytes, at - firstCluster, cellEnd - firstCluster);
+    const std::uint64_t set =
+        CountRange(bytes, at - firstCluster, cellEnd - firstCluster, count != nullptr ? count : CountPortable);
     cells_[cell].used += set;
-    used_ += set;
+    counted += set;
     at = cellEnd;
   }
+  used_ += counted;
+  return counted;
 }
 
 void ClusterMap::AddArea(MapArea area, std::uint64_t lcn, std::uint64_t length) {
@@ -220,8 +265,8 @@ Rgb CellColour(const ClusterMap& map, std::size_t cell) {
   const Rgb free = map.CellHas(cell, MapArea::MftZone) ? AreaColour(MapArea::MftZone) : FreeColour();
   // A cell with any used cluster is shaded at least a little, so a few files on a large volume
   // still show.
-  const double fraction = map.UsedFraction(cell);
-  return Mix(free, UsedColour(), fraction == 0 ? 0.0 : 0.15 + 0.85 * fraction);
+  if (map.CellUsed(cell) == 0) return free;  // most cells of most volumes
+  return Mix(free, UsedColour(), 0.15 + 0.85 * map.UsedFraction(cell));
 }
 
 std::string HexColour(Rgb c) {
@@ -230,32 +275,38 @@ std::string HexColour(Rgb c) {
   return text;
 }
 
-void AppendCellDescription(std::string& out, const ClusterMap& map, std::size_t cell) {
-  // A map file holds thousands of these: appended in place, without a string per number.
-  const std::uint64_t first = map.CellStart(cell);
-  out += "clusters ";
-  AppendGrouped(out, first);
-  out += '-';
-  AppendGrouped(out, first + map.CellClusters(cell) - 1);
-  out += ": ";
-  // Hundredths of a percent, rounded, in whole numbers: exact for every count.
-  const std::uint64_t clusters = map.CellClusters(cell);
-  const std::uint64_t used = map.CellUsed(cell);
-  const std::uint64_t hundredths = used < (~std::uint64_t{0} >> 15)
-                                       ? (used * 10000 + clusters / 2) / clusters
-                                       : static_cast<std::uint64_t>(std::llround(10000.0 * map.UsedFraction(cell)));
-  AppendDecimal(out, hundredths / 100);
-  out += '.';
-  out += static_cast<char>('0' + hundredths / 10 % 10);
-  out += static_cast<char>('0' + hundredths % 10);
-  out += "% used";
+std::size_t CellDescriptionRoom(const ClusterMap& map, std::size_t cell) {
+  // "clusters A-B: 100.00% used", the last cluster's digits bounding the first's, then "; " or
+  // ", " before each area's name.
+  std::size_t room = 27 + 2 * GroupedLength(map.CellStart(cell + 1) - 1);
+  for (std::size_t a = 0; a < kMapAreaCount; ++a)
+    if (map.CellHas(cell, static_cast<MapArea>(a))) room += 2 + std::strlen(MapAreaName(static_cast<MapArea>(a)));
+  return room;
+}
+
+char* WriteCellDescription(char* out, const ClusterMap& map, std::size_t cell) {
+  const std::uint64_t first = map.CellStart(cell), clusters = map.CellClusters(cell), used = map.CellUsed(cell);
+  out = Put(out, "clusters ");
+  out = WriteGrouped(out, first);
+  *out++ = '-';
+  out = WriteGrouped(out, first + clusters - 1);
+  out = Put(out, ": ");
+  out = WriteHundredths(out, Hundredths(used, clusters));
+  out = Put(out, "% used");
   const char* separator = "; ";
   for (std::size_t a = 0; a < kMapAreaCount; ++a) {
     if (!map.CellHas(cell, static_cast<MapArea>(a))) continue;
-    out += separator;
-    out += MapAreaName(static_cast<MapArea>(a));
+    out = Put(out, separator);
+    out = Put(out, MapAreaName(static_cast<MapArea>(a)));
     separator = ", ";
   }
+  return out;
+}
+
+void AppendCellDescription(std::string& out, const ClusterMap& map, std::size_t cell) {
+  const std::size_t at = out.size();
+  out.resize(at + CellDescriptionRoom(map, cell));
+  out.resize(static_cast<std::size_t>(WriteCellDescription(out.data() + at, map, cell) - out.data()));
 }
 
 std::string CellDescription(const ClusterMap& map, std::size_t cell) {

@@ -47,9 +47,10 @@ class ClusterMap {
   std::uint64_t TotalClusters() const { return total_; }
   std::uint32_t BytesPerCluster() const { return bytesPerCluster_; }
   std::size_t CellCount() const { return cells_.size(); }
-  // The cells split the clusters evenly: cell i starts at floor(i * total / cells).
-  std::uint64_t CellStart(std::size_t cell) const;
-  std::uint64_t CellClusters(std::size_t cell) const { return CellStart(cell + 1) - CellStart(cell); }
+  // The cells split the clusters evenly: cell i starts at floor(i * total / cells); cell
+  // CellCount() is the end.
+  std::uint64_t CellStart(std::size_t cell) const { return starts_[cell]; }
+  std::uint64_t CellClusters(std::size_t cell) const { return starts_[cell + 1] - starts_[cell]; }
   std::uint64_t CellUsed(std::size_t cell) const { return cells_[cell].used; }
   double UsedFraction(std::size_t cell) const;
   bool CellHas(std::size_t cell, MapArea area) const;
@@ -60,9 +61,16 @@ class ClusterMap {
   std::uint64_t UsedClusters() const { return used_; }
   std::uint64_t AreaClusters(MapArea area) const { return areaClusters_[static_cast<std::size_t>(area)]; }
 
+  // The set bits among the first `bits` bits of `bytes` (bit 0 of byte 0 first), at most
+  // bytes.size() * 8 of them.
+  using SetBitCounter = std::uint64_t (*)(base::Bytes bytes, std::uint64_t bits);
   // Counts the set bits of a stretch of $Bitmap: bit k of `bytes` (bit 0 of byte 0 first) is
   // cluster firstCluster + k, for `clusters` bits. Bits past the volume's end are ignored.
-  void AddBitmap(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters);
+  // Returns the set bits counted, so that a reader can take its free clusters from this count
+  // and read the bitmap once. `count` counts each cell's bytes: the reader's fastest routine;
+  // without one, a portable routine of the map's own.
+  std::uint64_t AddBitmap(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters,
+                          SetBitCounter count = nullptr);
   // Marks clusters lcn .. lcn + length - 1 as `area`, clipped to the volume.
   void AddArea(MapArea area, std::uint64_t lcn, std::uint64_t length);
 
@@ -74,6 +82,8 @@ class ClusterMap {
   std::uint64_t total_;
   std::uint32_t bytesPerCluster_;
   std::vector<Cell> cells_;
+  // Kept, as a map file or a window asks for each cell's range and a chunk for its first cell.
+  std::vector<std::uint64_t> starts_;
   std::uint64_t used_ = 0;
   std::array<std::uint64_t, kMapAreaCount> areaClusters_{};
 };
@@ -93,6 +103,10 @@ std::string HexColour(Rgb c);
 // "clusters 0-511: 37.50% used; $MFT, MFT zone (modelled)": what a cell's tooltip says.
 std::string CellDescription(const ClusterMap& map, std::size_t cell);
 void AppendCellDescription(std::string& out, const ClusterMap& map, std::size_t cell);
+// The most characters CellDescription can give for `cell`, and the text written at `out`, which
+// has that room, returning its end: a map file writes thousands without a string each.
+std::size_t CellDescriptionRoom(const ClusterMap& map, std::size_t cell);
+char* WriteCellDescription(char* out, const ClusterMap& map, std::size_t cell);
 // 1234567 -> "1234567" and "1,234,567", appended.
 void AppendDecimal(std::string& out, std::uint64_t v);
 void AppendGrouped(std::string& out, std::uint64_t v);

@@ -1,6 +1,9 @@
 #include "core/report/MapSvg.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <vector>
 
 #include "base/Text.h"
 
@@ -45,8 +48,7 @@ void AppendAttr(std::string& out, const char* name, long long value) {
   out += '"';
 }
 
-// An unclosed <rect>: a cell's is followed by its title. Appended in place, as a map holds
-// thousands.
+// An unclosed <rect>, for the background and the legend's swatches.
 void Rect(std::string& out, long long x, long long y, long long w, long long h, Rgb fill) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += "<rect";
@@ -66,6 +68,104 @@ void Text(std::string& out, long long x, long long y, int size, std::string_view
   out += "<text" + Attr("x", x) + Attr("y", y) + Attr("font-size", size) + (bold ? " font-weight=\"bold\"" : "") + ">" +
          XmlText(text) + "</text>\n";
 }
+
+char* Put(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+char* PutHex(char* out, Rgb c) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const std::uint8_t channel : {c.r, c.g, c.b}) {
+    *out++ = kHex[channel >> 4];
+    *out++ = kHex[channel & 0xF];
+  }
+  return out;
+}
+
+std::size_t DecimalLength(long long v) {
+  char digits[24];
+  return static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
+}
+
+// The colour most cells share, given to the grid's group so that those cells need no fill of
+// their own: the free colour, or the used one on a fuller volume.
+Rgb CommonColour(const std::vector<Rgb>& colours) {
+  const auto used = static_cast<std::size_t>(std::count(colours.begin(), colours.end(), UsedColour()));
+  const auto free = static_cast<std::size_t>(std::count(colours.begin(), colours.end(), FreeColour()));
+  return used > free ? UsedColour() : FreeColour();
+}
+
+// The grid: a square per cell, row by row, each with its <title>. The map's largest part, so it
+// is written through a cursor into room reserved once for all cells, every piece bounded.
+class CellWriter {
+ public:
+  CellWriter(const ClusterMap& map, const SvgLayout& layout, std::size_t columns)
+      : map_(map), layout_(layout), columns_(columns) {
+    const long long side = layout.cellPitch - 1;
+    size_ = "\" width=\"" + std::to_string(side) + "\" height=\"" + std::to_string(side) + "\"";
+    colours_.reserve(map.CellCount());
+    for (std::size_t cell = 0; cell < map.CellCount(); ++cell) colours_.push_back(CellColour(map, cell));
+    common_ = CommonColour(colours_);
+  }
+
+  Rgb Common() const { return common_; }
+
+  void Append(std::string& out) const {
+    const std::size_t start = out.size();
+    out.resize(start + Room());
+    char* at = out.data() + start;
+    for (std::size_t cell = 0; cell < map_.CellCount(); ++cell) at = Cell(at, cell);
+    out.resize(static_cast<std::size_t>(at - out.data()));
+  }
+
+ private:
+  long long X(std::size_t cell) const {
+    return layout_.margin + static_cast<long long>(cell % columns_) * layout_.cellPitch;
+  }
+  long long Y(std::size_t cell) const {
+    return layout_.gridTop + static_cast<long long>(cell / columns_) * layout_.cellPitch;
+  }
+
+  std::size_t Room() const {
+    // The coordinates grow or shrink steadily, so the longest lies at one end of the grid.
+    const std::size_t last = map_.CellCount() - 1;
+    const std::size_t markup = kOpen.size() + kY.size() + size_.size() + kFill.size() + 7 + kClose.size() +
+                               std::max(DecimalLength(X(0)), DecimalLength(X(columns_ - 1))) +
+                               std::max(DecimalLength(Y(0)), DecimalLength(Y(last)));
+    std::size_t room = 0;
+    for (std::size_t cell = 0; cell < map_.CellCount(); ++cell) room += markup + CellDescriptionRoom(map_, cell);
+    return room;
+  }
+
+  char* Cell(char* at, std::size_t cell) const {
+    at = Put(at, kOpen);
+    at = std::to_chars(at, at + 24, X(cell)).ptr;
+    at = Put(at, kY);
+    at = std::to_chars(at, at + 24, Y(cell)).ptr;
+    at = Put(at, size_);
+    if (colours_[cell] != common_) {
+      at = Put(at, kFill);
+      at = PutHex(at, colours_[cell]);
+      *at++ = '"';
+    }
+    at = Put(at, "><title>");
+    at = WriteCellDescription(at, map_, cell);  // digits, signs and the areas' names: nothing to escape
+    return Put(at, "</title></rect>\n");
+  }
+
+  static constexpr std::string_view kOpen = "<rect x=\"";
+  static constexpr std::string_view kY = "\" y=\"";
+  static constexpr std::string_view kFill = " fill=\"#";
+  static constexpr std::string_view kClose = "><title></title></rect>\n";
+
+  const ClusterMap& map_;
+  const SvgLayout& layout_;
+  std::size_t columns_;
+  std::string size_;  // the width and height every cell shares
+  std::vector<Rgb> colours_;
+  Rgb common_;
+};
 
 }  // namespace
 
@@ -93,15 +193,12 @@ std::string MapSvg(const ClusterMap& map, std::string_view title, const SvgLayou
   out += "/>\n";
   Text(out, layout.margin, 28, 16, heading, true);
   Text(out, layout.margin, 48, 12, VolumeSizeText(map));
-  out.reserve(out.size() + map.CellCount() * 160 + legend.size() * 200);
-  out += "<g>\n";
-  for (std::size_t cell = 0; cell < map.CellCount(); ++cell) {
-    const long long x = layout.margin + static_cast<long long>(cell % columns) * pitch;
-    const long long y = layout.gridTop + static_cast<long long>(cell / columns) * pitch;
-    Rect(out, x, y, pitch - 1, pitch - 1, CellColour(map, cell));
-    out += "><title>";
-    AppendCellDescription(out, map, cell);  // digits, signs and the areas' names: nothing to escape
-    out += "</title></rect>\n";
+  if (map.CellCount() > 0) {
+    const CellWriter cells(map, layout, columns);
+    out += "<g fill=\"" + HexColour(cells.Common()) + "\">\n";
+    cells.Append(out);
+  } else {
+    out += "<g>\n";
   }
   out += "</g>\n";
   for (std::size_t i = 0; i < legend.size(); ++i) {
