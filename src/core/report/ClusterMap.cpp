@@ -93,22 +93,22 @@ char* Put(char* out, std::string_view text) {
   return out + text.size();
 }
 
-// Digits and thousands separators of v.
-std::size_t GroupedLength(std::uint64_t v) {
-  std::size_t digits = 1;
-  for (; v >= 10; v /= 10) ++digits;
+// At least the digits and thousands separators of v: log10(2) is a little under 1233 / 4096, so
+// the bits give the digits or one more, without a division.
+std::size_t GroupedRoom(std::uint64_t v) {
+  const std::size_t digits = (static_cast<std::size_t>(std::bit_width(v)) * 1233 >> 12) + 1;
   return digits + (digits - 1) / 3;
 }
 
+// Written from the last digit backwards, a separator before every third.
 char* WriteGrouped(char* out, std::uint64_t v) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-  const auto count = static_cast<std::size_t>(end - digits);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i > 0 && (count - i) % 3 == 0) *out++ = ',';
-    *out++ = digits[i];
+  char text[32];
+  char* at = text + sizeof text;
+  for (int digits = 0; digits == 0 || v != 0; ++digits, v /= 10) {
+    if (digits > 0 && digits % 3 == 0) *--at = ',';
+    *--at = static_cast<char>('0' + v % 10);
   }
-  return out;
+  return Put(out, std::string_view(at, static_cast<std::size_t>(text + sizeof text - at)));
 }
 
 // The used share in hundredths of a percent, rounded, in whole numbers: exact for every count.
@@ -278,7 +278,7 @@ std::string HexColour(Rgb c) {
 std::size_t CellDescriptionRoom(const ClusterMap& map, std::size_t cell) {
   // "clusters A-B: 100.00% used", the last cluster's digits bounding the first's, then "; " or
   // ", " before each area's name.
-  std::size_t room = 27 + 2 * GroupedLength(map.CellStart(cell + 1) - 1);
+  std::size_t room = 27 + 2 * GroupedRoom(map.CellStart(cell + 1) - 1);
   for (std::size_t a = 0; a < kMapAreaCount; ++a)
     if (map.CellHas(cell, static_cast<MapArea>(a))) room += 2 + std::strlen(MapAreaName(static_cast<MapArea>(a)));
   return room;

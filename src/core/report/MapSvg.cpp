@@ -83,11 +83,6 @@ char* PutHex(char* out, Rgb c) {
   return out;
 }
 
-std::size_t DecimalLength(long long v) {
-  char digits[24];
-  return static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
-}
-
 // The colour most cells share, given to the grid's group so that those cells need no fill of
 // their own: the free colour, or the used one on a fuller volume.
 Rgb CommonColour(const std::vector<Rgb>& colours) {
@@ -102,8 +97,13 @@ class CellWriter {
  public:
   CellWriter(const ClusterMap& map, const SvgLayout& layout, std::size_t columns)
       : map_(map), layout_(layout), columns_(columns) {
-    const long long side = layout.cellPitch - 1;
-    size_ = "\" width=\"" + std::to_string(side) + "\" height=\"" + std::to_string(side) + "\"";
+    // Each column's and each row's text, written once: "<rect x=\"16\" y=\"" and
+    // "64\" width=\"9\" height=\"9\"".
+    const std::string side = std::to_string(layout.cellPitch - 1);
+    for (std::size_t column = 0; column < columns; ++column)
+      columnTexts_.push_back("<rect x=\"" + std::to_string(X(column)) + "\" y=\"");
+    for (std::size_t row = 0; row * columns < map.CellCount(); ++row)
+      rowTexts_.push_back(std::to_string(Y(row * columns)) + "\" width=\"" + side + "\" height=\"" + side + "\"");
     colours_.reserve(map.CellCount());
     for (std::size_t cell = 0; cell < map.CellCount(); ++cell) colours_.push_back(CellColour(map, cell));
     common_ = CommonColour(colours_);
@@ -128,22 +128,21 @@ class CellWriter {
   }
 
   std::size_t Room() const {
-    // The coordinates grow or shrink steadily, so the longest lies at one end of the grid.
-    const std::size_t last = map_.CellCount() - 1;
-    const std::size_t markup = kOpen.size() + kY.size() + size_.size() + kFill.size() + 7 + kClose.size() +
-                               std::max(DecimalLength(X(0)), DecimalLength(X(columns_ - 1))) +
-                               std::max(DecimalLength(Y(0)), DecimalLength(Y(last)));
+    const std::size_t markup = Longest(columnTexts_) + Longest(rowTexts_) + kFill.size() + 7 + kClose.size();
     std::size_t room = 0;
     for (std::size_t cell = 0; cell < map_.CellCount(); ++cell) room += markup + CellDescriptionRoom(map_, cell);
     return room;
   }
 
+  static std::size_t Longest(const std::vector<std::string>& texts) {
+    std::size_t longest = 0;
+    for (const std::string& text : texts) longest = std::max(longest, text.size());
+    return longest;
+  }
+
   char* Cell(char* at, std::size_t cell) const {
-    at = Put(at, kOpen);
-    at = std::to_chars(at, at + 24, X(cell)).ptr;
-    at = Put(at, kY);
-    at = std::to_chars(at, at + 24, Y(cell)).ptr;
-    at = Put(at, size_);
+    at = Put(at, columnTexts_[cell % columns_]);
+    at = Put(at, rowTexts_[cell / columns_]);
     if (colours_[cell] != common_) {
       at = Put(at, kFill);
       at = PutHex(at, colours_[cell]);
@@ -154,15 +153,13 @@ class CellWriter {
     return Put(at, "</title></rect>\n");
   }
 
-  static constexpr std::string_view kOpen = "<rect x=\"";
-  static constexpr std::string_view kY = "\" y=\"";
   static constexpr std::string_view kFill = " fill=\"#";
   static constexpr std::string_view kClose = "><title></title></rect>\n";
 
   const ClusterMap& map_;
   const SvgLayout& layout_;
   std::size_t columns_;
-  std::string size_;  // the width and height every cell shares
+  std::vector<std::string> columnTexts_, rowTexts_;
   std::vector<Rgb> colours_;
   Rgb common_;
 };

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "core/report/ClusterMap.h"
@@ -22,13 +25,23 @@ std::vector<std::uint8_t> Bitmap(std::uint64_t total, const Pattern& used) {
   return bytes;
 }
 
-// Feeds the bitmap as the volume query does, in chunks of `chunkBytes`.
-ClusterMap MapOf(std::uint64_t total, std::size_t cells, const Pattern& used, std::size_t chunkBytes) {
+// Bit by bit, as a reader's counting routine is given the bytes: from a byte's first bit.
+std::uint64_t CountNaively(base::Bytes bytes, std::uint64_t bits) {
+  std::uint64_t set = 0;
+  for (std::uint64_t bit = 0; bit < bits; ++bit) set += (bytes[bit / 8] >> (bit % 8)) & 1u;
+  return set;
+}
+
+// Feeds the bitmap as the volume query does, in chunks of `chunkBytes`; each chunk's count must
+// be its set bits, as the query takes its free clusters from it.
+ClusterMap MapOf(std::uint64_t total, std::size_t cells, const Pattern& used, std::size_t chunkBytes,
+                 ClusterMap::SetBitCounter count = nullptr) {
   ClusterMap map(total, 4096, cells);
   const std::vector<std::uint8_t> bytes = Bitmap(total, used);
   for (std::uint64_t at = 0; at * 8 < total; at += chunkBytes) {
     const base::Bytes chunk = base::Bytes(bytes).subspan(at, std::min<std::size_t>(chunkBytes, bytes.size() - at));
-    map.AddBitmap(at * 8, chunk, std::min<std::uint64_t>(chunk.size() * 8, total - at * 8));
+    const std::uint64_t clusters = std::min<std::uint64_t>(chunk.size() * 8, total - at * 8);
+    EXPECT_EQ(map.AddBitmap(at * 8, chunk, clusters, count), CountNaively(chunk, clusters)) << "chunk at " << at;
   }
   return map;
 }
@@ -58,6 +71,7 @@ TEST(ClusterMap, CellsCountTheirUsedClustersWhateverTheChunks) {
     for (const std::size_t chunk : {std::size_t{3}, std::size_t{16}, std::size_t{1} << 20}) {
       const ClusterMap map = MapOf(1000, 8, c.used, chunk);
       EXPECT_EQ(CellsUsed(map), c.expected) << c.name << ", chunks of " << chunk;
+      EXPECT_EQ(CellsUsed(MapOf(1000, 8, c.used, chunk, CountNaively)), c.expected) << c.name << ", given a counter";
       std::uint64_t sum = 0;
       for (const std::uint64_t u : c.expected) sum += u;
       EXPECT_EQ(map.UsedClusters(), sum) << c.name;
@@ -150,6 +164,43 @@ TEST(MapSvg, TextsAreEscapedAndEveryCellHasATitle) {
   EXPECT_EQ(titled, 8u);
   EXPECT_NE(svg.find("<title>clusters 875-999: 0.00% used</title>"), std::string::npos);
   EXPECT_NE(svg.find(">Used: 500 clusters (50.00%)</text>"), std::string::npos);
+}
+
+// Each cell's fill (its own, else its group's) and title, in order.
+std::vector<std::pair<std::string, std::string>> SvgCells(const std::string& svg) {
+  const std::size_t group = svg.find("<g fill=\"") + 9;
+  const std::string common = svg.substr(group, 7);
+  std::vector<std::pair<std::string, std::string>> cells;
+  for (std::size_t at = group; (at = svg.find("><title>", at)) != std::string::npos; ++at) {
+    const std::size_t rect = svg.rfind("<rect ", at), fill = svg.find(" fill=\"", rect);
+    const std::size_t end = svg.find("</title>", at);
+    cells.emplace_back(fill < at ? svg.substr(fill + 7, 7) : common, svg.substr(at + 8, end - at - 8));
+  }
+  return cells;
+}
+
+TEST(MapSvg, EachCellShowsItsColourAndDescription) {
+  // A volume mostly free and one mostly used, so that either colour is the group's; then one
+  // with numbers as long as they come and every area in one cell.
+  ClusterMap mostlyFree = MapOf(1000, 8, kLastOnly, 16);
+  mostlyFree.AddArea(MapArea::MftZone, 0, 300);
+  const ClusterMap mostlyUsed = MapOf(
+      5'000'003, 300, [](std::uint64_t c, std::uint64_t total) { return c < total / 10 * 9 || c % 3 == 0; }, 1 << 20);
+  ClusterMap huge(~std::uint64_t{0} >> 1, 512, 5);
+  for (std::size_t a = 0; a < kMapAreaCount; ++a) huge.AddArea(static_cast<MapArea>(a), huge.CellStart(4), 1);
+  EXPECT_NE(MapSvg(mostlyFree, "v").find("<g fill=\"#eceff4\">"), std::string::npos);
+  EXPECT_NE(MapSvg(mostlyUsed, "v").find("<g fill=\"#2b5797\">"), std::string::npos);
+  for (const ClusterMap* map : std::initializer_list<const ClusterMap*>{&mostlyFree, &mostlyUsed, &huge}) {
+    const auto cells = SvgCells(MapSvg(*map, "v"));
+    ASSERT_EQ(cells.size(), map->CellCount());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      ASSERT_EQ(cells[i].first, HexColour(CellColour(*map, i))) << "cell " << i;
+      ASSERT_EQ(cells[i].second, CellDescription(*map, i)) << "cell " << i;
+    }
+  }
+  EXPECT_EQ(CellDescription(huge, 4),
+            "clusters 7,378,697,629,483,820,645-9,223,372,036,854,775,806: 0.00% used; Bad clusters ($BadClus:$Bad), "
+            "$MFT, $MFTMirr, $Boot, $LogFile, $Bitmap, $UpCase, Other system files, MFT zone (modelled)");
 }
 
 }  // namespace
