@@ -128,9 +128,11 @@ class CellWriter {
   }
 
   std::size_t Room() const {
-    const std::size_t markup = Longest(columnTexts_) + Longest(rowTexts_) + kFill.size() + 7 + kClose.size();
+    // Tight, as every byte of room is a byte of memory the process touches.
+    const std::size_t markup = Longest(columnTexts_) + Longest(rowTexts_) + kClose.size();
     std::size_t room = 0;
-    for (std::size_t cell = 0; cell < map_.CellCount(); ++cell) room += markup + CellDescriptionRoom(map_, cell);
+    for (std::size_t cell = 0; cell < map_.CellCount(); ++cell)
+      room += markup + (colours_[cell] != common_ ? kFill.size() + 7 : 0) + CellDescriptionRoom(map_, cell);
     return room;
   }
 
