@@ -52,10 +52,21 @@ void AddVolumeHooks(morvel::cli::Platform& platform) {
 #else
 namespace {
 
+// Container images (E01, VHD, VHDX, VMDK, QCOW2) through their libraries where this build has
+// them; without them (null) every file is read raw.
+morvel::ImageOpener ContainerOpener() {
+#ifdef MORVEL_CONTAINERS
+  return [](const std::string& path, int& error) { return morvel::containers::OpenImage(path, error); };
+#else
+  return nullptr;
+#endif
+}
+
 // The machine's volumes behind paths, letters, --details and --list.
 void AddVolumeHooks(morvel::cli::Platform& platform) {
   auto config = std::make_shared<morvel::DriveMapConfig>(morvel::DefaultDriveMapConfig());
   auto machine = std::shared_ptr<morvel::Machine>(morvel::MakeLinuxMachine(*config));
+  platform.driveApi = [config] { return morvel::MakePosixVolumeApi(*config, ContainerOpener()); };
   platform.resolvePath = [machine](const std::string& path) {
     const morvel::PathResolution r = morvel::ResolvePath(path, *machine);
     return morvel::cli::Platform::ResolvedPath{r.source, r.mountPoint, r.note, 0};
@@ -63,10 +74,10 @@ void AddVolumeHooks(morvel::cli::Platform& platform) {
   platform.explainDrive = [machine](char letter) { return morvel::ExplainDrive(letter, *machine); };
   platform.readDetails = [config, machine](char letter, const std::string& source, int partition,
                                            morvel::VolumeDetails& out) {
-    if (letter == 0) return morvel::ReadDetailsOf(source, partition, out);
+    if (letter == 0) return morvel::ReadDetailsOf(source, partition, out, ContainerOpener());
     int error = 0;
     const std::string path = morvel::ResolveDrive(letter, *config, error);
-    return path.empty() ? morvel::ExplainDrive(letter, *machine) : morvel::ReadDetailsOf(path, 0, out);
+    return path.empty() ? morvel::ExplainDrive(letter, *machine) : morvel::ReadDetailsOf(path, 0, out, ContainerOpener());
   };
   platform.listVolumes = [machine] { return morvel::ListVolumes(*machine); };
 }
@@ -82,8 +93,6 @@ int RunConsole(const std::vector<std::string>& args) {
   platform.driveApi = [] {
     return morvel::WithElevationHint(morvel::MakeWin32VolumeApi(morvel::Win32Text::Utf8), std::cerr);
   };
-#else
-  platform.driveApi = [] { return morvel::MakePosixVolumeApi(); };
 #endif
   AddVolumeHooks(platform);
 #ifdef MORVEL_CONTAINERS

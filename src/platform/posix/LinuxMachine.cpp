@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "disk/ContainerSignature.h"
 #include "ntfs/BootSector.h"
 #include "platform/posix/Machine.h"
 #include "platform/posix/PosixFile.h"
@@ -187,7 +188,7 @@ std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config) {
   return std::make_unique<LinuxMachine>(std::move(config));
 }
 
-std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out) {
+std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out, const ImageOpener& containers) {
   int error = 0;
   UniqueFd fd = OpenFileOrBlockDevice(path, error);
   if (!fd) return error == kNotFileOrBlockDevice ? kNotFileOrBlockDeviceText : std::strerror(error);
@@ -202,7 +203,11 @@ std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails&
   const off_t end = ::lseek(fd.get(), 0, SEEK_END);
   if (end < 0) return std::strerror(errno);
   FdByteSource source(std::move(fd), static_cast<std::uint64_t>(end));
-  return ReadVolumeDetails(source, PartitionChoice{partition}, out);
+  disk::Container found;
+  if (!containers || !disk::RecogniseContainer(source, found) || found.format == disk::ContainerFormat::None)
+    return ReadVolumeDetails(source, PartitionChoice{partition}, out);
+  const auto media = OpenDriveSource(path, containers, error);
+  return media ? ReadVolumeDetails(*media, PartitionChoice{partition}, out) : std::strerror(error);
 }
 
 }  // namespace morvel

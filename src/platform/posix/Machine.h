@@ -59,8 +59,10 @@ class Machine {
 std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config);
 
 // The facts of the volume in the device or image file at `path` (partition 0: found as the
-// report finds it), with the device's physical sector size (BLKPBSZGET). Returns "" or why
-// they could not be read.
-std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out);
+// report finds it), with the device's physical sector size (BLKPBSZGET); a container image is
+// read through `containers` when given, as OpenDriveSource reads it. Returns "" or why they
+// could not be read.
+std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out,
+                          const ImageOpener& containers = nullptr);
 
 }  // namespace morvel
