@@ -11,6 +11,7 @@
 #ifdef _WIN32
 #include "platform/reader/StreamByteSource.h"
 #include "platform/win32/Win32Console.h"
+#include "platform/win32/Win32DriverDetails.h"
 #include "platform/win32/Win32ElevationHint.h"
 #include "platform/win32/Win32Locale.h"
 #include "platform/win32/Win32VolumeApi.h"
@@ -28,8 +29,8 @@
 #ifdef _WIN32
 namespace {
 
-// Folders name their volume's drive letter; --list asks the system; --details reads image files
-// with the built-in reader (a drive letter's facts would need the system's own requests).
+// Folders name their volume's drive letter; --list asks the system; --details asks the file
+// system driver for a drive letter's facts and reads image files with the built-in reader.
 void AddVolumeHooks(morvel::cli::Platform& platform) {
   platform.resolvePath = [](const std::string& path) {
     std::string mountPoint;
@@ -38,7 +39,7 @@ void AddVolumeHooks(morvel::cli::Platform& platform) {
     return morvel::cli::Platform::ResolvedPath{path, mountPoint, std::move(note), letter};
   };
   platform.readDetails = [](char letter, const std::string& source, int partition, morvel::VolumeDetails& out) {
-    if (letter != 0) return std::string("not available for drive letters on Windows yet");
+    if (letter != 0) return morvel::ReadDriverDetails(letter, *morvel::MakeWin32DriverQueries(letter), out);
     int error = 0;
     auto file = morvel::OpenStreamSource(source, error);
     if (!file) return std::generic_category().message(error);
