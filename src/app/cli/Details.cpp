@@ -51,7 +51,8 @@ std::string HibernationText(const VolumeDetails& d) {
       return "yes (" + header + "; Linux drivers mount it read-only)";
     case ntfs::Hibernation::Unreadable: {
       const std::string why = Missing(d, &DriverFacts::hibernationUnknown);
-      return why.empty() ? "unknown (hiberfil.sys could not be read)" : Unknown("hiberfil.sys could not be read: " + why);
+      return why.empty() ? "unknown (hiberfil.sys could not be read)"
+                         : Unknown("hiberfil.sys could not be read: " + why);
     }
   }
   return {};
@@ -59,7 +60,8 @@ std::string HibernationText(const VolumeDetails& d) {
 
 std::string SectorSizeText(const VolumeDetails& d) {
   if (d.physicalSectorSize != 0)
-    return std::to_string(d.physicalSectorSize) + (d.driver ? " (reported by the driver)" : " (reported by the device)");
+    return std::to_string(d.physicalSectorSize) +
+           (d.driver ? " (reported by the driver)" : " (reported by the device)");
   const std::string logical = std::to_string(d.facts.bytesPerSector);
   return d.blockDevice ? "unknown (logical " + logical + ")" : "unknown (an image file; logical " + logical + ")";
 }

@@ -78,7 +78,8 @@ void AddVolumeHooks(morvel::cli::Platform& platform) {
     if (letter == 0) return morvel::ReadDetailsOf(source, partition, out, ContainerOpener());
     int error = 0;
     const std::string path = morvel::ResolveDrive(letter, *config, error);
-    return path.empty() ? morvel::ExplainDrive(letter, *machine) : morvel::ReadDetailsOf(path, 0, out, ContainerOpener());
+    return path.empty() ? morvel::ExplainDrive(letter, *machine)
+                        : morvel::ReadDetailsOf(path, 0, out, ContainerOpener());
   };
   platform.listVolumes = [machine] { return morvel::ListVolumes(*machine); };
 }

@@ -26,20 +26,34 @@ struct FlagName {
 
 // The documented values of the FILE_* flags GetVolumeInformationW reports.
 constexpr std::array<FlagName, 29> kFileSystemFlags = {{
-    {0x00000001, "case-sensitive search"},   {0x00000002, "case-preserved names"},
-    {0x00000004, "Unicode names"},           {0x00000008, "ACLs"},
-    {0x00000010, "file compression"},        {0x00000020, "quotas"},
-    {0x00000040, "sparse files"},            {0x00000080, "reparse points"},
-    {0x00000100, "remote storage"},          {0x00000200, "cleanup result info"},
-    {0x00000400, "POSIX unlink and rename"}, {0x00000800, "bypass I/O"},
-    {0x00001000, "stream snapshots"},        {0x00002000, "case-sensitive folders"},
-    {0x00008000, "compressed volume"},       {0x00010000, "object IDs"},
-    {0x00020000, "encryption"},              {0x00040000, "named streams"},
-    {0x00080000, "read-only volume"},        {0x00100000, "sequential write once"},
-    {0x00200000, "transactions"},            {0x00400000, "hard links"},
-    {0x00800000, "extended attributes"},     {0x01000000, "open by file ID"},
-    {0x02000000, "USN journal"},             {0x04000000, "integrity streams"},
-    {0x08000000, "block reference counting"}, {0x10000000, "sparse valid data length"},
+    {0x00000001, "case-sensitive search"},
+    {0x00000002, "case-preserved names"},
+    {0x00000004, "Unicode names"},
+    {0x00000008, "ACLs"},
+    {0x00000010, "file compression"},
+    {0x00000020, "quotas"},
+    {0x00000040, "sparse files"},
+    {0x00000080, "reparse points"},
+    {0x00000100, "remote storage"},
+    {0x00000200, "cleanup result info"},
+    {0x00000400, "POSIX unlink and rename"},
+    {0x00000800, "bypass I/O"},
+    {0x00001000, "stream snapshots"},
+    {0x00002000, "case-sensitive folders"},
+    {0x00008000, "compressed volume"},
+    {0x00010000, "object IDs"},
+    {0x00020000, "encryption"},
+    {0x00040000, "named streams"},
+    {0x00080000, "read-only volume"},
+    {0x00100000, "sequential write once"},
+    {0x00200000, "transactions"},
+    {0x00400000, "hard links"},
+    {0x00800000, "extended attributes"},
+    {0x01000000, "open by file ID"},
+    {0x02000000, "USN journal"},
+    {0x04000000, "integrity streams"},
+    {0x08000000, "block reference counting"},
+    {0x10000000, "sparse valid data length"},
     {0x20000000, "direct access"},
 }};
 
@@ -50,7 +64,8 @@ std::string Refused(DriverQueries& q, const char* request, std::uint32_t error) 
 // NTFS_VOLUME_DATA_BUFFER and NTFS_EXTENDED_VOLUME_DATA: serial number, sizes, NTFS version,
 // physical sector size.
 void DecodeDriverVolumeData(const std::vector<std::uint8_t>& bytes, VolumeDetails& out) {
-  const NtfsVolumeData data = DecodeVolumeData(std::span<const std::uint8_t, kVolumeDataSize>(bytes.data(), kVolumeDataSize));
+  const NtfsVolumeData data =
+      DecodeVolumeData(std::span<const std::uint8_t, kVolumeDataSize>(bytes.data(), kVolumeDataSize));
   ntfs::VolumeFacts& f = out.facts;
   f.serialNumber = static_cast<std::uint64_t>(data.VolumeSerialNumber);
   f.bytesPerSector = data.BytesPerSector;
@@ -59,7 +74,8 @@ void DecodeDriverVolumeData(const std::vector<std::uint8_t>& bytes, VolumeDetail
   f.bytes = fits ? sectors * f.bytesPerSector : 0;
   const base::Bytes extended(bytes.data() + kExtendedAt, bytes.size() - kExtendedAt);
   // 0x00: ByteCount, the size of the extended record the driver filled in.
-  const std::size_t filled = extended.size() >= 4 ? std::min<std::size_t>(base::Le32(extended, 0x00), extended.size()) : 0;
+  const std::size_t filled =
+      extended.size() >= 4 ? std::min<std::size_t>(base::Le32(extended, 0x00), extended.size()) : 0;
   if (filled < 8) {
     out.driver->versionUnknown = "the driver gave no extended volume data";
     return;
@@ -81,8 +97,9 @@ void ReadDirtyFlags(DriverQueries& q, VolumeDetails& out) {
     out.driver->flagsUnknown = Refused(q, "FSCTL_IS_VOLUME_DIRTY", error);
     return;
   }
-  out.facts.flags = static_cast<std::uint16_t>(((dirty & kVolumeIsDirty) != 0 ? ntfs::kVolumeDirty : 0) |
-                                               ((dirty & kVolumeUpgradeScheduled) != 0 ? ntfs::kVolumeUpgradeOnMount : 0));
+  out.facts.flags =
+      static_cast<std::uint16_t>(((dirty & kVolumeIsDirty) != 0 ? ntfs::kVolumeDirty : 0) |
+                                 ((dirty & kVolumeUpgradeScheduled) != 0 ? ntfs::kVolumeUpgradeOnMount : 0));
 }
 
 void ReadPartition(DriverQueries& q, VolumeDetails& out) {
@@ -96,7 +113,7 @@ void ReadPartition(DriverQueries& q, VolumeDetails& out) {
     return;
   }
   const std::int64_t start = static_cast<std::int64_t>(base::Le64(bytes, 0x08));  // 0x08: StartingOffset
-  const std::uint32_t number = base::Le32(bytes, 0x18);                            // 0x18: PartitionNumber
+  const std::uint32_t number = base::Le32(bytes, 0x18);                           // 0x18: PartitionNumber
   if (start < 0 || number > static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
     out.driver->partitionUnknown = "the partition information is out of range";
     return;
@@ -130,7 +147,8 @@ void ReadHibernation(DriverQueries& q, VolumeDetails& out) {
   f.hibernation = ntfs::Hibernation::NotHibernated;
   if (head.size() < 4) return;  // shorter than a header: nothing to resume
   f.hibernationSignature = head.substr(0, 4);
-  if (f.hibernationSignature == "hibr" || f.hibernationSignature == "HIBR") f.hibernation = ntfs::Hibernation::Hibernated;
+  if (f.hibernationSignature == "hibr" || f.hibernationSignature == "HIBR")
+    f.hibernation = ntfs::Hibernation::Hibernated;
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ namespace morvel {
 class DriverQueries {
  public:
   struct Information {
-    std::string label;       // UTF-8
-    std::string fileSystem;  // "NTFS"
+    std::string label;        // UTF-8
+    std::string fileSystem;   // "NTFS"
     std::uint32_t flags = 0;  // FILE_CASE_SENSITIVE_SEARCH, ...
   };
 

@@ -29,8 +29,7 @@ std::string Utf8(const wchar_t* text) {
 
 class Win32DriverQueries final : public DriverQueries {
  public:
-  explicit Win32DriverQueries(char letter)
-      : root_{static_cast<wchar_t>(letter), L':', L'\\'}, device_{L"\\\\.\\"} {
+  explicit Win32DriverQueries(char letter) : root_{static_cast<wchar_t>(letter), L':', L'\\'}, device_{L"\\\\.\\"} {
     device_ += static_cast<wchar_t>(letter);
     device_ += L':';
   }
@@ -39,8 +38,8 @@ class Win32DriverQueries final : public DriverQueries {
     std::array<wchar_t, MAX_PATH + 1> label{};
     std::array<wchar_t, MAX_PATH + 1> fileSystem{};
     DWORD flags = 0;
-    if (::GetVolumeInformationW(root_.c_str(), label.data(), static_cast<DWORD>(label.size()), nullptr, nullptr,
-                                &flags, fileSystem.data(), static_cast<DWORD>(fileSystem.size())) == 0)
+    if (::GetVolumeInformationW(root_.c_str(), label.data(), static_cast<DWORD>(label.size()), nullptr, nullptr, &flags,
+                                fileSystem.data(), static_cast<DWORD>(fileSystem.size())) == 0)
       return ::GetLastError();
     out.label = Utf8(label.data());
     out.fileSystem = Utf8(fileSystem.data());

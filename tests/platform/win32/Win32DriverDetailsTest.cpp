@@ -104,7 +104,8 @@ TEST(Win32DriverDetails, RefusedAnswersAreUnknownWithTheirReason) {
   EXPECT_EQ(lines[4], "Volume flags         : unknown (FSCTL_IS_VOLUME_DIRTY failed: Access is denied.)");
   EXPECT_EQ(lines[6], "Hibernated           : unknown (hiberfil.sys could not be read: The file is in use.)");
   EXPECT_EQ(lines[8], "Physical sector size : unknown (logical 512)");
-  EXPECT_EQ(lines[9], "$MFT extents         : unknown (FSCTL_GET_RETRIEVAL_POINTERS on $MFT failed: Access is denied.)");
+  EXPECT_EQ(lines[9],
+            "$MFT extents         : unknown (FSCTL_GET_RETRIEVAL_POINTERS on $MFT failed: Access is denied.)");
   EXPECT_EQ(lines[11], "Partition            : unknown (IOCTL_DISK_GET_PARTITION_INFO_EX failed: Error 1)");
   EXPECT_EQ(lines[12], "Byte offset          : unknown");
 
@@ -114,10 +115,11 @@ TEST(Win32DriverDetails, RefusedAnswersAreUnknownWithTheirReason) {
   json.BeginArray();
   cli::WriteDetails(json, "E", outcome);
   json.EndArray();
-  for (const char* member : {"\"ntfsVersion\": null", "\"volumeFlags\": null", "\"hibernated\": null",
-                             "\"mftExtents\": null", "\"partition\": null", "\"figuresFrom\": \"driver\"",
-                             "\"mftZoneModeled\": false", "\"mftExtents\": \"FSCTL_GET_RETRIEVAL_POINTERS on $MFT "
-                             "failed: Access is denied.\""})
+  for (const char* member :
+       {"\"ntfsVersion\": null", "\"volumeFlags\": null", "\"hibernated\": null", "\"mftExtents\": null",
+        "\"partition\": null", "\"figuresFrom\": \"driver\"", "\"mftZoneModeled\": false",
+        "\"mftExtents\": \"FSCTL_GET_RETRIEVAL_POINTERS on $MFT "
+        "failed: Access is denied.\""})
     EXPECT_NE(json.text().find(member), std::string::npos) << member << "\n" << json.text();
 }
 
