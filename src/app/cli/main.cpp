@@ -66,7 +66,7 @@ morvel::ImageOpener ContainerOpener() {
 // The machine's volumes behind paths, letters, --details and --list.
 void AddVolumeHooks(morvel::cli::Platform& platform) {
   auto config = std::make_shared<morvel::DriveMapConfig>(morvel::DefaultDriveMapConfig());
-  auto machine = std::shared_ptr<morvel::Machine>(morvel::MakeLinuxMachine(*config));
+  auto machine = std::shared_ptr<morvel::Machine>(morvel::MakeLinuxMachine(*config, ContainerOpener()));
   platform.driveApi = [config] { return morvel::MakePosixVolumeApi(*config, ContainerOpener()); };
   platform.resolvePath = [machine](const std::string& path) {
     const morvel::PathResolution r = morvel::ResolvePath(path, *machine);

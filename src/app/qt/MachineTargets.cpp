@@ -20,7 +20,7 @@ ImageOpener ContainerOpener() {
 
 TargetOpener MachineTargetOpener() {
   // One view of the machine for the program's life: the mount table is read at each target.
-  const std::shared_ptr<Machine> machine = MakeLinuxMachine(DefaultDriveMapConfig());
+  const std::shared_ptr<Machine> machine = MakeLinuxMachine(DefaultDriveMapConfig(), ContainerOpener());
   return [machine](const std::string& target) {
     return MakeImageVolumeApi(ResolvePath(target, *machine).source, {}, ContainerOpener());
   };

@@ -67,9 +67,24 @@ void ProbeSuperblock(int fd, SourceFacts& out, std::string& type) {
 
 bool StartsWith(std::string_view bytes, std::string_view magic) { return bytes.substr(0, magic.size()) == magic; }
 
+// The media data of the container image at `path` whose raw bytes are `raw`, through
+// `containers`; null when `raw` is no container or the build reads none. `error` says why an
+// open failed.
+std::unique_ptr<base::ByteSource> ContainerMedia(base::ByteSource& raw, const std::string& path,
+                                                 const ImageOpener& containers, int& error) {
+  disk::Container found;
+  error = 0;
+  if (!containers || !disk::RecogniseContainer(raw, found) || found.format == disk::ContainerFormat::None)
+    return nullptr;
+  auto media = OpenDriveSource(path, containers, error);
+  if (!media && error == 0) error = EIO;
+  return media;
+}
+
 class LinuxMachine final : public Machine {
  public:
-  explicit LinuxMachine(DriveMapConfig config) : config_(std::move(config)) {}
+  LinuxMachine(DriveMapConfig config, ImageOpener containers)
+      : config_(std::move(config)), containers_(std::move(containers)) {}
 
   std::vector<BlockDevice> BlockDevices() override {
     std::vector<BlockDevice> devices;
@@ -146,7 +161,12 @@ class LinuxMachine final : public Machine {
     // A block device is NTFS by its own superblock (its partitions are listed apart); an image
     // file named by a mount or link may be a whole disk, found as the report finds it.
     if (st.kind == PathStatus::Kind::Block && type != "ntfs") return out;
-    FdByteSource source(std::move(fd), out.size);
+    FdByteSource raw(std::move(fd), out.size);
+    // A container image named by a link is listed with the volume inside it.
+    const auto media = ContainerMedia(raw, path, containers_, out.error);
+    if (out.error != 0) return out;
+    base::ByteSource& source = media ? *media : raw;
+    if (media) out.size = media->Size();
     VolumeDetails details;
     if (!ReadVolumeDetails(source, {}, details).empty()) {
       out.ntfs = type == "ntfs";
@@ -180,12 +200,13 @@ class LinuxMachine final : public Machine {
 
  private:
   DriveMapConfig config_;
+  ImageOpener containers_;
 };
 
 }  // namespace
 
-std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config) {
-  return std::make_unique<LinuxMachine>(std::move(config));
+std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config, ImageOpener containers) {
+  return std::make_unique<LinuxMachine>(std::move(config), std::move(containers));
 }
 
 std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out, const ImageOpener& containers) {
@@ -203,11 +224,9 @@ std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails&
   const off_t end = ::lseek(fd.get(), 0, SEEK_END);
   if (end < 0) return std::strerror(errno);
   FdByteSource source(std::move(fd), static_cast<std::uint64_t>(end));
-  disk::Container found;
-  if (!containers || !disk::RecogniseContainer(source, found) || found.format == disk::ContainerFormat::None)
-    return ReadVolumeDetails(source, PartitionChoice{partition}, out);
-  const auto media = OpenDriveSource(path, containers, error);
-  return media ? ReadVolumeDetails(*media, PartitionChoice{partition}, out) : std::strerror(error);
+  const auto media = ContainerMedia(source, path, containers, error);
+  if (error != 0) return std::strerror(error);
+  return ReadVolumeDetails(media ? *media : source, PartitionChoice{partition}, out);
 }
 
 }  // namespace morvel

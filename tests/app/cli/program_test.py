@@ -455,6 +455,9 @@ class Containers(unittest.TestCase):
         self.assertEqual((status, err), (0, ""))
         self.assertEqual(out.replace("[q] DRIVE", f"[{self.disk}] DRIVE").replace(f"{link} -> {image}", self.disk), raw)
         self.assertEqual(details_section(out)["Partition           "], "1")
+        status, out, _ = run("--list", "--json", config=config)
+        listed = [v for v in json.loads(out)["volumes"] if v["letter"] == "Q"]
+        self.assertEqual([(v["device"], v["ntfsVersion"]) for v in listed], [(image, "3.1")], out)
 
     def test_a_differencing_image_reads_through_its_parent_and_names_a_missing_one(self):
         _, raw, _ = run(self.disk)
