@@ -1,4 +1,6 @@
+#ifdef MORVEL_HAVE_BLKID
 #include <blkid.h>
+#endif
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -48,6 +50,7 @@ std::string UdevValue(const std::string& number, std::string_view key) {
   return {};
 }
 
+#ifdef MORVEL_HAVE_BLKID
 struct ProbeDeleter {
   void operator()(blkid_probe p) const { blkid_free_probe(p); }
 };
@@ -64,6 +67,16 @@ void ProbeSuperblock(int fd, SourceFacts& out, std::string& type) {
   if (blkid_probe_lookup_value(probe.get(), "TYPE", &value, nullptr) == 0 && value != nullptr) type = value;
   if (blkid_probe_lookup_value(probe.get(), "LABEL", &value, nullptr) == 0 && value != nullptr) out.label = value;
 }
+#else
+// Without libblkid (a build of the console program alone): an NTFS boot sector is recognised
+// by its own signature; the label then comes from the volume itself.
+void ProbeSuperblock(int fd, SourceFacts&, std::string& type) {
+  std::array<std::uint8_t, 512> sector{};
+  if (::pread(fd, sector.data(), sector.size(), 0) == static_cast<ssize_t>(sector.size()) &&
+      ntfs::HasNtfsSignature(sector))
+    type = "ntfs";
+}
+#endif
 
 bool StartsWith(std::string_view bytes, std::string_view magic) { return bytes.substr(0, magic.size()) == magic; }
 
