@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "ntfs/Reason.h"
 
@@ -95,6 +96,21 @@ Result ParseBootSector(base::Bytes s, BootSector& out) {
     return Corrupt("boot sector: $MFTMirr cluster " + Dec(b.mftMirrorLcn) + " lies past the last cluster " +
                    Dec(b.totalClusters - 1) + FieldAt(0x38));
   out = b;
+  return {};
+}
+
+Result ReadBootSector(ByteSource& source, std::uint64_t offset, BootSector& out) {
+  const std::uint64_t size = source.Size();
+  if (offset > size || size - offset < kBootSectorSize)
+    return NotNtfs("boot sector: the source has fewer than 512 bytes from byte " + Hex(offset));
+  std::vector<std::uint8_t> sector(kBootSectorSize);
+  if (!source.ReadAt(offset, sector)) return IoError("boot sector: reading 512 bytes" + AtByte(offset) + " failed");
+  if (Result r = ParseBootSector(sector, out); !r.ok()) return r;
+  // The volume must lie inside its source (parsing bounded totalSectors * bytesPerSector).
+  const std::uint64_t bytes = out.totalSectors * out.bytesPerSector;
+  if (bytes > size - offset)
+    return Corrupt("boot sector: " + Dec(out.totalSectors) + " sectors (" + Dec(bytes) + " bytes) exceed the " +
+                   Dec(size - offset) + " bytes of the source (byte 0x28)");
   return {};
 }
 

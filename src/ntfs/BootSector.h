@@ -30,6 +30,10 @@ struct BootSector {
 // to an NTFS boot sector, Corrupt when the fields contradict each other.
 Result ParseBootSector(base::Bytes sector, BootSector& out);
 
+// Reads and parses the boot sector of the volume at `offset` in `source`, and checks that the
+// volume lies inside its source.
+Result ReadBootSector(ByteSource& source, std::uint64_t offset, BootSector& out);
+
 // Whether the sector carries the NTFS signature (the partition listing's quick test).
 bool HasNtfsSignature(base::Bytes sector);
 

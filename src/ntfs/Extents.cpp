@@ -132,15 +132,8 @@ Result VisitMetadataExtents(VolumeReader& reader, const ExtentVisitor& visit) {
 }
 
 Result VisitMetadataExtents(ByteSource& source, std::uint64_t offset, const ExtentVisitor& visit) {
-  const std::uint64_t size = source.Size();
-  if (offset > size || size - offset < kBootSectorSize)
-    return NotNtfs("boot sector: the source has fewer than 512 bytes from byte " + Hex(offset));
-  std::vector<std::uint8_t> sector(kBootSectorSize);
-  if (!source.ReadAt(offset, sector)) return IoError("boot sector: reading 512 bytes" + AtByte(offset) + " failed");
   BootSector boot;
-  if (Result r = ParseBootSector(sector, boot); !r.ok()) return r;
-  if (boot.totalSectors * boot.bytesPerSector > size - offset)
-    return Corrupt("boot sector: the volume exceeds its source (byte 0x28)");
+  if (Result r = ReadBootSector(source, offset, boot); !r.ok()) return r;
   VolumeReader reader(source, offset, boot);
   if (Result r = reader.LoadMft(); !r.ok()) return r;
   return VisitMetadataExtents(reader, visit);

@@ -263,18 +263,8 @@ const char* StatusName(Status status) {
 
 Result Volume::Open(ByteSource& source, std::uint64_t offset, std::unique_ptr<Volume>& out) {
   out.reset();
-  const std::uint64_t size = source.Size();
-  if (offset > size || size - offset < kBootSectorSize)
-    return NotNtfs("boot sector: the source has fewer than 512 bytes from byte " + Hex(offset));
-  std::vector<std::uint8_t> sector(kBootSectorSize);
-  if (!source.ReadAt(offset, sector)) return IoError("boot sector: reading 512 bytes" + AtByte(offset) + " failed");
   BootSector boot;
-  if (Result r = ParseBootSector(sector, boot); !r.ok()) return r;
-  // The volume must lie inside its source (parsing bounded totalSectors * bytesPerSector).
-  const std::uint64_t bytes = boot.totalSectors * boot.bytesPerSector;
-  if (bytes > size - offset)
-    return Corrupt("boot sector: " + Dec(boot.totalSectors) + " sectors (" + Dec(bytes) + " bytes) exceed the " +
-                   Dec(size - offset) + " bytes of the source (byte 0x28)");
+  if (Result r = ReadBootSector(source, offset, boot); !r.ok()) return r;
   auto volume = std::make_unique<VolumeImpl>(source, offset, boot);
   if (Result r = volume->Load(); !r.ok()) return r;
   out = std::move(volume);

@@ -126,14 +126,8 @@ std::vector<std::string> VolumeFlagNames(std::uint16_t flags) {
 
 Result ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out) {
   out = VolumeFacts{};
-  const std::uint64_t size = source.Size();
-  if (offset > size || size - offset < kBootSectorSize) return NotNtfs("no room for a boot sector");
-  std::vector<std::uint8_t> sector(kBootSectorSize);
-  if (!source.ReadAt(offset, sector)) return IoError("the boot sector could not be read");
   BootSector boot;
-  if (Result r = ParseBootSector(sector, boot); !r.ok()) return std::move(r).In("boot sector");
-  // As Volume::Open: the volume must lie inside its source (parsing bounded the product).
-  if (boot.totalSectors * boot.bytesPerSector > size - offset) return Corrupt("the volume is larger than its source");
+  if (Result r = ReadBootSector(source, offset, boot); !r.ok()) return r;
   VolumeReader reader(source, offset, boot);
   if (Result r = reader.LoadMft(); !r.ok()) return std::move(r).In("$MFT");
   if (Result r = ReadInformation(reader, out); !r.ok()) return std::move(r).In("$Volume");

@@ -13,6 +13,7 @@
 #include "core/report/Unit1.h"
 #include "platform/reader/ImageVolumeApi.h"
 #include "platform/win32/Win32Locale.h"
+#include "platform/win32/Win32VolumeApi.h"
 #include "tests/e2e/E2eDriver.h"
 
 namespace {
@@ -188,6 +189,14 @@ std::string ExpectedTargetReport(const std::string& image) {
   return Join(lines.lines());
 }
 
+// A folder's report: its volume read through the system by the folder's drive letter.
+std::string ExpectedFolderReport(const std::string& folder, char letter) {
+  morvel::StringLines lines;
+  const auto api = morvel::MakeWin32VolumeApi();
+  morvel::WriteTargetReport(letter, folder, *api, lines, morvel::UserNumberSeparators());
+  return Join(lines.lines());
+}
+
 // Hands `file` to the window as the shell hands a drop: a DROPFILES record, in the program's
 // memory, with the ANSI file list after it.
 bool DropFile(DWORD processId, HWND window, const std::string& file) {
@@ -226,6 +235,11 @@ void CheckTargets(Checks& checks, const std::string& exePath, const std::string&
   ::SendMessageA(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Memo1"));
   checks.Expect(DropFile(program.id(), form, image), "a file is dropped onto Form1");
   checks.Expect(WaitFor([&] { return WindowText(memo) == expected; }, 10000), "the dropped image is reported");
+  const std::string folder = "C:\\windows";
+  const std::string expectedFolder = ExpectedFolderReport(folder, 'C');
+  checks.Expect(DropFile(program.id(), form, folder), "a folder is dropped onto Form1");
+  checks.Expect(WaitFor([&] { return WindowText(memo) == expectedFolder; }, 10000),
+                "the dropped folder reports the volume of its drive letter, read through the system");
   ::PostMessageA(form, WM_CLOSE, 0, 0);
   checks.ExpectEqual(static_cast<long long>(program.WaitForExit(10000)), 0, "closing Form1 ends that run with code 0");
 }

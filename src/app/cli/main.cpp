@@ -11,6 +11,7 @@
 #ifdef _WIN32
 #include "platform/reader/StreamByteSource.h"
 #include "platform/win32/Win32Console.h"
+#include "platform/win32/Win32DriverDetails.h"
 #include "platform/win32/Win32ElevationHint.h"
 #include "platform/win32/Win32Locale.h"
 #include "platform/win32/Win32VolumeApi.h"
@@ -28,8 +29,8 @@
 #ifdef _WIN32
 namespace {
 
-// Folders name their volume's drive letter; --list asks the system; --details reads image files
-// with the built-in reader (a drive letter's facts would need the system's own requests).
+// Folders name their volume's drive letter; --list asks the system; --details asks the file
+// system driver for a drive letter's facts and reads image files with the built-in reader.
 void AddVolumeHooks(morvel::cli::Platform& platform) {
   platform.resolvePath = [](const std::string& path) {
     std::string mountPoint;
@@ -38,7 +39,7 @@ void AddVolumeHooks(morvel::cli::Platform& platform) {
     return morvel::cli::Platform::ResolvedPath{path, mountPoint, std::move(note), letter};
   };
   platform.readDetails = [](char letter, const std::string& source, int partition, morvel::VolumeDetails& out) {
-    if (letter != 0) return std::string("not available for drive letters on Windows yet");
+    if (letter != 0) return morvel::ReadDriverDetails(letter, *morvel::MakeWin32DriverQueries(letter), out);
     int error = 0;
     auto file = morvel::OpenStreamSource(source, error);
     if (!file) return std::generic_category().message(error);
@@ -52,10 +53,21 @@ void AddVolumeHooks(morvel::cli::Platform& platform) {
 #else
 namespace {
 
+// Container images (E01, VHD, VHDX, VMDK, QCOW2) through their libraries where this build has
+// them; without them (null) every file is read raw.
+morvel::ImageOpener ContainerOpener() {
+#ifdef MORVEL_CONTAINERS
+  return [](const std::string& path, int& error) { return morvel::containers::OpenImage(path, error); };
+#else
+  return nullptr;
+#endif
+}
+
 // The machine's volumes behind paths, letters, --details and --list.
 void AddVolumeHooks(morvel::cli::Platform& platform) {
   auto config = std::make_shared<morvel::DriveMapConfig>(morvel::DefaultDriveMapConfig());
-  auto machine = std::shared_ptr<morvel::Machine>(morvel::MakeLinuxMachine(*config));
+  auto machine = std::shared_ptr<morvel::Machine>(morvel::MakeLinuxMachine(*config, ContainerOpener()));
+  platform.driveApi = [config] { return morvel::MakePosixVolumeApi(*config, ContainerOpener()); };
   platform.resolvePath = [machine](const std::string& path) {
     const morvel::PathResolution r = morvel::ResolvePath(path, *machine);
     return morvel::cli::Platform::ResolvedPath{r.source, r.mountPoint, r.note, 0};
@@ -63,10 +75,11 @@ void AddVolumeHooks(morvel::cli::Platform& platform) {
   platform.explainDrive = [machine](char letter) { return morvel::ExplainDrive(letter, *machine); };
   platform.readDetails = [config, machine](char letter, const std::string& source, int partition,
                                            morvel::VolumeDetails& out) {
-    if (letter == 0) return morvel::ReadDetailsOf(source, partition, out);
+    if (letter == 0) return morvel::ReadDetailsOf(source, partition, out, ContainerOpener());
     int error = 0;
     const std::string path = morvel::ResolveDrive(letter, *config, error);
-    return path.empty() ? morvel::ExplainDrive(letter, *machine) : morvel::ReadDetailsOf(path, 0, out);
+    return path.empty() ? morvel::ExplainDrive(letter, *machine)
+                        : morvel::ReadDetailsOf(path, 0, out, ContainerOpener());
   };
   platform.listVolumes = [machine] { return morvel::ListVolumes(*machine); };
 }
@@ -82,8 +95,6 @@ int RunConsole(const std::vector<std::string>& args) {
   platform.driveApi = [] {
     return morvel::WithElevationHint(morvel::MakeWin32VolumeApi(morvel::Win32Text::Utf8), std::cerr);
   };
-#else
-  platform.driveApi = [] { return morvel::MakePosixVolumeApi(); };
 #endif
   AddVolumeHooks(platform);
 #ifdef MORVEL_CONTAINERS

@@ -13,6 +13,7 @@
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/InfoForm.h"
+#include "app/qt/MachineTargets.h"
 #include "app/qt/MapWindow.h"
 #include "app/qt/MemoLines.h"
 #include "core/design/Form1Design.h"
@@ -20,7 +21,6 @@
 #include "core/report/Unit1.h"
 #include "core/system/FileVersion.h"
 #include "platform/posix/PosixLocale.h"
-#include "platform/reader/ImageVolumeApi.h"
 
 namespace morvel::qt {
 namespace {
@@ -67,7 +67,7 @@ void Memo::keyPressEvent(QKeyEvent* event) {
   QPlainTextEdit::keyPressEvent(event);
 }
 
-Form1::Form1(const AppContext& context) : context_(context) {
+Form1::Form1(const AppContext& context) : context_(context), openTarget_(MachineTargetOpener()) {
   setObjectName(ToQt(kForm1.name));
   CreateControls();
   resize(kForm1.clientWidth, kForm1.clientHeight);
@@ -130,9 +130,7 @@ void Form1::Button1Click(QPushButton* sender) {
 
 void Form1::ReportTargets(const std::vector<std::string>& targets) {
   MemoLines lines(*Memo1);
-  // The one place the program opens a target: the built-in reader over the named file or device.
-  const TargetOpener open = [](const std::string& target) { return MakeImageVolumeApi(target, {}); };
-  WriteTargetReports(targets, open, lines, UserNumberSeparators(),
+  WriteTargetReports(targets, openTarget_, lines, UserNumberSeparators(),
                      [this](const std::exception& e) { ShowException(this, e); });
 }
 

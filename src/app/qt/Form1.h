@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/design/Targets.h"
 #include "core/report/VolumeApi.h"
 #include "core/shell/ShellApi.h"
 #include "core/system/SystemApi.h"
@@ -35,8 +36,8 @@ class Form1 final : public QWidget {
  public:
   explicit Form1(const AppContext& context);
 
-  // Replaces the memo with the reports of image files, devices or paths, each titled with its
-  // path as the console program titles it.
+  // Replaces the memo with the reports of image files, devices or paths, each read and titled
+  // as the console program reads and titles it.
   void ReportTargets(const std::vector<std::string>& targets);
 
   QWidget* Panel1 = nullptr;
@@ -56,6 +57,7 @@ class Form1 final : public QWidget {
   void Button3Click();
 
   AppContext context_;
+  TargetOpener openTarget_;
   bool centred_ = false;
 };
 

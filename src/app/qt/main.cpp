@@ -11,6 +11,7 @@
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/Form1.h"
+#include "app/qt/MachineTargets.h"
 #include "core/design/Targets.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/shell/Shell.h"
@@ -56,7 +57,7 @@ int main(int argc, char* argv[]) {
   const morvel::DesktopCommandLine line = morvel::ParseDesktopCommandLine(Arguments(argc, argv));
   if (!line.error.empty()) return AnswerCommandLine(line, program);
 
-  const std::unique_ptr<morvel::VolumeApi> volumeApi = morvel::MakePosixVolumeApi();
+  const std::unique_ptr<morvel::VolumeApi> volumeApi = morvel::MakePosixVolumeApi(morvel::qt::ContainerOpener());
   const std::unique_ptr<morvel::SystemApi> systemApi = morvel::MakePosixSystemApi();
   const std::unique_ptr<morvel::ShellApi> shellApi = morvel::MakePosixShellApi();
   const morvel::ComRuntime comRuntime(*shellApi);

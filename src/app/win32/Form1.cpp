@@ -18,6 +18,8 @@
 #include "core/system/FileVersion.h"
 #include "platform/reader/ImageVolumeApi.h"
 #include "platform/win32/Win32Locale.h"
+#include "platform/win32/Win32VolumeApi.h"
+#include "platform/win32/Win32Volumes.h"
 #include "platform/win32/desktop/Win32SystemApi.h"
 
 namespace morvel::win32 {
@@ -157,6 +159,17 @@ std::vector<std::string> DroppedFiles(HDROP drop) {
   return files;
 }
 
+// The program speaks the ANSI code page; paths are opened by their UTF-8 form.
+std::string AnsiToUtf8(const std::string& text) {
+  if (text.empty() || text.size() > 0x7FFFFFFF) return {};
+  const int size = static_cast<int>(text.size());
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  if (n <= 0) return {};
+  std::u16string wide(static_cast<std::size_t>(n), u'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), size, reinterpret_cast<wchar_t*>(wide.data()), n);
+  return base::Utf16ToUtf8(wide);
+}
+
 }  // namespace
 
 TForm1::TForm1(Application& application, VolumeApi& volumeApi, std::vector<std::string> targets)
@@ -257,10 +270,17 @@ void TForm1::Button3Click(HWND) {
                 [this](const std::exception& e) { application_.ShowException(e.what()); }});
 }
 
-// The one place the program opens a target: an image file or device read by the built-in reader.
+// The one place the program opens a target: a folder reports its volume through the system by
+// the volume's drive letter, as the console program does; an image file or device is read by the
+// built-in reader.
 void TForm1::ReportTargets(const std::vector<std::string>& targets) {
   MemoLines lines(Memo1);
-  const TargetOpener open = [](const std::string& target) { return MakeImageVolumeApi(target, {}); };
+  const TargetOpener open = [](const std::string& target) -> TargetVolume {
+    const std::string path = AnsiToUtf8(target);
+    std::string mountPoint;
+    if (const char letter = Win32DriveOfFolder(path, mountPoint); letter != 0) return {MakeWin32VolumeApi(), letter};
+    return MakeImageVolumeApi(path, {});
+  };
   WriteTargetReports(targets, open, lines, UserNumberSeparators(),
                      [this](const std::exception& e) { application_.ShowException(e.what()); });
 }

@@ -5,9 +5,6 @@
 namespace morvel {
 namespace {
 
-// A report is read as if its target were drive C, as the console program reads one.
-constexpr char kTargetLetter = 'C';
-
 // Lines that keep what an earlier report wrote: the report's own Clear starts it after an
 // empty line instead, except for the first report, which clears the memo.
 class FollowingLines final : public Lines {
@@ -76,8 +73,8 @@ void WriteTargetReports(const std::vector<std::string>& targets, const TargetOpe
   FollowingLines following(lines);
   for (const std::string& target : targets) {
     try {
-      const std::unique_ptr<VolumeApi> api = open(target);
-      WriteTargetReport(kTargetLetter, target, *api, following, separators);
+      const TargetVolume volume = open(target);
+      WriteTargetReport(volume.letter, target, *volume.api, following, separators);
     } catch (const std::exception& e) {
       reportError(e);
     }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/report/Lines.h"
@@ -35,8 +36,18 @@ DesktopCommandLine ParseDesktopCommandLine(const std::vector<std::string>& args)
 // The --help text of the Linux program named `program`.
 std::string DesktopUsageText(const std::string& program);
 
-// The volume operations over one target (an image file, a device, a path).
-using TargetOpener = std::function<std::unique_ptr<VolumeApi>(const std::string& target)>;
+// The volume operations over one target (an image file, a device, a path) and the drive letter
+// its report reads through them: C for a file the operations read as if it were drive C, the
+// volume's own letter for a folder whose volume the system reads by its letter.
+struct TargetVolume {
+  // Implicit: an opener may return its operations alone, read as drive C.
+  template <typename Api>
+  TargetVolume(std::unique_ptr<Api> volumeApi, char driveLetter = 'C')
+      : api(std::move(volumeApi)), letter(driveLetter) {}
+  std::unique_ptr<VolumeApi> api;
+  char letter;
+};
+using TargetOpener = std::function<TargetVolume(const std::string& target)>;
 
 // Replaces the lines with the report of each target, in order, an empty line between two, each
 // titled with its path. An error that stops a report (the runtime's arithmetic errors) goes to

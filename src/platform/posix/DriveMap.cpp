@@ -6,9 +6,11 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "disk/ContainerSignature.h"
 #include "platform/posix/PosixFile.h"
 
 namespace morvel {
@@ -161,6 +163,17 @@ std::string ResolveDrive(char letter, const DriveMapConfig& config, int& error) 
   if (index >= sources.size()) return {};
   error = 0;
   return sources[index];
+}
+
+std::unique_ptr<base::ByteSource> OpenDriveSource(const std::string& path, const ImageOpener& containers, int& error) {
+  auto raw = OpenFdSource(path, error);
+  disk::Container found;
+  if (!raw || !containers || !disk::RecogniseContainer(*raw, found) || found.format == disk::ContainerFormat::None)
+    return raw;
+  raw.reset();
+  std::error_code ec;
+  const std::filesystem::path real = std::filesystem::canonical(path, ec);
+  return containers(ec ? path : real.string(), error);
 }
 
 }  // namespace morvel

@@ -3,9 +3,13 @@
 // points at (a block device, a partition or an image file); without such a link, the NTFS
 // file systems mounted on the machine are lettered C, D, E, ... in mount order.
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/ByteSource.h"
+#include "platform/reader/ImageVolumeApi.h"
 
 namespace morvel {
 
@@ -55,5 +59,11 @@ DriveMapConfig DefaultDriveMapConfig();
 // The path that drive `letter` (either case) names. Empty with `error` ENOENT when it names
 // nothing.
 std::string ResolveDrive(char letter, const DriveMapConfig& config, int& error);
+
+// Opens the device or image file a drive letter names (ResolveDrive's path). A file whose
+// signature names a container is opened by `containers` when given, by its real path, so that a
+// differencing image finds its parent beside the image rather than beside the link; anything
+// else is read as it is, through its descriptor. On failure returns null with an errno value.
+std::unique_ptr<base::ByteSource> OpenDriveSource(const std::string& path, const ImageOpener& containers, int& error);
 
 }  // namespace morvel

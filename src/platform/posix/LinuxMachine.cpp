@@ -1,4 +1,6 @@
+#ifdef MORVEL_HAVE_BLKID
 #include <blkid.h>
+#endif
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "disk/ContainerSignature.h"
 #include "ntfs/BootSector.h"
 #include "platform/posix/Machine.h"
 #include "platform/posix/PosixFile.h"
@@ -47,6 +50,7 @@ std::string UdevValue(const std::string& number, std::string_view key) {
   return {};
 }
 
+#ifdef MORVEL_HAVE_BLKID
 struct ProbeDeleter {
   void operator()(blkid_probe p) const { blkid_free_probe(p); }
 };
@@ -63,12 +67,37 @@ void ProbeSuperblock(int fd, SourceFacts& out, std::string& type) {
   if (blkid_probe_lookup_value(probe.get(), "TYPE", &value, nullptr) == 0 && value != nullptr) type = value;
   if (blkid_probe_lookup_value(probe.get(), "LABEL", &value, nullptr) == 0 && value != nullptr) out.label = value;
 }
+#else
+// Without libblkid (a build of the console program alone): an NTFS boot sector is recognised
+// by its own signature; the label then comes from the volume itself.
+void ProbeSuperblock(int fd, SourceFacts&, std::string& type) {
+  std::array<std::uint8_t, 512> sector{};
+  if (::pread(fd, sector.data(), sector.size(), 0) == static_cast<ssize_t>(sector.size()) &&
+      ntfs::HasNtfsSignature(sector))
+    type = "ntfs";
+}
+#endif
 
 bool StartsWith(std::string_view bytes, std::string_view magic) { return bytes.substr(0, magic.size()) == magic; }
 
+// The media data of the container image at `path` whose raw bytes are `raw`, through
+// `containers`; null when `raw` is no container or the build reads none. `error` says why an
+// open failed.
+std::unique_ptr<base::ByteSource> ContainerMedia(base::ByteSource& raw, const std::string& path,
+                                                 const ImageOpener& containers, int& error) {
+  disk::Container found;
+  error = 0;
+  if (!containers || !disk::RecogniseContainer(raw, found) || found.format == disk::ContainerFormat::None)
+    return nullptr;
+  auto media = OpenDriveSource(path, containers, error);
+  if (!media && error == 0) error = EIO;
+  return media;
+}
+
 class LinuxMachine final : public Machine {
  public:
-  explicit LinuxMachine(DriveMapConfig config) : config_(std::move(config)) {}
+  LinuxMachine(DriveMapConfig config, ImageOpener containers)
+      : config_(std::move(config)), containers_(std::move(containers)) {}
 
   std::vector<BlockDevice> BlockDevices() override {
     std::vector<BlockDevice> devices;
@@ -145,7 +174,12 @@ class LinuxMachine final : public Machine {
     // A block device is NTFS by its own superblock (its partitions are listed apart); an image
     // file named by a mount or link may be a whole disk, found as the report finds it.
     if (st.kind == PathStatus::Kind::Block && type != "ntfs") return out;
-    FdByteSource source(std::move(fd), out.size);
+    FdByteSource raw(std::move(fd), out.size);
+    // A container image named by a link is listed with the volume inside it.
+    const auto media = ContainerMedia(raw, path, containers_, out.error);
+    if (out.error != 0) return out;
+    base::ByteSource& source = media ? *media : raw;
+    if (media) out.size = media->Size();
     VolumeDetails details;
     if (!ReadVolumeDetails(source, {}, details).empty()) {
       out.ntfs = type == "ntfs";
@@ -179,15 +213,16 @@ class LinuxMachine final : public Machine {
 
  private:
   DriveMapConfig config_;
+  ImageOpener containers_;
 };
 
 }  // namespace
 
-std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config) {
-  return std::make_unique<LinuxMachine>(std::move(config));
+std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config, ImageOpener containers) {
+  return std::make_unique<LinuxMachine>(std::move(config), std::move(containers));
 }
 
-std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out) {
+std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out, const ImageOpener& containers) {
   int error = 0;
   UniqueFd fd = OpenFileOrBlockDevice(path, error);
   if (!fd) return error == kNotFileOrBlockDevice ? kNotFileOrBlockDeviceText : std::strerror(error);
@@ -202,7 +237,9 @@ std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails&
   const off_t end = ::lseek(fd.get(), 0, SEEK_END);
   if (end < 0) return std::strerror(errno);
   FdByteSource source(std::move(fd), static_cast<std::uint64_t>(end));
-  return ReadVolumeDetails(source, PartitionChoice{partition}, out);
+  const auto media = ContainerMedia(source, path, containers, error);
+  if (error != 0) return std::strerror(error);
+  return ReadVolumeDetails(media ? *media : source, PartitionChoice{partition}, out);
 }
 
 }  // namespace morvel

@@ -56,11 +56,14 @@ class Machine {
   virtual bool HoldsImage(const std::string& path) = 0;
 };
 
-std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config);
+// Container images (a link's target, a mount's source) are read through `containers` when given.
+std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config, ImageOpener containers = nullptr);
 
 // The facts of the volume in the device or image file at `path` (partition 0: found as the
-// report finds it), with the device's physical sector size (BLKPBSZGET). Returns "" or why
-// they could not be read.
-std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out);
+// report finds it), with the device's physical sector size (BLKPBSZGET); a container image is
+// read through `containers` when given, as OpenDriveSource reads it. Returns "" or why they
+// could not be read.
+std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out,
+                          const ImageOpener& containers = nullptr);
 
 }  // namespace morvel

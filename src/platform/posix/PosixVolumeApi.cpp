@@ -1,6 +1,5 @@
 #include "platform/posix/PosixVolumeApi.h"
 
-#include "platform/posix/PosixFile.h"
 #include "platform/reader/SourceVolumeApi.h"
 
 namespace morvel {
@@ -8,25 +7,29 @@ namespace {
 
 class PosixVolumeApi final : public SourceVolumeApi {
  public:
-  explicit PosixVolumeApi(DriveMapConfig config) : config_(std::move(config)) {}
+  PosixVolumeApi(DriveMapConfig config, ImageOpener containers)
+      : config_(std::move(config)), containers_(std::move(containers)) {}
 
  protected:
   std::unique_ptr<base::ByteSource> OpenDrive(char letter, int& error) override {
     const std::string path = ResolveDrive(letter, config_, error);
     if (path.empty()) return nullptr;
-    return OpenFdSource(path, error);
+    return OpenDriveSource(path, containers_, error);
   }
 
  private:
   DriveMapConfig config_;
+  ImageOpener containers_;
 };
 
 }  // namespace
 
-std::unique_ptr<VolumeApi> MakePosixVolumeApi() { return MakePosixVolumeApi(DefaultDriveMapConfig()); }
+std::unique_ptr<VolumeApi> MakePosixVolumeApi(ImageOpener containers) {
+  return MakePosixVolumeApi(DefaultDriveMapConfig(), std::move(containers));
+}
 
-std::unique_ptr<VolumeApi> MakePosixVolumeApi(DriveMapConfig config) {
-  return std::make_unique<PosixVolumeApi>(std::move(config));
+std::unique_ptr<VolumeApi> MakePosixVolumeApi(DriveMapConfig config, ImageOpener containers) {
+  return std::make_unique<PosixVolumeApi>(std::move(config), std::move(containers));
 }
 
 }  // namespace morvel

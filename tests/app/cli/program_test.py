@@ -442,6 +442,23 @@ class Containers(unittest.TestCase):
         self.assertGreater(len([name for name in files if name.startswith("img-e01-split.E")]), 2)
         self.assertTrue([name for name in files if name.startswith("img-vmdk-split-s001")])
 
+    def test_a_drive_letter_linked_to_a_container_reads_through_it(self):
+        image = make_image("qcow2", self.disk)
+        config = os.path.join(WORK, "qcow-config")
+        link = os.path.join(config, "morvel", "dosdevices", "q::")
+        os.makedirs(os.path.dirname(link), exist_ok=True)
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(image, link)
+        _, raw, _ = run("--details", self.disk)
+        status, out, err = run("--details", "q", config=config)
+        self.assertEqual((status, err), (0, ""))
+        self.assertEqual(out.replace("[q] DRIVE", f"[{self.disk}] DRIVE").replace(f"{link} -> {image}", self.disk), raw)
+        self.assertEqual(details_section(out)["Partition           "], "1")
+        status, out, _ = run("--list", "--json", config=config)
+        listed = [v for v in json.loads(out)["volumes"] if v["letter"] == "Q"]
+        self.assertEqual([(v["device"], v["ntfsVersion"]) for v in listed], [(image, "3.1")], out)
+
     def test_a_differencing_image_reads_through_its_parent_and_names_a_missing_one(self):
         _, raw, _ = run(self.disk)
         for kind, name in (("qcow2", "QCOW2"), ("vmdk", "VMDK")):

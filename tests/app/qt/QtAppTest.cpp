@@ -69,6 +69,7 @@ class QtAppTest : public QObject {
   void infoWindowShowsTextsAndClosesOnKey();
   void desktopShortcutIsWritten();
   void targetsAndDroppedFilesAreReported();
+  void containerTargetIsReadThroughItsLibrary();
   void programAnswersHelpAndVersion();
 
  private:
@@ -277,6 +278,22 @@ void QtAppTest::targetsAndDroppedFilesAreReported() {
   QCOMPARE(memo.filter("NTFS VOLUME DATA OF [").size(), 2);
   QVERIFY(memo.contains("NTFS VOLUME DATA OF [" + temp_.path() + "/missing.img] DRIVE"));
   QVERIFY(memo.last().startsWith("Error opening volume:"));
+}
+
+// A QCOW2 image named on the command line reports the volume inside it, as the raw image does.
+void QtAppTest::containerTargetIsReadThroughItsLibrary() {
+#ifndef MORVEL_CONTAINERS
+  QSKIP("built without the container libraries");
+#endif
+  const QString qcow = temp_.path() + "/sample.qcow2";
+  QCOMPARE(QProcess::execute("qemu-img", {"convert", "-O", "qcow2", MORVEL_SAMPLE_IMAGE, qcow}), 0);
+  StringLines expected;
+  auto raw = MakeImageVolumeApi(MORVEL_SAMPLE_IMAGE, {});
+  QVERIFY(WriteTargetReport('C', qcow.toStdString(), *raw, expected, UserNumberSeparators()));
+  const auto form = ShowForm();
+  QVERIFY(form);
+  form->ReportTargets({qcow.toStdString()});
+  QCOMPARE(MemoLinesOf(*form), ToQt(expected.lines()));
 }
 
 void QtAppTest::programAnswersHelpAndVersion() {
