@@ -28,7 +28,7 @@ std::vector<std::uint8_t> Bitmap(std::uint64_t total, const Pattern& used) {
 // Bit by bit, as a reader's counting routine is given the bytes: from a byte's first bit.
 std::uint64_t CountNaively(base::Bytes bytes, std::uint64_t bits) {
   std::uint64_t set = 0;
-  for (std::uint64_t bit = 0; bit < bits; ++bit) set += (bytes[bit / 8] >> (bit % 8)) & 1u;
+  for (std::uint64_t bit = 0; bit < bits; ++bit) set += static_cast<unsigned>(bytes[bit / 8] >> (bit % 8)) & 1u;
   return set;
 }
 
