@@ -80,7 +80,8 @@ bool DeliverMap(const Options& options, const Target& target, const std::optiona
     if (!options.json) out << '\n' << MapText(*map, target.text, terminal.columns, terminal.isTerminal);
     return true;
   }
-  if (const std::string error = SaveFileWhole(options.map, MapSvg(*map, target.text)); !error.empty()) {
+  const auto produce = [&](const PieceWriter& write) { return WriteMapSvg(*map, target.text, write); };
+  if (const std::string error = SaveFileWritten(options.map, produce); !error.empty()) {
     err << "morvel: " << base::EscapeControls(options.map) << ": " << error << '\n';
     return false;
   }

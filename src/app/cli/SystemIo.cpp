@@ -32,6 +32,11 @@ std::size_t ColumnsFromEnvironment() {
   return result.ec == std::errc() && result.ptr == end && columns >= 8 && columns <= 1000 ? columns : 80;
 }
 
+using Producer = std::function<bool(const PieceWriter&)>;
+
+// When the contents stop without a failed write.
+constexpr const char* kNotProduced = "the contents could not be composed";
+
 std::string TemporaryName(const std::string& path, int attempt) { return path + ".tmp" + std::to_string(attempt); }
 
 #ifdef _WIN32
@@ -65,7 +70,7 @@ std::string LastErrorText(const char* what) {
   return std::string(what) + " failed (error " + std::to_string(::GetLastError()) + ")";
 }
 
-std::string WriteContents(const std::string& name, std::string_view contents, bool& exists, bool& created) {
+std::string WriteContents(const std::string& name, const Producer& produce, bool& exists, bool& created) {
   File file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok()) {
     const DWORD error = ::GetLastError();
@@ -73,13 +78,20 @@ std::string WriteContents(const std::string& name, std::string_view contents, bo
     return "cannot create a file beside it (error " + std::to_string(error) + ")";
   }
   created = true;
-  for (std::size_t at = 0; at < contents.size();) {
-    DWORD written = 0;
-    const auto chunk = static_cast<DWORD>(std::min<std::size_t>(contents.size() - at, 1u << 20));
-    if (::WriteFile(file.get(), contents.data() + at, chunk, &written, nullptr) == 0 || written == 0)
-      return LastErrorText("writing");
-    at += written;
-  }
+  std::string error;
+  const PieceWriter write = [&file, &error](std::string_view piece) {
+    for (std::size_t at = 0; at < piece.size();) {
+      DWORD written = 0;
+      const auto chunk = static_cast<DWORD>(std::min<std::size_t>(piece.size() - at, 1u << 20));
+      if (::WriteFile(file.get(), piece.data() + at, chunk, &written, nullptr) == 0 || written == 0) {
+        error = LastErrorText("writing");
+        return false;
+      }
+      at += written;
+    }
+    return true;
+  };
+  if (!produce(write)) return error.empty() ? kNotProduced : error;
   if (::FlushFileBuffers(file.get()) == 0) return LastErrorText("flushing");
   if (!file.Close()) return LastErrorText("closing");
   return {};
@@ -113,7 +125,7 @@ class File {
 
 std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
-std::string WriteContents(const std::string& name, std::string_view contents, bool& exists, bool& created) {
+std::string WriteContents(const std::string& name, const Producer& produce, bool& exists, bool& created) {
   // O_EXCL: never through a link or file someone placed under the temporary name.
   File file(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (!file.ok()) {
@@ -121,12 +133,20 @@ std::string WriteContents(const std::string& name, std::string_view contents, bo
     return ErrnoText("cannot create a file beside it");
   }
   created = true;
-  for (std::size_t at = 0; at < contents.size();) {
-    const ssize_t n = ::write(file.get(), contents.data() + at, contents.size() - at);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return ErrnoText("writing");
-    at += static_cast<std::size_t>(n);
-  }
+  std::string error;
+  const PieceWriter write = [&file, &error](std::string_view piece) {
+    for (std::size_t at = 0; at < piece.size();) {
+      const ssize_t n = ::write(file.get(), piece.data() + at, piece.size() - at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error = ErrnoText("writing");
+        return false;
+      }
+      at += static_cast<std::size_t>(n);
+    }
+    return true;
+  };
+  if (!produce(write)) return error.empty() ? kNotProduced : error;
   if (!file.Close()) return ErrnoText("closing");
   return {};
 }
@@ -137,9 +157,9 @@ void Remove(const std::string& name) { ::unlink(name.c_str()); }
 #endif
 
 // Writes a new file named `name`; removes it again when writing fails.
-std::string WriteNew(const std::string& name, std::string_view contents, bool& exists) {
+std::string WriteNew(const std::string& name, const Producer& produce, bool& exists) {
   bool created = false;
-  std::string error = WriteContents(name, contents, exists, created);
+  std::string error = WriteContents(name, produce, exists, created);
   if (!error.empty() && created) Remove(name);
   return error;
 }
@@ -161,10 +181,14 @@ Terminal StandardOutput() {
 }
 
 std::string SaveFileWhole(const std::string& path, std::string_view contents) {
+  return SaveFileWritten(path, [contents](const PieceWriter& write) { return write(contents); });
+}
+
+std::string SaveFileWritten(const std::string& path, const Producer& produce) {
   for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
     const std::string name = TemporaryName(path, attempt);
     bool exists = false;
-    const std::string error = WriteNew(name, contents, exists);
+    const std::string error = WriteNew(name, produce, exists);
     if (exists) continue;
     if (!error.empty()) return error;
     if (!Rename(name, path)) {

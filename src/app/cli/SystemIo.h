@@ -1,6 +1,7 @@
 #pragma once
 // What the console program's map asks of the operating system: whether standard output is a
 // terminal and how wide, and a file replaced whole.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,11 @@ Terminal StandardOutput();
 // renamed over `path`: a reader never sees half a file, and a link planted at `path` is
 // replaced, never followed. "" or the reason it failed.
 std::string SaveFileWhole(const std::string& path, std::string_view contents);
+
+// The same, the contents given by `produce` in pieces through the writer it is handed (which
+// says false once a write failed, and `produce` should then stop). The new file is created
+// before `produce` runs.
+using PieceWriter = std::function<bool(std::string_view)>;
+std::string SaveFileWritten(const std::string& path, const std::function<bool(const PieceWriter&)>& produce);
 
 }  // namespace morvel::cli

@@ -92,7 +92,8 @@ Rgb CommonColour(const std::vector<Rgb>& colours) {
 }
 
 // The grid: a square per cell, row by row, each with its <title>. The map's largest part, so it
-// is written through a cursor into room reserved once for all cells, every piece bounded.
+// is written through a cursor into room reserved for as many cells as fit in a piece, every
+// cell's text bounded.
 class CellWriter {
  public:
   CellWriter(const ClusterMap& map, const SvgLayout& layout, std::size_t columns)
@@ -107,16 +108,28 @@ class CellWriter {
     colours_.reserve(map.CellCount());
     for (std::size_t cell = 0; cell < map.CellCount(); ++cell) colours_.push_back(CellColour(map, cell));
     common_ = CommonColour(colours_);
+    markup_ = Longest(columnTexts_) + Longest(rowTexts_) + kClose.size();
   }
 
   Rgb Common() const { return common_; }
 
-  void Append(std::string& out) const {
-    const std::size_t start = out.size();
-    out.resize(start + Room());
-    char* at = out.data() + start;
-    for (std::size_t cell = 0; cell < map_.CellCount(); ++cell) at = Cell(at, cell);
-    out.resize(static_cast<std::size_t>(at - out.data()));
+  // Appends the cells to `out`, handing `out` to `flush` first whenever the next cell would take
+  // it past kMapSvgPiece; false when `flush` did.
+  template <typename Flush>
+  bool Append(std::string& out, const Flush& flush) const {
+    for (std::size_t cell = 0; cell < map_.CellCount();) {
+      if (!out.empty() && out.size() + CellRoom(cell) > kMapSvgPiece && !flush()) return false;
+      // As many cells as fit in the piece's room (one at least), written through a cursor.
+      const std::size_t start = out.size();
+      std::size_t room = CellRoom(cell);
+      std::size_t end = cell + 1;
+      for (; end < map_.CellCount() && start + room + CellRoom(end) <= kMapSvgPiece; ++end) room += CellRoom(end);
+      out.resize(start + room);
+      char* at = out.data() + start;
+      for (; cell < end; ++cell) at = Cell(at, cell);
+      out.resize(static_cast<std::size_t>(at - out.data()));
+    }
+    return true;
   }
 
  private:
@@ -127,13 +140,9 @@ class CellWriter {
     return layout_.gridTop + static_cast<long long>(cell / columns_) * layout_.cellPitch;
   }
 
-  std::size_t Room() const {
+  std::size_t CellRoom(std::size_t cell) const {
     // Tight, as every byte of room is a byte of memory the process touches.
-    const std::size_t markup = Longest(columnTexts_) + Longest(rowTexts_) + kClose.size();
-    std::size_t room = 0;
-    for (std::size_t cell = 0; cell < map_.CellCount(); ++cell)
-      room += markup + (colours_[cell] != common_ ? kFill.size() + 7 : 0) + CellDescriptionRoom(map_, cell);
-    return room;
+    return markup_ + (colours_[cell] != common_ ? kFill.size() + 7 : 0) + CellDescriptionRoom(map_, cell);
   }
 
   static std::size_t Longest(const std::vector<std::string>& texts) {
@@ -164,6 +173,7 @@ class CellWriter {
   std::vector<std::string> columnTexts_, rowTexts_;
   std::vector<Rgb> colours_;
   Rgb common_;
+  std::size_t markup_ = 0;
 };
 
 }  // namespace
@@ -175,6 +185,18 @@ std::string XmlText(std::string_view text) {
 }
 
 std::string MapSvg(const ClusterMap& map, std::string_view title, const SvgLayout& layout) {
+  std::string document;
+  WriteMapSvg(
+      map, title,
+      [&document](std::string_view piece) {
+        document += piece;
+        return true;
+      },
+      layout);
+  return document;
+}
+
+bool WriteMapSvg(const ClusterMap& map, std::string_view title, const TextSink& sink, const SvgLayout& layout) {
   const std::size_t columns = std::max<std::size_t>(1, std::min(layout.columns, map.CellCount()));
   const std::size_t rows = (map.CellCount() + columns - 1) / columns;
   const std::vector<LegendEntry> legend = MapLegend(map);
@@ -184,9 +206,19 @@ std::string MapSvg(const ClusterMap& map, std::string_view title, const SvgLayou
   const long long height = legendTop + static_cast<long long>(legend.size()) * 20 + layout.margin;
   const std::string heading = "Cluster map of " + std::string(title);
 
-  std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"" +
-                    Attr("width", width) + Attr("height", height) + " viewBox=\"0 0 " + std::to_string(width) + " " +
-                    std::to_string(height) + "\" font-family=\"sans-serif\">\n";
+  // The one buffer every piece is composed in; a piece leaves when it reaches kMapSvgPiece.
+  std::string out;
+  out.reserve(kMapSvgPiece);
+  const auto flush = [&out, &sink] {
+    const bool taken = sink(out);
+    out.clear();
+    return taken;
+  };
+  const auto flushFull = [&out, &flush] { return out.size() < kMapSvgPiece || flush(); };
+
+  out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"" +
+         Attr("width", width) + Attr("height", height) + " viewBox=\"0 0 " + std::to_string(width) + " " +
+         std::to_string(height) + "\" font-family=\"sans-serif\">\n";
   out += "<title>" + XmlText(heading) + "</title>\n";
   Rect(out, 0, 0, width, height, {0xFF, 0xFF, 0xFF});
   out += "/>\n";
@@ -195,7 +227,7 @@ std::string MapSvg(const ClusterMap& map, std::string_view title, const SvgLayou
   if (map.CellCount() > 0) {
     const CellWriter cells(map, layout, columns);
     out += "<g fill=\"" + HexColour(cells.Common()) + "\">\n";
-    cells.Append(out);
+    if (!cells.Append(out, flush)) return false;
   } else {
     out += "<g>\n";
   }
@@ -205,9 +237,10 @@ std::string MapSvg(const ClusterMap& map, std::string_view title, const SvgLayou
     Rect(out, layout.margin, y, 14, 14, legend[i].colour);
     out += " stroke=\"#888888\"/>\n";
     Text(out, layout.margin + 22, y + 12, 12, legend[i].name + ": " + LegendFigures(legend[i]));
+    if (!flushFull()) return false;
   }
   out += "</svg>\n";
-  return out;
+  return flush();
 }
 
 }  // namespace morvel

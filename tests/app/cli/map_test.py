@@ -9,6 +9,8 @@ usage: map_test.py MORVEL WORKDIR
 import json
 import os
 import re
+import resource
+import signal
 import struct
 import subprocess
 import sys
@@ -24,9 +26,15 @@ COLOURS = {"used": (0x2B, 0x57, 0x97), "free": (0xEC, 0xEF, 0xF4), "zone": (0xF5
            "$MFT": (0xD6, 0x27, 0x28), "$Bitmap": (0x94, 0x67, 0xBD)}
 
 
-def run(*args, env=None):
+def run(*args, env=None, file_limit=None):
     e = dict(os.environ, LC_ALL="C", XDG_CONFIG_HOME=os.path.join(WORK, "no-config"), **(env or {}))
-    return subprocess.run([MORVEL, *args], capture_output=True, text=True, env=e, timeout=120)
+
+    def limit():  # files no larger than file_limit bytes; a longer write fails with EFBIG
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+
+    return subprocess.run([MORVEL, *args], capture_output=True, text=True, env=e, timeout=120,
+                          preexec_fn=limit if file_limit else None)
 
 
 def attributes(image, record):
@@ -207,6 +215,10 @@ class ClusterMap(unittest.TestCase):
             self.assertEqual(f.read(), "keep")
         self.assertFalse(os.path.islink(target))
         self.assertEqual([n for n in os.listdir(WORK) if ".svg.tmp" in n], [])
+        p = run("--map", os.path.join(WORK, "short.svg"), self.image, file_limit=100000)  # fails mid-document
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("short.svg: writing: File too large", p.stderr)
+        self.assertEqual([n for n in os.listdir(WORK) if n.startswith("short.svg")], [])
         p = run("--map", os.path.join(WORK, "no-such-dir", "m.svg"), self.image)
         self.assertEqual(p.returncode, 1)
         self.assertIn("No such file or directory", p.stderr)

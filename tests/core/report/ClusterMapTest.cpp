@@ -4,6 +4,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -201,6 +202,22 @@ TEST(MapSvg, EachCellShowsItsColourAndDescription) {
   EXPECT_EQ(CellDescription(huge, 4),
             "clusters 7,378,697,629,483,820,645-9,223,372,036,854,775,806: 0.00% used; Bad clusters ($BadClus:$Bad), "
             "$MFT, $MFTMirr, $Boot, $LogFile, $Bitmap, $UpCase, Other system files, MFT zone (modelled)");
+}
+
+TEST(MapSvg, IsWrittenInBoundedPiecesAndStopsWhenTheSinkDoes) {
+  const ClusterMap map = MapOf(1 << 20, 4096, kFirstHalf, 1 << 16);
+  std::string joined;
+  std::size_t pieces = 0;
+  EXPECT_TRUE(WriteMapSvg(map, "v", [&](std::string_view piece) {
+    EXPECT_LE(piece.size(), kMapSvgPiece);
+    joined += piece;
+    return ++pieces > 0;
+  }));
+  EXPECT_EQ(joined, MapSvg(map, "v"));
+  EXPECT_GT(pieces, 2u);
+  pieces = 0;
+  EXPECT_FALSE(WriteMapSvg(map, "v", [&](std::string_view) { return ++pieces < 2; }));
+  EXPECT_EQ(pieces, 2u);
 }
 
 }  // namespace
