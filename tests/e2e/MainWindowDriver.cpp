@@ -11,9 +11,8 @@
 
 #include "core/design/Form1Design.h"
 #include "core/report/Unit1.h"
-#include "platform/reader/ImageVolumeApi.h"
+#include "platform/open/TargetOpener.h"
 #include "platform/win32/Win32Locale.h"
-#include "platform/win32/Win32VolumeApi.h"
 #include "tests/e2e/E2eDriver.h"
 
 namespace {
@@ -184,16 +183,17 @@ void CheckMinimizeAndRestore(Checks& checks, const MainWindow& w) {
 // The memo's text for the image's report, as the core writes it.
 std::string ExpectedTargetReport(const std::string& image) {
   morvel::StringLines lines;
-  const auto api = morvel::MakeImageVolumeApi(image, {});
-  morvel::WriteTargetReport('C', image, *api, lines, morvel::UserNumberSeparators());
+  const auto opener = morvel::MakeTargetOpener();
+  const morvel::OpenedTarget opened = opener->Open(image, {});
+  morvel::WriteVolumeReport(image, *opened.volume, lines, morvel::UserNumberSeparators());
   return Join(lines.lines());
 }
 
 // A folder's report: its volume read through the system by the folder's drive letter.
 std::string ExpectedFolderReport(const std::string& folder, char letter) {
   morvel::StringLines lines;
-  const auto api = morvel::MakeWin32VolumeApi();
-  morvel::WriteTargetReport(letter, folder, *api, lines, morvel::UserNumberSeparators());
+  const auto opener = morvel::MakeTargetOpener();
+  morvel::WriteVolumeReport(folder, *opener->OpenDrive(letter), lines, morvel::UserNumberSeparators());
   return Join(lines.lines());
 }
 

@@ -1,5 +1,7 @@
 #include "app/cli/CommandLine.h"
 
+#include "platform/open/TargetOpener.h"
+
 #include <charconv>
 
 #include "app/cli/MapOptions.h"
@@ -14,12 +16,6 @@ bool ParsePartition(std::string_view text, int& number) {
 }
 
 }  // namespace
-
-char DriveLetterOf(std::string_view arg) {
-  if (arg.empty() || arg.size() > 2 || (arg.size() == 2 && arg[1] != ':')) return 0;
-  const char c = arg[0];
-  return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) ? c : 0;
-}
 
 std::string ParseCommandLine(const std::vector<std::string>& args, Options& options) {
   bool optionsEnded = false;

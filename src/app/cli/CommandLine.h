@@ -24,9 +24,6 @@ struct Options {
 
 inline constexpr int kMaxPartition = 65535;
 
-// "C", "C:", "d" -> the letter, unchanged; 0 for anything else.
-char DriveLetterOf(std::string_view arg);
-
 // Fills `options` from the arguments after the program name. Returns "" or the usage error.
 // --help and --version end the parsing: what follows them is not examined.
 std::string ParseCommandLine(const std::vector<std::string>& args, Options& options);

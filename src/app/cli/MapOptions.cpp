@@ -53,19 +53,12 @@ std::string MapUsageText() {
          "                 terminal. With --json, each report carries the map's cells instead\n";
 }
 
-void RequestMap(VolumeApi& api, const Options& options) {
-  if (options.map.empty()) return;
-  if (ClusterMapSource* source = MapSourceOf(api)) source->RequestClusterMap(kDefaultMapCells);
+void RequestMap(OpenedVolume& volume, const Options& options) {
+  if (!options.map.empty()) volume.RequestClusterMap(kDefaultMapCells);
 }
 
-void CollectMap(VolumeApi& api, const Options& options, std::optional<ClusterMap>& map, std::string& reason) {
-  if (options.map.empty()) return;
-  ClusterMapSource* source = MapSourceOf(api);
-  if (source == nullptr) {
-    reason = "this volume is queried through the file system driver, which gives no map";
-    return;
-  }
-  map = source->TakeClusterMap(reason);
+void CollectMap(OpenedVolume& volume, const Options& options, std::optional<ClusterMap>& map, std::string& reason) {
+  if (!options.map.empty()) map = volume.TakeClusterMap(reason);
 }
 
 bool DeliverMap(const Options& options, const Target& target, const std::optional<ClusterMap>& map,

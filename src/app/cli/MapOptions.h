@@ -9,7 +9,7 @@
 #include "app/cli/CommandLine.h"
 #include "app/cli/Json.h"
 #include "core/report/ClusterMap.h"
-#include "core/report/VolumeApi.h"
+#include "platform/reader/OpenedVolume.h"
 
 namespace morvel::cli {
 
@@ -31,10 +31,10 @@ struct Terminal {
   std::size_t columns = 80;
 };
 
-// Asks `api` to build the map in the report's own pass, when --map was given.
-void RequestMap(VolumeApi& api, const Options& options);
+// Asks `volume` to build the map in the report's own pass, when --map was given.
+void RequestMap(OpenedVolume& volume, const Options& options);
 // The map the report built, or why there is none, into `map` and `reason`.
-void CollectMap(VolumeApi& api, const Options& options, std::optional<ClusterMap>& map, std::string& reason);
+void CollectMap(OpenedVolume& volume, const Options& options, std::optional<ClusterMap>& map, std::string& reason);
 
 // Writes the map of one target as --map asks: the SVG file (to a temporary name, then renamed)
 // or the terminal drawing on `out`; with --json the drawing is left to the JSON document.

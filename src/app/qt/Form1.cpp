@@ -13,7 +13,6 @@
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/InfoForm.h"
-#include "app/qt/MachineTargets.h"
 #include "app/qt/MapWindow.h"
 #include "app/qt/MemoLines.h"
 #include "core/design/Form1Design.h"
@@ -67,7 +66,7 @@ void Memo::keyPressEvent(QKeyEvent* event) {
   QPlainTextEdit::keyPressEvent(event);
 }
 
-Form1::Form1(const AppContext& context) : context_(context), openTarget_(MachineTargetOpener()) {
+Form1::Form1(const AppContext& context) : context_(context), drives_(context.opener) {
   setObjectName(ToQt(kForm1.name));
   CreateControls();
   resize(kForm1.clientWidth, kForm1.clientHeight);
@@ -106,7 +105,7 @@ void Form1::CreateControls() {
   connect(Button1, &QPushButton::clicked, this, [this] { Guard(this, [this] { Button1Click(Button1); }); });
   connect(Button2, &QPushButton::clicked, this, [this] { Guard(this, [this] { Button1Click(Button2); }); });
   connect(Button3, &QPushButton::clicked, this, [this] { Guard(this, [this] { Button3Click(); }); });
-  new VolumeMapMenu(*Memo1, context_.volumeApi, {Button1, Button2});
+  mapMenu_ = new VolumeMapMenu(*Memo1, context_.opener, {Button1, Button2});
 }
 
 // Centred on the screen the first time it shows, as the design asks.
@@ -125,13 +124,18 @@ void Form1::showEvent(QShowEvent* event) {
 void Form1::Button1Click(QPushButton* sender) {
   MemoLines lines(*Memo1);
   // The separators are read at each press: a change of locale shows in the next report.
-  WriteDriveReport(sender->text().toStdString(), context_.volumeApi, lines, UserNumberSeparators());
+  WriteDriveReport(sender->text().toStdString(), drives_, lines, UserNumberSeparators());
 }
 
 void Form1::ReportTargets(const std::vector<std::string>& targets) {
   MemoLines lines(*Memo1);
-  WriteTargetReports(targets, openTarget_, lines, UserNumberSeparators(),
+  const TargetOpenFn open = [this](const std::string& target) {
+    OpenedTarget opened = context_.opener.Open(target, {});
+    return TargetVolume{opened.title, std::move(opened.volume)};
+  };
+  WriteTargetReports(targets, open, lines, UserNumberSeparators(),
                      [this](const std::exception& e) { ShowException(this, e); });
+  if (!targets.empty()) mapMenu_->SetTarget(targets.back());
 }
 
 // A drag that carries local files may drop them: each is reported.

@@ -7,11 +7,15 @@
 #include <vector>
 
 #include "core/design/Targets.h"
-#include "core/report/VolumeApi.h"
 #include "core/shell/ShellApi.h"
 #include "core/system/SystemApi.h"
+#include "platform/open/TargetOpener.h"
 
 class QPushButton;
+
+namespace morvel::qt {
+class VolumeMapMenu;
+}
 
 namespace morvel::qt {
 
@@ -26,7 +30,7 @@ class Memo final : public QPlainTextEdit {
 
 // What the windows work on: the machine's operations and the executable they describe.
 struct AppContext {
-  VolumeApi& volumeApi;
+  TargetOpener& opener;
   SystemApi& systemApi;
   ShellApi& shellApi;
   std::string exePath;
@@ -57,7 +61,8 @@ class Form1 final : public QWidget {
   void Button3Click();
 
   AppContext context_;
-  TargetOpener openTarget_;
+  OpenerDrives drives_;
+  VolumeMapMenu* mapMenu_ = nullptr;
   bool centred_ = false;
 };
 

@@ -122,12 +122,14 @@ void MapWindow::SaveClicked() {
     QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
 }
 
-VolumeMapMenu::VolumeMapMenu(QPlainTextEdit& memo, VolumeApi& api, std::initializer_list<QPushButton*> driveButtons)
-    : QObject(&memo), memo_(memo), api_(api) {
+VolumeMapMenu::VolumeMapMenu(QPlainTextEdit& memo, TargetOpener& opener,
+                             std::initializer_list<QPushButton*> driveButtons)
+    : QObject(&memo), memo_(memo), opener_(opener) {
   for (QPushButton* button : driveButtons) {
     connect(button, &QPushButton::clicked, this, [this, button] {
       const QString caption = button->text();
-      letter_ = caption.isEmpty() ? 0 : caption.at(0).toLatin1();  // the report's own rule
+      // The report's own rule: the letter is the caption's first character.
+      SetTarget(caption.isEmpty() ? std::string() : std::string(1, caption.at(0).toLatin1()));
     });
   }
   memo.setContextMenuPolicy(Qt::CustomContextMenu);
@@ -142,25 +144,29 @@ QMenu* VolumeMapMenu::CreateMenu(QPoint pos) {
   menu->addSeparator();
   QAction* action = menu->addAction("Volume map\u2026");
   action->setObjectName("VolumeMapAction");
-  action->setEnabled(letter_ != 0 && MapSourceOf(api_) != nullptr);
+  action->setEnabled(!target_.empty());
   connect(action, &QAction::triggered, this, [this] { Guard(memo_.window(), [this] { OpenMap(); }); });
   return menu;
 }
 
 MapWindow* VolumeMapMenu::OpenMap() {
-  ClusterMapSource* source = MapSourceOf(api_);
-  if (source == nullptr || letter_ == 0) return nullptr;
-  source->RequestClusterMap(kDefaultMapCells);
-  const VolumeQuery query = QueryNtfsVolumeData(api_, letter_);
+  if (target_.empty()) return nullptr;
+  OpenedTarget opened = opener_.Open(target_, {});
+  const std::string name = opened.letter != 0 ? std::string(1, opened.letter) + ":" : target_;
   std::string reason;
-  std::optional<ClusterMap> map = source->TakeClusterMap(reason);
+  std::optional<ClusterMap> map;
+  if (opened.volume->RequestClusterMap(kDefaultMapCells)) {
+    const VolumeQuery query = QueryNtfsVolumeData(*opened.volume);
+    map = opened.volume->TakeClusterMap(reason);
+    if (!query.ok()) reason = query.ErrorLine();
+  } else {
+    opened.volume->TakeClusterMap(reason);
+  }
   if (!map) {
-    const std::string why = query.ok() ? reason : query.ErrorLine();
-    QMessageBox::warning(memo_.window(), "Volume map",
-                         QString::fromStdString("No map of drive " + std::string(1, letter_) + ": " + why));
+    QMessageBox::warning(memo_.window(), "Volume map", QString::fromStdString("No map of " + name + ": " + reason));
     return nullptr;
   }
-  auto* window = new MapWindow(std::move(*map), std::string(1, letter_) + ":", memo_.window());
+  auto* window = new MapWindow(std::move(*map), name, memo_.window());
   window->show();
   return window;
 }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/report/ClusterMap.h"
-#include "core/report/VolumeApi.h"
+#include "platform/open/TargetOpener.h"
 
 class QPushButton;
 
@@ -53,12 +53,15 @@ class MapWindow final : public QWidget {
 };
 
 // Adds "Volume map..." to the memo's context menu, after the standard edit actions. The drive
-// buttons' clicks tell which volume was reported last; the map re-reads that volume in one pass.
+// buttons' clicks and the reports of targets tell which volume was reported last; the map
+// re-reads that volume in one pass.
 class VolumeMapMenu final : public QObject {
   Q_OBJECT
 
  public:
-  VolumeMapMenu(QPlainTextEdit& memo, VolumeApi& api, std::initializer_list<QPushButton*> driveButtons);
+  VolumeMapMenu(QPlainTextEdit& memo, TargetOpener& opener, std::initializer_list<QPushButton*> driveButtons);
+  // The target reported last: a drive letter or a path; empty for none.
+  void SetTarget(std::string target) { target_ = std::move(target); }
   // The menu the memo shows at `pos`; the caller owns it.
   QMenu* CreateMenu(QPoint pos);
   // Opens the map window of the volume last reported; null, after a message, when it cannot.
@@ -66,8 +69,8 @@ class VolumeMapMenu final : public QObject {
 
  private:
   QPlainTextEdit& memo_;
-  VolumeApi& api_;
-  char letter_ = 0;
+  TargetOpener& opener_;
+  std::string target_;
 };
 
 }  // namespace morvel::qt

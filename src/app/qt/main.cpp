@@ -11,12 +11,11 @@
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/Form1.h"
-#include "app/qt/MachineTargets.h"
 #include "core/design/Targets.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/shell/Shell.h"
 #include "core/system/Version.h"
-#include "platform/posix/PosixVolumeApi.h"
+#include "platform/open/TargetOpener.h"
 #include "platform/posix/desktop/PosixShellApi.h"
 #include "platform/posix/desktop/PosixSystemApi.h"
 
@@ -57,7 +56,7 @@ int main(int argc, char* argv[]) {
   const morvel::DesktopCommandLine line = morvel::ParseDesktopCommandLine(Arguments(argc, argv));
   if (!line.error.empty()) return AnswerCommandLine(line, program);
 
-  const std::unique_ptr<morvel::VolumeApi> volumeApi = morvel::MakePosixVolumeApi(morvel::qt::ContainerOpener());
+  const std::unique_ptr<morvel::TargetOpener> opener = morvel::MakeTargetOpener();
   const std::unique_ptr<morvel::SystemApi> systemApi = morvel::MakePosixSystemApi();
   const std::unique_ptr<morvel::ShellApi> shellApi = morvel::MakePosixShellApi();
   const morvel::ComRuntime comRuntime(*shellApi);
@@ -66,7 +65,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QString::fromStdString(morvel::qt::AppTitle()));
   QApplication::setWindowIcon(morvel::qt::AppIcon());
   try {
-    morvel::qt::Form1 form1({*volumeApi, *systemApi, *shellApi, exePath});
+    morvel::qt::Form1 form1({*opener, *systemApi, *shellApi, exePath});
     form1.show();
     if (!line.targets.empty()) {
       QTimer::singleShot(0, &form1, [&form1, &line] { form1.ReportTargets(line.targets); });

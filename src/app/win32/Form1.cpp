@@ -16,10 +16,7 @@
 #include "core/report/Unit1.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/system/FileVersion.h"
-#include "platform/reader/ImageVolumeApi.h"
 #include "platform/win32/Win32Locale.h"
-#include "platform/win32/Win32VolumeApi.h"
-#include "platform/win32/Win32Volumes.h"
 #include "platform/win32/desktop/Win32SystemApi.h"
 
 namespace morvel::win32 {
@@ -172,8 +169,8 @@ std::string AnsiToUtf8(const std::string& text) {
 
 }  // namespace
 
-TForm1::TForm1(Application& application, VolumeApi& volumeApi, std::vector<std::string> targets)
-    : application_(application), volumeApi_(volumeApi), targets_(std::move(targets)), dpi_(SystemDpi()) {
+TForm1::TForm1(Application& application, TargetOpener& opener, std::vector<std::string> targets)
+    : application_(application), opener_(opener), drives_(opener), targets_(std::move(targets)), dpi_(SystemDpi()) {
   RegisterClasses(application.Instance(), application.MainIcon(), &WindowProc);
   font_ = CreateDesignFont(ScaleForDpi(kForm1.font, dpi_));
   const std::string caption(kForm1.caption);
@@ -262,7 +259,7 @@ void TForm1::FormCreate() {
 void TForm1::Button1Click(HWND sender) {
   MemoLines lines(Memo1);
   // The separators are read at each press: a change in the regional settings shows in the next report.
-  WriteDriveReport(WindowText(sender), volumeApi_, lines, UserNumberSeparators());
+  WriteDriveReport(WindowText(sender), drives_, lines, UserNumberSeparators());
 }
 
 void TForm1::Button3Click(HWND) {
@@ -270,16 +267,13 @@ void TForm1::Button3Click(HWND) {
                 [this](const std::exception& e) { application_.ShowException(e.what()); }});
 }
 
-// The one place the program opens a target: a folder reports its volume through the system by
-// the volume's drive letter, as the console program does; an image file or device is read by the
-// built-in reader.
+// Targets are opened as the console program opens them; a path's report is titled with the
+// path as the program was given it.
 void TForm1::ReportTargets(const std::vector<std::string>& targets) {
   MemoLines lines(Memo1);
-  const TargetOpener open = [](const std::string& target) -> TargetVolume {
-    const std::string path = AnsiToUtf8(target);
-    std::string mountPoint;
-    if (const char letter = Win32DriveOfFolder(path, mountPoint); letter != 0) return {MakeWin32VolumeApi(), letter};
-    return MakeImageVolumeApi(path, {});
+  const TargetOpenFn open = [this](const std::string& target) {
+    OpenedTarget opened = opener_.Open(AnsiToUtf8(target), {});
+    return TargetVolume{opened.letter != 0 ? opened.title : target, std::move(opened.volume)};
   };
   WriteTargetReports(targets, open, lines, UserNumberSeparators(),
                      [this](const std::exception& e) { application_.ShowException(e.what()); });

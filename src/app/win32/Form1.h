@@ -10,7 +10,7 @@
 
 #include "app/win32/Application.h"
 #include "core/design/Dpi.h"
-#include "core/report/VolumeApi.h"
+#include "platform/open/TargetOpener.h"
 #include "platform/win32/Win32Scoped.h"
 
 namespace morvel::win32 {
@@ -19,7 +19,7 @@ class TForm1 {
  public:
   // Creates the window and its controls from the design (hidden), then runs FormCreate. The
   // `targets` are reported once the window shows.
-  TForm1(Application& application, VolumeApi& volumeApi, std::vector<std::string> targets);
+  TForm1(Application& application, TargetOpener& opener, std::vector<std::string> targets);
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
@@ -43,7 +43,8 @@ class TForm1 {
   void Button3Click(HWND sender);
 
   Application& application_;
-  VolumeApi& volumeApi_;
+  TargetOpener& opener_;
+  OpenerDrives drives_;
   std::vector<std::string> targets_;  // until the window shows
   int dpi_ = kDesignDpi;
   Font font_;

@@ -13,7 +13,7 @@
 #include "core/design/Targets.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/shell/Shell.h"
-#include "platform/win32/Win32VolumeApi.h"
+#include "platform/open/TargetOpener.h"
 #include "platform/win32/desktop/Win32ShellApi.h"
 
 namespace {
@@ -31,14 +31,14 @@ std::vector<std::string> CommandLineTargets() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Unit initialisations, in link order. The volume unit binds NtFsControlFile of the already
   // loaded ntdll.dll.
-  const std::unique_ptr<morvel::VolumeApi> volumeApi = morvel::MakeWin32VolumeApi();
+  const std::unique_ptr<morvel::TargetOpener> opener = morvel::MakeTargetOpener();
   // The information unit's initialisation: the component object runtime for this thread,
   // uninitialised after the application object is gone.
   const std::unique_ptr<morvel::ShellApi> shellApi = morvel::MakeWin32ShellApi();
   const morvel::ComRuntime comRuntime(*shellApi);
   try {
     morvel::win32::Application application(instance);
-    morvel::win32::TForm1 form1(application, *volumeApi, CommandLineTargets());
+    morvel::win32::TForm1 form1(application, *opener, CommandLineTargets());
     application.Run(form1.Handle());
   } catch (const std::exception& e) {
     // Only the start-up can get here: handlers report their own errors and carry on.

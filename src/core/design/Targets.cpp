@@ -67,14 +67,28 @@ std::string DesktopUsageText(const std::string& program) {
          "  --version   show the version and exit\n";
 }
 
-void WriteTargetReports(const std::vector<std::string>& targets, const TargetOpener& open, Lines& lines,
+std::vector<std::string> ExplanationLines(const VolumeQuery& query) {
+  std::vector<std::string> lines;
+  if (query.ok()) return lines;
+  if (!query.detected.empty())
+    lines.push_back("detected: " + query.detected);
+  else if (!query.reason.empty())
+    lines.push_back(query.reason);
+  if (query.outcome == VolumeQuery::Outcome::OpenFailed && !query.where.empty()) lines.push_back(query.where);
+  return lines;
+}
+
+void WriteTargetReports(const std::vector<std::string>& targets, const TargetOpenFn& open, Lines& lines,
                         const NumberSeparators& separators,
                         const std::function<void(const std::exception&)>& reportError) {
   FollowingLines following(lines);
   for (const std::string& target : targets) {
     try {
-      const TargetVolume volume = open(target);
-      WriteTargetReport(volume.letter, target, *volume.api, following, separators);
+      const TargetVolume opened = open(target);
+      ReportFindings findings;
+      WriteVolumeReport(opened.title, *opened.volume, following, separators, &findings);
+      if (findings.query)
+        for (const std::string& line : ExplanationLines(*findings.query)) following.Add(line);
     } catch (const std::exception& e) {
       reportError(e);
     }

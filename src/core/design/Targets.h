@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/report/Lines.h"
-#include "core/report/VolumeApi.h"
+#include "core/report/VolumeAccess.h"
 #include "core/runtime/Format.h"
 
 namespace morvel {
@@ -36,23 +36,23 @@ DesktopCommandLine ParseDesktopCommandLine(const std::vector<std::string>& args)
 // The --help text of the Linux program named `program`.
 std::string DesktopUsageText(const std::string& program);
 
-// The volume operations over one target (an image file, a device, a path) and the drive letter
-// its report reads through them: C for a file the operations read as if it were drive C, the
-// volume's own letter for a folder whose volume the system reads by its letter.
+// One target's volume as the platform opened it, and the title its report carries.
 struct TargetVolume {
-  // Implicit: an opener may return its operations alone, read as drive C.
-  template <typename Api>
-  TargetVolume(std::unique_ptr<Api> volumeApi, char driveLetter = 'C')
-      : api(std::move(volumeApi)), letter(driveLetter) {}
-  std::unique_ptr<VolumeApi> api;
-  char letter;
+  std::string title;
+  std::unique_ptr<VolumeAccess> volume;
 };
-using TargetOpener = std::function<TargetVolume(const std::string& target)>;
+using TargetOpenFn = std::function<TargetVolume(const std::string& target)>;
+
+// The lines that follow a failed report's error line: what the target holds when it is not
+// NTFS, why the volume was refused, where the program looked. None when there is nothing more
+// to say.
+std::vector<std::string> ExplanationLines(const VolumeQuery& query);
 
 // Replaces the lines with the report of each target, in order, an empty line between two, each
-// titled with its path. An error that stops a report (the runtime's arithmetic errors) goes to
-// `reportError` with the report's lines so far left in place, and the next target follows.
-void WriteTargetReports(const std::vector<std::string>& targets, const TargetOpener& open, Lines& lines,
+// titled as its opener says and followed by the explanation of a failure. An error that stops
+// a report (the runtime's arithmetic errors) goes to `reportError` with the report's lines so
+// far left in place, and the next target follows.
+void WriteTargetReports(const std::vector<std::string>& targets, const TargetOpenFn& open, Lines& lines,
                         const NumberSeparators& separators,
                         const std::function<void(const std::exception&)>& reportError);
 

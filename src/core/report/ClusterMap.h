@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "base/Bytes.h"
-#include "core/report/VolumeApi.h"
 
 namespace morvel {
 
@@ -136,18 +135,5 @@ struct MapGrid {
 MapGrid FitGrid(std::size_t cells, int width, int height);
 // The cell under pixel (x, y) of the grid's rectangle, if any.
 std::optional<std::size_t> GridCellAt(const MapGrid& grid, std::size_t cells, int x, int y);
-
-// Volume operations that can draw the map of a volume while they query it: those of the
-// built-in reader. The console program and the desktop program find them by a cast.
-class ClusterMapSource {
- public:
-  virtual ~ClusterMapSource() = default;
-  // Asks the next volume data query to build a map of `cells` cells in the same pass.
-  virtual void RequestClusterMap(std::size_t cells) = 0;
-  // The map the last query built; nothing, with the reason, when it could not.
-  virtual std::optional<ClusterMap> TakeClusterMap(std::string& reason) = 0;
-};
-
-inline ClusterMapSource* MapSourceOf(VolumeApi& api) { return dynamic_cast<ClusterMapSource*>(&api); }
 
 }  // namespace morvel

@@ -7,18 +7,18 @@
 namespace morvel {
 namespace {
 
-bool AddReportBody(char letter, std::string_view titleName, VolumeApi& api, Lines& lines,
-                   const NumberSeparators& separators, ReportFindings& findings) {
+bool AddReportBody(std::string_view titleName, VolumeAccess& volume, Lines& lines, const NumberSeparators& separators,
+                   ReportFindings& findings) {
   lines.Add("");
   lines.Add("NTFS VOLUME DATA OF [" + std::string(titleName) + "] DRIVE");
-  const VolumeQuery& query = findings.query.emplace(QueryNtfsVolumeData(api, letter));
+  const VolumeQuery& query = findings.query.emplace(QueryNtfsVolumeData(volume));
   lines.Add("");
   if (!query.ok()) {
     lines.Add(query.ErrorLine());
     return false;
   }
   AddVolumeSections(query.data, lines, separators);
-  findings.listing = FindMetaDataFiles(api, letter);
+  findings.listing = FindMetaDataFiles(volume);
   AddMetaDataLines(*findings.listing, lines);
   return true;
 }
@@ -32,12 +32,8 @@ void StartReport(Lines& lines) {
 
 const std::vector<std::string>& ReportHeaderLines() {
   static const std::vector<std::string> header = {
-      "Message from Original ...",
-      std::string(35, '-'),
-      "Vantry",
-      "NTFS volume layout report",
-      "http://www.example.org/morvel/",
-      std::string(35, '-'),
+      "Message from Original ...",      std::string(35, '-'), "Vantry", "NTFS volume layout report",
+      "http://www.example.org/morvel/", std::string(35, '-'),
   };
   return header;
 }
@@ -81,20 +77,21 @@ void AddVolumeSections(const NtfsVolumeData& d, Lines& lines, const NumberSepara
   lines.Add(std::string(15, '-'));
 }
 
-bool WriteDriveReport(std::string_view caption, VolumeApi& api, Lines& lines, const NumberSeparators& separators,
+bool WriteDriveReport(std::string_view caption, DriveVolumes& drives, Lines& lines, const NumberSeparators& separators,
                       ReportFindings* findings) {
   StartReport(lines);
   if (caption.empty()) throw RuntimeError(RuntimeErrorKind::RangeCheck);
   const char letter = caption.front();
+  const std::unique_ptr<VolumeAccess> volume = drives.OpenDrive(letter);
   ReportFindings local;
-  return AddReportBody(letter, std::string_view(&letter, 1), api, lines, separators, findings ? *findings : local);
+  return AddReportBody(std::string_view(&letter, 1), *volume, lines, separators, findings ? *findings : local);
 }
 
-bool WriteTargetReport(char letter, std::string_view targetName, VolumeApi& api, Lines& lines,
-                       const NumberSeparators& separators, ReportFindings* findings) {
+bool WriteVolumeReport(std::string_view title, VolumeAccess& volume, Lines& lines, const NumberSeparators& separators,
+                       ReportFindings* findings) {
   StartReport(lines);
   ReportFindings local;
-  return AddReportBody(letter, targetName, api, lines, separators, findings ? *findings : local);
+  return AddReportBody(title, volume, lines, separators, findings ? *findings : local);
 }
 
 }  // namespace morvel

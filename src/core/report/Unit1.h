@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "core/runtime/Format.h"
 #include "core/report/Lines.h"
 #include "core/report/Morvel.h"
-#include "core/report/VolumeApi.h"
+#include "core/report/VolumeAccess.h"
 #include "core/report/VolumeData.h"
+#include "core/runtime/Format.h"
 
 namespace morvel {
 
@@ -31,13 +31,13 @@ void AddVolumeSections(const NtfsVolumeData& data, Lines& lines, const NumberSep
 // The drive button handler: empties `lines`, writes the header, takes the drive letter from
 // the first character of `caption` ("Range check error" when there is none) and writes the
 // report of that drive. Returns whether the volume query succeeded.
-bool WriteDriveReport(std::string_view caption, VolumeApi& api, Lines& lines, const NumberSeparators& separators,
+bool WriteDriveReport(std::string_view caption, DriveVolumes& drives, Lines& lines, const NumberSeparators& separators,
                       ReportFindings* findings = nullptr);
 
-// The same report for drive `letter`, titled with `targetName` instead of the letter (the
-// console program names a device or image file this way). `findings`, when given, receives
-// what the report found, also when a runtime error stops it.
-bool WriteTargetReport(char letter, std::string_view targetName, VolumeApi& api, Lines& lines,
-                       const NumberSeparators& separators, ReportFindings* findings = nullptr);
+// The same report of `volume`, titled with `title` (a drive letter, or the path of a device,
+// image file or folder). `findings`, when given, receives what the report found, also when a
+// runtime error stops it.
+bool WriteVolumeReport(std::string_view title, VolumeAccess& volume, Lines& lines, const NumberSeparators& separators,
+                       ReportFindings* findings = nullptr);
 
 }  // namespace morvel

@@ -1,13 +1,9 @@
 #pragma once
-// NTFS_VOLUME_DATA_BUFFER: the 96-byte record the file system returns for
-// FSCTL_GET_NTFS_VOLUME_DATA. Little-endian, no gaps.
-#include <array>
+// The figures of an NTFS volume the report shows, named as the file system's volume-data
+// record names them.
 #include <cstdint>
-#include <span>
 
 namespace morvel {
-
-inline constexpr std::size_t kVolumeDataSize = 96;
 
 struct NtfsVolumeData {
   std::int64_t VolumeSerialNumber = 0;            // 0x00
@@ -27,10 +23,5 @@ struct NtfsVolumeData {
 
   bool operator==(const NtfsVolumeData&) const = default;
 };
-
-using VolumeDataBytes = std::array<std::uint8_t, kVolumeDataSize>;
-
-NtfsVolumeData DecodeVolumeData(std::span<const std::uint8_t, kVolumeDataSize> bytes);
-VolumeDataBytes EncodeVolumeData(const NtfsVolumeData& data);
 
 }  // namespace morvel

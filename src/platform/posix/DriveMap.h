@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/ByteSource.h"
-#include "platform/reader/ImageVolumeApi.h"
+#include "platform/reader/ReaderVolume.h"
 
 namespace morvel {
 

@@ -222,24 +222,30 @@ std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config, ImageOpener con
   return std::make_unique<LinuxMachine>(std::move(config), std::move(containers));
 }
 
-std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out, const ImageOpener& containers) {
-  int error = 0;
-  UniqueFd fd = OpenFileOrBlockDevice(path, error);
-  if (!fd) return error == kNotFileOrBlockDevice ? kNotFileOrBlockDeviceText : std::strerror(error);
-  struct stat st {};
+SourceOpening OpenSourceAt(const std::string& path, const ImageOpener& containers) {
+  SourceOpening out;
   std::error_code ec;
   const auto target = std::filesystem::read_symlink(path, ec);
-  // A drive letter's link is named with what it points at.
-  out.source = ec ? path : path + " -> " + target.string();
+  out.name = ec ? path : path + " -> " + target.string();
+  UniqueFd fd = OpenFileOrBlockDevice(path, out.error);
+  if (!fd) {
+    if (out.error == kNotFileOrBlockDevice) out.errorText = kNotFileOrBlockDeviceText;
+    return out;
+  }
+  struct stat st {};
   out.blockDevice = ::fstat(fd.get(), &st) == 0 && S_ISBLK(st.st_mode);
   unsigned int physical = 0;
   if (out.blockDevice && ::ioctl(fd.get(), BLKPBSZGET, &physical) == 0) out.physicalSectorSize = physical;
   const off_t end = ::lseek(fd.get(), 0, SEEK_END);
-  if (end < 0) return std::strerror(errno);
-  FdByteSource source(std::move(fd), static_cast<std::uint64_t>(end));
-  const auto media = ContainerMedia(source, path, containers, error);
-  if (error != 0) return std::strerror(error);
-  return ReadVolumeDetails(media ? *media : source, PartitionChoice{partition}, out);
+  if (end < 0) {
+    out.error = errno;
+    return out;
+  }
+  auto raw = std::make_unique<FdByteSource>(std::move(fd), static_cast<std::uint64_t>(end));
+  auto media = ContainerMedia(*raw, path, containers, out.error);
+  if (out.error != 0) return out;
+  out.source = media ? std::move(media) : std::move(raw);
+  return out;
 }
 
 }  // namespace morvel

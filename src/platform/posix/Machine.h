@@ -59,11 +59,11 @@ class Machine {
 // Container images (a link's target, a mount's source) are read through `containers` when given.
 std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config, ImageOpener containers = nullptr);
 
-// The facts of the volume in the device or image file at `path` (partition 0: found as the
-// report finds it), with the device's physical sector size (BLKPBSZGET); a container image is
-// read through `containers` when given, as OpenDriveSource reads it. Returns "" or why they
-// could not be read.
-std::string ReadDetailsOf(const std::string& path, int partition, VolumeDetails& out,
-                          const ImageOpener& containers = nullptr);
+// Opens the device or image file at `path` as a report reads it: through its descriptor, never
+// blocking on a special file; a container image through `containers` when given, by its real
+// path, so that a differencing image finds its parent beside the image rather than beside a
+// link. Names a link with what it points at, and a device with its physical sector size
+// (BLKPBSZGET).
+SourceOpening OpenSourceAt(const std::string& path, const ImageOpener& containers);
 
 }  // namespace morvel

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "base/Bytes.h"
-#include "core/report/VolumeData.h"
+#include "platform/win32/calls/VolumeRecord.h"
 #include "ntfs/VolumeFacts.h"
 
 namespace morvel {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <ostream>
 
-#include "core/report/VolumeApi.h"
+#include "platform/win32/calls/VolumeApi.h"
 
 namespace morvel {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "core/report/VolumeApi.h"
+#include "platform/win32/calls/VolumeApi.h"
 
 namespace morvel {
 

@@ -100,7 +100,8 @@ class BadInputs(unittest.TestCase):
         zeros = make_file("zeros.img", 1 << 20)
         missing = os.path.join(WORK, "missing.img")
         cases = [
-            (missing, "Error opening volume:No such file or directory", ""),
+            (missing, "Error opening volume:No such file or directory",
+             f"morvel: {missing}: No such file or directory\n"),
             (WORK, "Error opening volume:Is a directory", ""),
             (zeros, "Error obtaining NTFS information:STATUS_INVALID_DEVICE_REQUEST",
              f"morvel: {zeros}: detected: empty (all zeros)\n"),

@@ -13,7 +13,7 @@
 
 #include "app/qt/Form1.h"
 #include "app/qt/MapWindow.h"
-#include "platform/posix/PosixVolumeApi.h"
+#include "platform/open/TargetOpener.h"
 #include "platform/posix/desktop/PosixShellApi.h"
 #include "platform/posix/desktop/PosixSystemApi.h"
 
@@ -31,7 +31,7 @@ class MapWindowTest : public QObject {
   QAction* MapAction(Form1& form, std::unique_ptr<QMenu>& menu);
 
   QTemporaryDir temp_;
-  std::unique_ptr<VolumeApi> volume_;
+  std::unique_ptr<TargetOpener> volume_;
   std::unique_ptr<SystemApi> system_;
   std::unique_ptr<ShellApi> shell_;
 };
@@ -42,7 +42,7 @@ void MapWindowTest::initTestCase() {
   std::filesystem::create_directories(dosdevices);
   std::filesystem::create_symlink(MORVEL_SAMPLE_IMAGE, dosdevices / "c::");
   qputenv("XDG_CONFIG_HOME", temp_.path().toUtf8());
-  volume_ = MakePosixVolumeApi();
+  volume_ = MakeTargetOpener();
   system_ = MakePosixSystemApi();
   shell_ = MakePosixShellApi();
 }

@@ -23,10 +23,9 @@
 #include "core/design/InfoGeometry.h"
 #include "core/report/Unit1.h"
 #include "platform/posix/PosixLocale.h"
-#include "platform/posix/PosixVolumeApi.h"
+#include "platform/open/TargetOpener.h"
 #include "platform/posix/desktop/PosixShellApi.h"
 #include "platform/posix/desktop/PosixSystemApi.h"
-#include "platform/reader/ImageVolumeApi.h"
 
 namespace morvel::qt {
 namespace {
@@ -76,7 +75,7 @@ class QtAppTest : public QObject {
   std::unique_ptr<Form1> ShowForm();
 
   QTemporaryDir temp_;
-  std::unique_ptr<VolumeApi> volume_;
+  std::unique_ptr<TargetOpener> volume_;
   std::unique_ptr<SystemApi> system_;
   std::unique_ptr<ShellApi> shell_;
 };
@@ -92,7 +91,7 @@ void QtAppTest::initTestCase() {
   std::filesystem::create_symlink(root / "missing.img", dosdevices / "d::");
   qputenv("XDG_CONFIG_HOME", (root / "config").c_str());
   qputenv("HOME", (root / "home").c_str());
-  volume_ = MakePosixVolumeApi();
+  volume_ = MakeTargetOpener();
   system_ = MakePosixSystemApi();
   shell_ = MakePosixShellApi();
   SetAppTitle(ApplicationTitleOf(MORVEL_PROGRAM));
@@ -138,7 +137,8 @@ void QtAppTest::driveReportMatchesCore() {
   const QStringList memo = MemoLinesOf(*form);
 
   StringLines expected;
-  QVERIFY(WriteDriveReport("C DRIVE", *volume_, expected, UserNumberSeparators()));
+  OpenerDrives drives(*volume_);
+  QVERIFY(WriteDriveReport("C DRIVE", drives, expected, UserNumberSeparators()));
   QCOMPARE(memo, ToQt(expected.lines()));
   QVERIFY(memo.contains("NTFS VOLUME DATA OF [C] DRIVE"));
   QVERIFY(memo.contains("Bytes per sector       : 512"));
@@ -158,7 +158,8 @@ void QtAppTest::letterWithoutVolumeReportsError() {
   QCOMPARE(memo.size(), 10);
   QCOMPARE(memo[7], QString("NTFS VOLUME DATA OF [D] DRIVE"));
   StringLines expected;
-  QVERIFY(!WriteDriveReport("D DRIVE", *volume_, expected, UserNumberSeparators()));
+  OpenerDrives drives(*volume_);
+  QVERIFY(!WriteDriveReport("D DRIVE", drives, expected, UserNumberSeparators()));
   QCOMPARE(memo, ToQt(expected.lines()));
   QVERIFY(!memo.last().isEmpty());
 }
@@ -251,8 +252,8 @@ void QtAppTest::targetsAndDroppedFilesAreReported() {
   const auto form = ShowForm();
   QVERIFY(form);
   StringLines expected;
-  auto image = MakeImageVolumeApi(MORVEL_SAMPLE_IMAGE, {});
-  QVERIFY(WriteTargetReport('C', MORVEL_SAMPLE_IMAGE, *image, expected, UserNumberSeparators()));
+  auto image = volume_->Open(MORVEL_SAMPLE_IMAGE, {});
+  QVERIFY(WriteVolumeReport(MORVEL_SAMPLE_IMAGE, *image.volume, expected, UserNumberSeparators()));
   QVERIFY(ToQt(expected.lines()).contains("NTFS VOLUME DATA OF [" MORVEL_SAMPLE_IMAGE "] DRIVE"));
   QVERIFY(ToQt(expected.lines()).contains("Bytes per sector       : 512"));
 
@@ -288,8 +289,8 @@ void QtAppTest::containerTargetIsReadThroughItsLibrary() {
   const QString qcow = temp_.path() + "/sample.qcow2";
   QCOMPARE(QProcess::execute("qemu-img", {"convert", "-O", "qcow2", MORVEL_SAMPLE_IMAGE, qcow}), 0);
   StringLines expected;
-  auto raw = MakeImageVolumeApi(MORVEL_SAMPLE_IMAGE, {});
-  QVERIFY(WriteTargetReport('C', qcow.toStdString(), *raw, expected, UserNumberSeparators()));
+  auto raw = volume_->Open(MORVEL_SAMPLE_IMAGE, {});
+  QVERIFY(WriteVolumeReport(qcow.toStdString(), *raw.volume, expected, UserNumberSeparators()));
   const auto form = ShowForm();
   QVERIFY(form);
   form->ReportTargets({qcow.toStdString()});

@@ -5,7 +5,7 @@
 
 #include "core/design/Targets.h"
 #include "core/report/Unit1.h"
-#include "tests/fakes/FakeVolumeApi.h"
+#include "tests/fakes/FakeVolume.h"
 
 namespace morvel {
 namespace {
@@ -42,15 +42,18 @@ TEST(Targets, LinuxProgramCommandLine) {
   }
 }
 
-// Each target's report after the one before, an empty line between; an error stops its own
-// report only.
+// Each target's report after the one before, an empty line between, with what was found and
+// where the program looked after a failure; an error stops its own report only.
 TEST(Targets, ReportsFollowEachOther) {
   const auto open = [](const std::string& target) {
-    auto api = std::make_unique<testing::FakeVolumeApi>();
-    api->openFails = true;
-    api->lastError = target == "bad.img" ? 0x80000000u : 2;  // beyond the range of a status: an error
-    api->systemMessage = "The system cannot find the file specified.";
-    return api;
+    auto volume = std::make_unique<testing::FakeVolume>();
+    VolumeQuery& q = volume->query;
+    q.outcome = VolumeQuery::Outcome::OpenFailed;
+    q.openError = target == "bad.img" ? 0x80000000u : 2;  // beyond the range of a status: an error
+    q.openErrorText = "The system cannot find the file specified.";
+    if (target == "b.img") q.where = "read from /dev/sdz1";
+    if (target == "a.img") q.detected = "exFAT file system";
+    return TargetVolume{target, std::move(volume)};
   };
   StringLines lines;
   lines.Add("Memo1");
@@ -67,8 +70,10 @@ TEST(Targets, ReportsFollowEachOther) {
       expected.insert(expected.end(), {"", "Error opening volume:The system cannot find the file specified"});
   };
   report("a.img", false);
+  expected.push_back("detected: exFAT file system");
   report("bad.img", true);
   report("b.img", false);
+  expected.push_back("read from /dev/sdz1");
   EXPECT_EQ(lines.lines(), expected);
   EXPECT_EQ(errors, std::vector<std::string>{"Range check error"});
 }

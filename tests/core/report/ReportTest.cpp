@@ -2,14 +2,14 @@
 
 #include <limits>
 
-#include "tests/fakes/FakeVolumeApi.h"
-#include "core/runtime/RuntimeError.h"
 #include "core/report/Unit1.h"
+#include "core/runtime/RuntimeError.h"
+#include "tests/fakes/FakeVolume.h"
 
 namespace morvel {
 namespace {
 
-using testing::FakeVolumeApi;
+using testing::FakeVolume;
 
 NtfsVolumeData SampleVolume() {
   NtfsVolumeData d;
@@ -29,8 +29,8 @@ NtfsVolumeData SampleVolume() {
 }
 
 const std::vector<std::string> kHeader = {
-    "Message from Original ...",          "-----------------------------------", "Vantry",
-    "NTFS volume layout report",          "http://www.example.org/morvel/",      "-----------------------------------",
+    "Message from Original ...", "-----------------------------------", "Vantry",
+    "NTFS volume layout report", "http://www.example.org/morvel/",      "-----------------------------------",
 };
 
 std::vector<std::string> WithHeader(std::vector<std::string> rest) {
@@ -40,9 +40,9 @@ std::vector<std::string> WithHeader(std::vector<std::string> rest) {
 }
 
 TEST(Report, SuccessWritesThreeSectionsAndTheListing) {
-  FakeVolumeApi api;
-  api.data = SampleVolume();
-  api.AddRootEntry("C:\\$mft", "$MFT", 33554432);
+  FakeVolume api;
+  api.query.data = SampleVolume();
+  api.AddRootFile("$mft", "$MFT", 33554432);
   StringLines lines;
   EXPECT_TRUE(WriteDriveReport("C DRIVE", api, lines, {}));
   EXPECT_EQ(lines.lines(), WithHeader({
@@ -79,20 +79,21 @@ TEST(Report, SuccessWritesThreeSectionsAndTheListing) {
 }
 
 TEST(Report, FailureLeavesTenLines) {
-  FakeVolumeApi api;
-  api.status = static_cast<std::int32_t>(0xC0000010u);
+  FakeVolume api;
+  api.query.outcome = VolumeQuery::Outcome::Refused;
+  api.query.status = static_cast<std::int32_t>(0xC0000010u);
   StringLines lines;
   EXPECT_FALSE(WriteDriveReport("E DRIVE", api, lines, {}));
   EXPECT_EQ(lines.lines(), WithHeader({"", "NTFS VOLUME DATA OF [E] DRIVE", "",
                                        "Error obtaining NTFS information:STATUS_INVALID_DEVICE_REQUEST"}));
-  EXPECT_TRUE(api.findPaths.empty());
+  EXPECT_EQ(api.Lookups(), 0u);
 }
 
 TEST(Report, FiguresFollowTheLocaleAndRoundHalvesAway) {
-  FakeVolumeApi api;
-  api.data = SampleVolume();
-  api.data.MftValidDataLength = 33685504;  // exactly 32.125 MB
-  api.data.MftZoneEnd = api.data.MftZoneStart - 327680;
+  FakeVolume api;
+  api.query.data = SampleVolume();
+  api.query.data.MftValidDataLength = 33685504;  // exactly 32.125 MB
+  api.query.data.MftZoneEnd = api.query.data.MftZoneStart - 327680;
   StringLines lines;
   WriteDriveReport("C", api, lines, NumberSeparators{",", "."});
   const auto& l = lines.lines();
@@ -103,8 +104,8 @@ TEST(Report, FiguresFollowTheLocaleAndRoundHalvesAway) {
 }
 
 TEST(Report, PressingTwiceWritesOneReport) {
-  FakeVolumeApi api;
-  api.data = SampleVolume();
+  FakeVolume api;
+  api.query.data = SampleVolume();
   StringLines lines;
   lines.Add("Memo1");
   WriteDriveReport("C DRIVE", api, lines, {});
@@ -122,9 +123,9 @@ struct ErrorCase {
 class ReportErrors : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(ReportErrors, StopWhereTheErrorArises) {
-  FakeVolumeApi api;
-  api.data = SampleVolume();
-  GetParam().mutate(api.data);
+  FakeVolume api;
+  api.query.data = SampleVolume();
+  GetParam().mutate(api.query.data);
   StringLines lines;
   try {
     WriteDriveReport("C DRIVE", api, lines, {});
@@ -133,7 +134,6 @@ TEST_P(ReportErrors, StopWhereTheErrorArises) {
     EXPECT_STREQ(e.what(), GetParam().message);
   }
   EXPECT_EQ(lines.lines().size(), GetParam().linesKept);
-  EXPECT_EQ(api.openHandles, 0);
 }
 
 constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST(Report, EmptyCaptionRaisesAfterTheHeader) {
-  FakeVolumeApi api;
+  FakeVolume api;
   StringLines lines;
   EXPECT_THROW(WriteDriveReport("", api, lines, {}), RuntimeError);
   EXPECT_EQ(lines.lines(), kHeader);
@@ -165,12 +165,26 @@ TEST(Report, EmptyCaptionRaisesAfterTheHeader) {
 }
 
 TEST(Report, TargetReportNamesTheTarget) {
-  FakeVolumeApi api;
-  api.fsControlBound = false;
+  FakeVolume api;
+  api.query.outcome = VolumeQuery::Outcome::NotSupported;
   StringLines lines;
-  EXPECT_FALSE(WriteTargetReport('C', "/images/vol.img", api, lines, {}));
+  EXPECT_FALSE(WriteVolumeReport("/images/vol.img", api, lines, {}));
   EXPECT_EQ(lines.lines()[7], "NTFS VOLUME DATA OF [/images/vol.img] DRIVE");
   EXPECT_EQ(lines.lines()[9], "Not running on supported version of Windows NT.");
+}
+
+// An open failure's code must fit a signed 32-bit value, and its message loses its tail.
+TEST(Report, OpenFailureTextIsTrimmedAndItsCodeChecked) {
+  FakeVolume api;
+  api.query.outcome = VolumeQuery::Outcome::OpenFailed;
+  api.query.openError = 5;
+  api.query.openErrorText = "Access is denied. \r\n";
+  StringLines lines;
+  EXPECT_FALSE(WriteDriveReport("C", api, lines, {}));
+  EXPECT_EQ(lines.lines().back(), "Error opening volume:Access is denied");
+  api.query.openError = 0x80000005u;
+  EXPECT_THROW(WriteDriveReport("C", api, lines, {}), RuntimeError);
+  EXPECT_EQ(lines.lines().size(), 8u);
 }
 
 }  // namespace

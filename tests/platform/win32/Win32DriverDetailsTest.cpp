@@ -6,7 +6,7 @@
 
 #include "app/cli/Details.h"
 #include "base/Bytes.h"
-#include "core/report/VolumeData.h"
+#include "platform/win32/calls/VolumeRecord.h"
 #include "platform/win32/Win32DriverDetails.h"
 
 namespace morvel {

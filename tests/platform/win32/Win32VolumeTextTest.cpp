@@ -9,7 +9,7 @@
 
 #include "platform/win32/Win32ElevationHint.h"
 #include "platform/win32/Win32VolumeApi.h"
-#include "tests/fakes/FakeVolumeApi.h"
+#include "tests/platform/win32/FakeVolumeApi.h"
 
 namespace morvel {
 namespace {

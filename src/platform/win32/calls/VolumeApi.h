@@ -1,7 +1,7 @@
 #pragma once
-// What the volume query and the metadata listing ask of the machine. The values the logic
-// passes (paths, access masks, control codes, buffer sizes) are the Windows API's own, so the
-// Win32 implementation forwards them unchanged and other implementations honour their meaning.
+// The Windows calls behind a drive letter's volume query and metadata listing, one method a
+// call, so that the sequence (DriveQuery.h) is tested against a recording fake. The values
+// passed (paths, access masks, control codes, buffer sizes) are the Windows API's own.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -52,12 +52,6 @@ class VolumeApi {
   // FindFirstFileA for a path without wildcards; kInvalidHandle when nothing is found.
   virtual Handle FindFirst(const std::string& path, FindData& data) = 0;
   virtual void FindClose(Handle handle) = 0;
-
-  // Why the last FsControl or FindFirst failed, when there is more to say than its status:
-  // which structure, which check, at which byte. Empty when nothing more is known, and after a
-  // FindFirst that merely found no such file; a FindFirst that fails with a reason could not
-  // read the directory.
-  virtual std::string LastReason() { return {}; }
 };
 
 }  // namespace morvel

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "core/report/VolumeApi.h"
-#include "core/report/VolumeData.h"
+#include "platform/win32/calls/VolumeApi.h"
+#include "platform/win32/calls/VolumeRecord.h"
 
 namespace morvel::testing {
 
@@ -19,7 +19,6 @@ class FakeVolumeApi : public VolumeApi {
   std::int32_t status = 0;
   NtfsVolumeData data;
   std::map<std::string, FindData> rootEntries;  // by upper-cased path
-  std::string reason;                           // what LastReason() says
 
   // Record
   std::vector<std::string> calls;
@@ -92,8 +91,6 @@ class FakeVolumeApi : public VolumeApi {
     calls.push_back("FindClose");
     --openHandles;
   }
-
-  std::string LastReason() override { return reason; }
 
   void AddRootEntry(const std::string& path, const std::string& storedName, std::uint64_t size) {
     std::string key = path;

@@ -1,31 +1,31 @@
-#include "core/report/Morvel.h"
-
 #include <gtest/gtest.h>
 
-#include "tests/fakes/FakeVolumeApi.h"
+#include "core/report/Morvel.h"
 #include "core/runtime/RuntimeError.h"
+#include "platform/win32/calls/DriveQuery.h"
+#include "tests/platform/win32/FakeVolumeApi.h"
 
 namespace morvel {
 namespace {
 
 using testing::FakeVolumeApi;
 
-TEST(GetNtfsVolumeData, WithoutTheEntryPointOpensNothing) {
+TEST(DriveQuery, WithoutTheEntryPointOpensNothing) {
   FakeVolumeApi api;
   api.fsControlBound = false;
   NtfsVolumeData data;
   std::string error;
-  EXPECT_FALSE(GetNtfsVolumeData(api, 'C', data, error));
+  EXPECT_FALSE(GetNtfsVolumeData(*MakeCallDriveVolume(api, 'C'), data, error));
   EXPECT_EQ(error, "Not running on supported version of Windows NT.");
   EXPECT_TRUE(api.calls.empty());
 }
 
-TEST(GetNtfsVolumeData, OpensTheVolumeDeviceWithTheDocumentedValues) {
+TEST(DriveQuery, OpensTheVolumeDeviceWithTheDocumentedValues) {
   FakeVolumeApi api;
   api.data.NumberSectors = 12345;
   NtfsVolumeData data;
   std::string error = "untouched";
-  ASSERT_TRUE(GetNtfsVolumeData(api, 'd', data, error));
+  ASSERT_TRUE(GetNtfsVolumeData(*MakeCallDriveVolume(api, 'd'), data, error));
   EXPECT_EQ(error, "untouched");
   EXPECT_EQ(data.NumberSectors, 12345);
   ASSERT_EQ(api.openedPaths.size(), 1u);
@@ -39,7 +39,7 @@ TEST(GetNtfsVolumeData, OpensTheVolumeDeviceWithTheDocumentedValues) {
   EXPECT_EQ(api.calls, (std::vector<std::string>{"OpenFile", "FsControl", "CloseHandle"}));
 }
 
-TEST(GetNtfsVolumeData, FailedStatusNamesItAndClosesOnce) {
+TEST(DriveQuery, FailedStatusNamesItAndClosesOnce) {
   struct Case {
     std::uint32_t status;
     const char* error;
@@ -58,20 +58,21 @@ TEST(GetNtfsVolumeData, FailedStatusNamesItAndClosesOnce) {
     api.status = static_cast<std::int32_t>(c.status);
     NtfsVolumeData data;
     std::string error;
-    EXPECT_FALSE(GetNtfsVolumeData(api, 'C', data, error));
+    EXPECT_FALSE(GetNtfsVolumeData(*MakeCallDriveVolume(api, 'C'), data, error));
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(api.closeCount, 1);
     EXPECT_EQ(api.openHandles, 0);
   }
 }
 
-TEST(GetNtfsVolumeData, OpenFailureCarriesTheTrimmedSystemMessage) {
+TEST(DriveQuery, OpenFailureCarriesTheTrimmedSystemMessage) {
   struct Case {
     const char* message;
     const char* error;
   };
   const Case cases[] = {
-      {"The system cannot find the file specified.\r\n", "Error opening volume:The system cannot find the file specified"},
+      {"The system cannot find the file specified.\r\n",
+       "Error opening volume:The system cannot find the file specified"},
       {"Access is denied. \r\n", "Error opening volume:Access is denied"},
       {"two\r\nlines...\r\n", "Error opening volume:two\r\nlines"},
       {"", "Error opening volume:"},
@@ -83,7 +84,7 @@ TEST(GetNtfsVolumeData, OpenFailureCarriesTheTrimmedSystemMessage) {
     api.systemMessage = c.message;
     NtfsVolumeData data;
     std::string error;
-    EXPECT_FALSE(GetNtfsVolumeData(api, 'Z', data, error));
+    EXPECT_FALSE(GetNtfsVolumeData(*MakeCallDriveVolume(api, 'Z'), data, error));
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(api.closeCount, 0);
     EXPECT_EQ(api.messageCodes, std::vector<std::int32_t>{2});
@@ -92,14 +93,14 @@ TEST(GetNtfsVolumeData, OpenFailureCarriesTheTrimmedSystemMessage) {
   }
 }
 
-TEST(GetNtfsVolumeData, ErrorCodeWithTheTopBitSetRaisesRangeCheck) {
+TEST(DriveQuery, ErrorCodeWithTheTopBitSetRaisesRangeCheck) {
   FakeVolumeApi api;
   api.openFails = true;
   api.lastError = 0x80070005u;
   NtfsVolumeData data;
   std::string error = "before";
   try {
-    GetNtfsVolumeData(api, 'C', data, error);
+    GetNtfsVolumeData(*MakeCallDriveVolume(api, 'C'), data, error);
     FAIL() << "no error raised";
   } catch (const RuntimeError& e) {
     EXPECT_STREQ(e.what(), "Range check error");
@@ -108,7 +109,7 @@ TEST(GetNtfsVolumeData, ErrorCodeWithTheTopBitSetRaisesRangeCheck) {
   EXPECT_TRUE(api.messageCodes.empty());
 }
 
-TEST(ListMetaDataFiles, ProbesAllNamesInOrderAndListsStoredNames) {
+TEST(DriveListing, ProbesAllNamesInOrderAndListsStoredNames) {
   FakeVolumeApi api;
   api.AddRootEntry("C:\\$mft", "$MFT", 1024);
   api.AddRootEntry("C:\\$badclus", "$BadClus", 0);
@@ -116,10 +117,10 @@ TEST(ListMetaDataFiles, ProbesAllNamesInOrderAndListsStoredNames) {
   api.AddRootEntry("C:\\$upcase", "$UpCase", 131072);
   api.AddRootEntry("C:\\$logfile", "$LogFile", 0x123456789ull);  // beyond 4 GiB: the full size
   StringLines lines;
-  ListMetaDataFiles(api, 'C', lines);
-  const std::vector<std::string> probed = {
-      "C:\\$mft",  "C:\\$mftmirr", "C:\\$logfile", "C:\\$volume",   "C:\\$attrdef", "C:\\$bitmap",
-      "C:\\$boot", "C:\\$badclus", "C:\\$quota",   "C:\\$badclust", "C:\\$upcase"};
+  ListMetaDataFiles(*MakeCallDriveVolume(api, 'C'), lines);
+  const std::vector<std::string> probed = {"C:\\$mft",     "C:\\$mftmirr",  "C:\\$logfile", "C:\\$volume",
+                                           "C:\\$attrdef", "C:\\$bitmap",   "C:\\$boot",    "C:\\$badclus",
+                                           "C:\\$quota",   "C:\\$badclust", "C:\\$upcase"};
   EXPECT_EQ(api.findPaths, probed);
   EXPECT_EQ(lines.lines(), (std::vector<std::string>{
                                "$MFT           1024 bytes",
@@ -131,10 +132,10 @@ TEST(ListMetaDataFiles, ProbesAllNamesInOrderAndListsStoredNames) {
   EXPECT_EQ(api.openHandles, 0);
 }
 
-TEST(ListMetaDataFiles, NothingFoundListsNothing) {
+TEST(DriveListing, NothingFoundListsNothing) {
   FakeVolumeApi api;
   StringLines lines;
-  ListMetaDataFiles(api, 'D', lines);
+  ListMetaDataFiles(*MakeCallDriveVolume(api, 'D'), lines);
   EXPECT_TRUE(lines.lines().empty());
   EXPECT_EQ(api.findPaths.size(), 11u);
 }

@@ -1,0 +1,26 @@
+#pragma once
+// A volume as the programs hold it once a target is opened: what the report asks of it
+// (VolumeAccess), and what the console and desktop programs add around the report: the
+// cluster map drawn in the query's own pass and the facts --details shows.
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "core/report/ClusterMap.h"
+#include "core/report/VolumeAccess.h"
+#include "platform/reader/VolumeDetails.h"
+
+namespace morvel {
+
+class OpenedVolume : public VolumeAccess {
+ public:
+  // Asks the next volume-data query to build a map of `cells` cells in the same pass. False
+  // when this volume cannot be drawn (one queried through the file system driver).
+  virtual bool RequestClusterMap(std::size_t cells) = 0;
+  // The map the last query built; nothing, with the reason, when it could not.
+  virtual std::optional<ClusterMap> TakeClusterMap(std::string& reason) = 0;
+  // The facts --details shows. Returns "" or why they could not be read.
+  virtual std::string ReadDetails(VolumeDetails& out) = 0;
+};
+
+}  // namespace morvel

@@ -1,0 +1,126 @@
+#include "platform/reader/ReaderVolume.h"
+
+#include <system_error>
+
+namespace morvel {
+namespace {
+
+// The reader's reason, or the status's name when it gave none.
+std::string ReasonOf(const ntfs::Result& r) { return r.reason().empty() ? ntfs::StatusName(r.status()) : r.reason(); }
+
+std::string ErrnoText(int error) { return std::generic_category().message(error); }
+
+}  // namespace
+
+std::int32_t NtStatusFromNtfs(ntfs::Status status) {
+  switch (status) {
+    case ntfs::Status::Ok:
+      return 0;
+    case ntfs::Status::NotNtfs:
+      return kStatusInvalidDeviceRequest;
+    case ntfs::Status::Corrupt:
+      return kStatusFileCorruptError;
+    case ntfs::Status::IoError:
+      return kStatusIoDeviceError;
+  }
+  return kStatusIoDeviceError;
+}
+
+NtfsVolumeData ToVolumeData(const ntfs::VolumeData& v) {
+  NtfsVolumeData d;
+  d.VolumeSerialNumber = v.VolumeSerialNumber;
+  d.NumberSectors = v.NumberSectors;
+  d.TotalClusters = v.TotalClusters;
+  d.FreeClusters = v.FreeClusters;
+  d.TotalReserved = v.TotalReserved;
+  d.BytesPerSector = v.BytesPerSector;
+  d.BytesPerCluster = v.BytesPerCluster;
+  d.BytesPerFileRecordSegment = v.BytesPerFileRecordSegment;
+  d.ClustersPerFileRecordSegment = v.ClustersPerFileRecordSegment;
+  d.MftValidDataLength = v.MftValidDataLength;
+  d.MftStartLcn = v.MftStartLcn;
+  d.Mft2StartLcn = v.Mft2StartLcn;
+  d.MftZoneStart = v.MftZoneStart;
+  d.MftZoneEnd = v.MftZoneEnd;
+  return d;
+}
+
+ReaderVolume::ReaderVolume(SourceOpening opening, PartitionChoice choice, ContentDescriber describe, VolumeParser parse)
+    : opening_(std::move(opening)), choice_(choice), describe_(std::move(describe)), parse_(parse) {
+  if (!opening_.source && opening_.error == 0) opening_.error = ENOENT;
+}
+
+ntfs::Volume* ReaderVolume::Volume() {
+  if (!parsed_ && opening_.source) {
+    parsed_ = true;
+    locateError_ = LocateVolume(*opening_.source, choice_, extent_);
+    if (locateError_ == 0) {
+      slice_ = std::make_unique<SliceByteSource>(*opening_.source, extent_.offset, extent_.length);
+      parse_result_ = parse_(*slice_, 0, volume_);
+    }
+  }
+  return parse_result_.ok() ? volume_.get() : nullptr;
+}
+
+VolumeQuery ReaderVolume::QueryVolumeData() {
+  VolumeQuery query;
+  ntfs::Volume* volume = Volume();
+  const int openError = opening_.source ? locateError_ : opening_.error;
+  if (openError != 0) {
+    query.outcome = VolumeQuery::Outcome::OpenFailed;
+    query.openError = static_cast<std::uint32_t>(openError);
+    query.openErrorText = ErrnoText(openError);
+    query.where = opening_.where;
+  } else {
+    ntfs::VolumeData record;
+    const ntfs::Result r = volume != nullptr ? map_.Query(*slice_, *volume, record) : parse_result_;
+    if (r.ok()) {
+      query.data = ToVolumeData(record);
+      return query;
+    }
+    query.outcome = VolumeQuery::Outcome::Refused;
+    query.status = NtStatusFromNtfs(r.status());
+    query.reason = ReasonOf(r);
+  }
+  const bool noVolume =
+      query.outcome == VolumeQuery::Outcome::OpenFailed || query.status == kStatusInvalidDeviceRequest;
+  if (noVolume && describe_) query.detected = describe_(opening_.source.get(), choice_.number);
+  return query;
+}
+
+MetaDataLookup ReaderVolume::FindMetaDataFile(const std::string& name) {
+  MetaDataLookup lookup;
+  ntfs::Volume* volume = Volume();
+  if (volume == nullptr) {
+    lookup.outcome = MetaDataLookup::Outcome::Unreadable;
+    const int openError = opening_.source ? locateError_ : opening_.error;
+    lookup.reason = openError != 0 ? "opening the drive: " + ErrnoText(openError) : ReasonOf(parse_result_);
+    return lookup;
+  }
+  std::optional<ntfs::RootEntry> found;
+  if (const ntfs::Result r = volume->FindRootEntry(name, found); !r.ok()) {
+    lookup.outcome = MetaDataLookup::Outcome::Unreadable;
+    lookup.reason = ReasonOf(r);
+    return lookup;
+  }
+  if (!found) return lookup;
+  lookup.outcome = MetaDataLookup::Outcome::Found;
+  lookup.file.name = found->name;
+  lookup.file.size = static_cast<std::int64_t>(found->size);
+  return lookup;
+}
+
+bool ReaderVolume::RequestClusterMap(std::size_t cells) {
+  map_.Request(cells);
+  return true;
+}
+
+std::string ReaderVolume::ReadDetails(VolumeDetails& out) {
+  if (!opening_.source) return opening_.errorText.empty() ? ErrnoText(opening_.error) : opening_.errorText;
+  out.source = opening_.name;
+  out.blockDevice = opening_.blockDevice;
+  out.physicalSectorSize = opening_.physicalSectorSize;
+  return ReadVolumeDetails(*opening_.source, choice_, out);
+}
+
+}  // namespace morvel

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "core/report/Morvel.h"
+#include "platform/reader/ReaderVolume.h"
+#include "tests/platform/reader/MemorySource.h"
+
+namespace morvel {
+namespace {
+
+using testing::MemorySource;
+using testing::NtfsBootSectorBytes;
+using testing::ScriptedNtfs;
+
+class ReaderVolumeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ScriptedNtfs::Reset(); }
+
+  static ReaderVolume Readable(bool failReads = false, ContentDescriber describe = nullptr) {
+    SourceOpening opening;
+    opening.source = std::make_unique<MemorySource>(NtfsBootSectorBytes(), failReads);
+    return ReaderVolume(std::move(opening), {}, std::move(describe), &ScriptedNtfs::Open);
+  }
+};
+
+TEST_F(ReaderVolumeTest, ReaderResultsBecomeTheStatusesWindowsUsesWithTheirReasons) {
+  const struct {
+    ntfs::Status open, query;
+    std::uint32_t status;
+    const char* reason;
+  } cases[] = {
+      {ntfs::Status::Ok, ntfs::Status::Ok, 0, ""},
+      {ntfs::Status::NotNtfs, ntfs::Status::Ok, 0xC0000010u, "boot sector torn"},
+      {ntfs::Status::Corrupt, ntfs::Status::Ok, 0xC0000102u, "boot sector torn"},
+      {ntfs::Status::IoError, ntfs::Status::Ok, 0xC0000185u, "boot sector torn"},
+      {ntfs::Status::Ok, ntfs::Status::Corrupt, 0xC0000102u, "query refused"},
+      {ntfs::Status::Ok, ntfs::Status::IoError, 0xC0000185u, "query refused"},
+  };
+  for (const auto& c : cases) {
+    ScriptedNtfs::openStatus = c.open;
+    ScriptedNtfs::queryStatus = c.query;
+    ScriptedNtfs::data.NumberSectors = 0x0102030405060708;
+    ReaderVolume volume = Readable();
+    const VolumeQuery query = volume.QueryVolumeData();
+    EXPECT_EQ(static_cast<std::uint32_t>(query.status), c.status);
+    EXPECT_EQ(query.reason, c.reason);
+    EXPECT_EQ(query.ok(), c.status == 0);
+    if (query.ok()) {
+      EXPECT_EQ(query.data.NumberSectors, 0x0102030405060708);
+    }
+  }
+}
+
+TEST_F(ReaderVolumeTest, OpenFailuresCarryTheErrnoTextWhereTheProgramLookedAndWhatWasFound) {
+  SourceOpening missing;
+  missing.error = ENOENT;
+  missing.where = "no link x::";
+  int described = 0;
+  ReaderVolume volume(std::move(missing), {}, [&](base::ByteSource* source, int) {
+    ++described;
+    return source == nullptr ? "nothing to read" : "?";
+  });
+  const VolumeQuery query = QueryNtfsVolumeData(volume);
+  EXPECT_EQ(query.ErrorLine(), "Error opening volume:No such file or directory");
+  EXPECT_EQ(query.where, "no link x::");
+  EXPECT_EQ(query.detected, "nothing to read");
+  // A partition that does not exist is an open failure too.
+  SourceOpening whole;
+  whole.source = std::make_unique<MemorySource>(NtfsBootSectorBytes());
+  ReaderVolume partition(std::move(whole), PartitionChoice{9}, nullptr, &ScriptedNtfs::Open);
+  EXPECT_EQ(partition.QueryVolumeData().outcome, VolumeQuery::Outcome::OpenFailed);
+  EXPECT_EQ(described, 1);
+}
+
+TEST_F(ReaderVolumeTest, OnlyAVolumeThatIsNotNtfsIsDescribed) {
+  for (const auto status : {ntfs::Status::NotNtfs, ntfs::Status::Corrupt, ntfs::Status::Ok}) {
+    ScriptedNtfs::openStatus = status;
+    ReaderVolume volume =
+        Readable(false, [](base::ByteSource* source, int) { return source != nullptr ? "exFAT file system" : ""; });
+    EXPECT_EQ(volume.QueryVolumeData().detected, status == ntfs::Status::NotNtfs ? "exFAT file system" : "");
+  }
+}
+
+TEST_F(ReaderVolumeTest, LookupsShareOneParseAndSayWhyTheyCouldNotLook) {
+  ScriptedNtfs::entries["$mft"] = {"$MFT", 0x123456789ull};
+  ReaderVolume volume = Readable();
+  ASSERT_TRUE(volume.QueryVolumeData().ok());
+  const MetaDataListing listing = FindMetaDataFiles(volume);
+  ASSERT_EQ(listing.files.size(), 1u);
+  EXPECT_EQ(listing.files[0].name, "$MFT");
+  EXPECT_EQ(listing.files[0].size, 0x123456789);
+  EXPECT_EQ(ScriptedNtfs::opens, 1);
+
+  ScriptedNtfs::findStatus = ntfs::Status::Corrupt;
+  EXPECT_EQ(FindMetaDataFiles(volume).failure, "$mft: index torn");
+  SourceOpening unreadable;
+  unreadable.error = EIO;
+  ReaderVolume absent(std::move(unreadable), {});
+  EXPECT_EQ(absent.FindMetaDataFile("$mft").reason, "opening the drive: Input/output error");
+}
+
+}  // namespace
+}  // namespace morvel
