@@ -49,6 +49,16 @@ class LinuxTargetOpener final : public TargetOpener {
       target.volume = OpenDrive(letter);
       return target;
     }
+    // An image file is opened once: what tells it from a file stored on a volume is read from
+    // the opening the report then reads.
+    if (machine_->Stat(text).kind == PathStatus::Kind::Regular) {
+      SourceOpening opening = OpenSourceAt(text, ContainerOpener());
+      if (opening.source && (opening.container || HoldsImage(*opening.source))) {
+        target.source = text;
+        target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, DescriberOf(text));
+        return target;
+      }
+    }
     const PathResolution resolved = ResolvePath(text, *machine_);
     target.source = resolved.source;
     target.mountPoint = resolved.mountPoint;

@@ -20,6 +20,8 @@
 #include "ntfs/BootSector.h"
 #include "platform/posix/Machine.h"
 #include "platform/posix/PosixFile.h"
+#include "platform/reader/CachedByteSource.h"
+#include "platform/reader/ImageSignature.h"
 
 namespace morvel {
 namespace {
@@ -77,8 +79,6 @@ void ProbeSuperblock(int fd, SourceFacts&, std::string& type) {
     type = "ntfs";
 }
 #endif
-
-bool StartsWith(std::string_view bytes, std::string_view magic) { return bytes.substr(0, magic.size()) == magic; }
 
 // The media data of the container image at `path` whose raw bytes are `raw`, through
 // `containers`; null when `raw` is no container or the build reads none. `error` says why an
@@ -196,19 +196,7 @@ class LinuxMachine final : public Machine {
   bool HoldsImage(const std::string& path) override {
     int error = 0;
     auto source = OpenFdSource(path, error);
-    std::array<std::uint8_t, 512> head{};
-    if (!source || source->Size() < head.size() || !source->ReadAt(0, head)) return false;
-    const std::string_view bytes(reinterpret_cast<const char*>(head.data()), head.size());
-    if (ntfs::HasNtfsSignature(head) || (head[510] == 0x55 && head[511] == 0xAA)) return true;
-    for (std::string_view magic : {std::string_view("vhdxfile"), std::string_view("conectix"), std::string_view("KDMV"),
-                                   std::string_view("QFI\xFB", 4), std::string_view("EVF\x09\x0D\x0A\xFF\x00", 8),
-                                   std::string_view("# Disk Descriptor")}) {
-      if (StartsWith(bytes, magic)) return true;
-    }
-    // A fixed VHD has its footer at the end only.
-    std::array<std::uint8_t, 8> footer{};
-    return source->ReadAt(source->Size() - 512, footer) &&
-           std::string_view(reinterpret_cast<const char*>(footer.data()), footer.size()) == "conectix";
+    return source && morvel::HoldsImage(*source);
   }
 
  private:
@@ -241,9 +229,12 @@ SourceOpening OpenSourceAt(const std::string& path, const ImageOpener& container
     out.error = errno;
     return out;
   }
-  auto raw = std::make_unique<FdByteSource>(std::move(fd), static_cast<std::uint64_t>(end));
+  // Cached from the first read: what the signatures read, the volume's reader finds kept.
+  auto raw = std::make_unique<CachedByteSource>(
+      std::make_unique<FdByteSource>(std::move(fd), static_cast<std::uint64_t>(end)));
   auto media = ContainerMedia(*raw, path, containers, out.error);
   if (out.error != 0) return out;
+  out.container = media != nullptr;
   out.source = media ? std::move(media) : std::move(raw);
   return out;
 }

@@ -11,4 +11,9 @@ namespace morvel {
 // there is nothing to add.
 std::string DescribeImageSignature(base::ByteSource& source, int partition);
 
+// Whether `source` is itself a volume or disk image (a boot sector, a partition table or a
+// container's signature at its start, or a fixed VHD's footer at its end) rather than some file
+// stored on a volume.
+bool HoldsImage(base::ByteSource& source);
+
 }  // namespace morvel

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "platform/reader/CachedByteSource.h"
+
 namespace morvel {
 namespace {
 
@@ -48,6 +50,9 @@ NtfsVolumeData ToVolumeData(const ntfs::VolumeData& v) {
 ReaderVolume::ReaderVolume(SourceOpening opening, PartitionChoice choice, ContentDescriber describe, VolumeParser parse)
     : opening_(std::move(opening)), choice_(choice), describe_(std::move(describe)), parse_(parse) {
   if (!opening_.source && opening_.error == 0) opening_.error = ENOENT;
+  // The query, the lookups, the map and the details share what any of them has read.
+  if (opening_.source && dynamic_cast<CachedByteSource*>(opening_.source.get()) == nullptr)
+    opening_.source = std::make_unique<CachedByteSource>(std::move(opening_.source));
 }
 
 ntfs::Volume* ReaderVolume::Volume() {

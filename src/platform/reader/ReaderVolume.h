@@ -36,6 +36,7 @@ struct SourceOpening {
   std::string name;
   bool blockDevice = false;
   std::uint32_t physicalSectorSize = 0;  // 0: unknown
+  bool container = false;                // the source is a container image's media data
 };
 
 // What a target holds when no NTFS volume was found in it ("exFAT file system"); empty when

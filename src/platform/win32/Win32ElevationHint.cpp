@@ -28,7 +28,6 @@ class ElevationHint final : public VolumeApi {
   void CloseHandle(Handle handle) override { api_->CloseHandle(handle); }
   Handle FindFirst(const std::string& path, FindData& data) override { return api_->FindFirst(path, data); }
   void FindClose(Handle handle) override { api_->FindClose(handle); }
-  std::string LastReason() override { return api_->LastReason(); }
 
  private:
   std::unique_ptr<VolumeApi> api_;
