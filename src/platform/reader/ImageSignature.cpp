@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "disk/ContainerSignature.h"
+#include "disk/Signatures.h"
 #include "ntfs/BootSector.h"
 #include "platform/reader/VolumeLocation.h"
 
@@ -21,12 +22,9 @@ std::string DescribeImageSignature(base::ByteSource& source, int partition) {
            ", which this build cannot read (morvel built on Linux with the container libraries reads it)";
   }
   VolumeExtent extent;
-  std::array<std::uint8_t, 512> sector{};
-  if (LocateVolume(source, PartitionChoice{partition}, extent) != 0 || extent.length < sector.size() ||
-      !source.ReadAt(extent.offset, sector)) {
-    return {};
-  }
-  return disk::HasBitLockerSignature(sector) ? disk::kBitLockerText : std::string();
+  if (LocateVolume(source, PartitionChoice{partition}, extent) != 0) return {};
+  SliceByteSource volume(source, extent.offset, extent.length);
+  return disk::DescribeSignature(volume);
 }
 
 bool HoldsImage(base::ByteSource& source) {

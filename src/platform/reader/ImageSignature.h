@@ -6,9 +6,9 @@
 
 namespace morvel {
 
-// The container its signature names (which this build cannot read), or a BitLocker-encrypted
-// volume where partition `partition` (0: the volume the report looked at) lies. Empty when
-// there is nothing to add.
+// The container its signature names (which this build cannot read), or what the signatures
+// where partition `partition` (0: the volume the report looked at) lies say: a file system, an
+// encrypted volume, zeros. Empty when there is nothing to add.
 std::string DescribeImageSignature(base::ByteSource& source, int partition);
 
 // Whether `source` is itself a volume or disk image (a boot sector, a partition table or a

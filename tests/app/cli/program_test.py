@@ -507,6 +507,14 @@ class Containers(unittest.TestCase):
                     image, "Error obtaining NTFS information:STATUS_INVALID_DEVICE_REQUEST"))
                 self.assertEqual(err, f"morvel: {image}: detected: {detected}\n")
                 self.assertEqual(json_report(*args, image)[1]["detected"], detected)
+                if not args:  # the same file behind a drive letter names the same contents
+                    config = os.path.join(WORK, "door-config")
+                    link = os.path.join(config, "morvel", "dosdevices", "w::")
+                    os.makedirs(os.path.dirname(link), exist_ok=True)
+                    if os.path.lexists(link):
+                        os.remove(link)
+                    os.symlink(image, link)
+                    self.assertEqual(run("w", config=config)[2], f"morvel: w: detected: {detected}\n")
 
 
 class Locale(unittest.TestCase):

@@ -19,6 +19,8 @@
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/Form1.h"
+#include "app/qt/MapWindow.h"
+#include <QMenu>
 #include "app/qt/InfoForm.h"
 #include "core/design/InfoGeometry.h"
 #include "core/report/Unit1.h"
@@ -69,6 +71,7 @@ class QtAppTest : public QObject {
   void desktopShortcutIsWritten();
   void targetsAndDroppedFilesAreReported();
   void containerTargetIsReadThroughItsLibrary();
+  void targetWithoutNtfsIsExplainedAndMapped();
   void programAnswersHelpAndVersion();
 
  private:
@@ -295,6 +298,27 @@ void QtAppTest::containerTargetIsReadThroughItsLibrary() {
   QVERIFY(form);
   form->ReportTargets({qcow.toStdString()});
   QCOMPARE(MemoLinesOf(*form), ToQt(expected.lines()));
+}
+
+// What the console says on stderr of a target with no NTFS volume, the memo says after the
+// report's error line; and the map menu follows a target's report too.
+void QtAppTest::targetWithoutNtfsIsExplainedAndMapped() {
+  const QString zeros = temp_.path() + "/zeros.img";
+  QFile file(zeros);
+  QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(1 << 20));
+  file.close();
+  const auto form = ShowForm();
+  QVERIFY(form);
+  form->ReportTargets({zeros.toStdString()});
+  const QStringList memo = MemoLinesOf(*form);
+  QCOMPARE(memo.size(), 11);
+  QCOMPARE(memo[9], QString("Error obtaining NTFS information:STATUS_INVALID_DEVICE_REQUEST"));
+  QCOMPARE(memo[10], QString("detected: empty (all zeros)"));
+  auto* mapMenu = form->Memo1->findChild<VolumeMapMenu*>();
+  QVERIFY(mapMenu != nullptr);
+  form->ReportTargets({MORVEL_SAMPLE_IMAGE});
+  const std::unique_ptr<QMenu> menu(mapMenu->CreateMenu({4, 4}));
+  QVERIFY(menu->actions().back()->isEnabled());
 }
 
 void QtAppTest::programAnswersHelpAndVersion() {
