@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
@@ -19,13 +20,12 @@
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/Form1.h"
-#include "app/qt/MapWindow.h"
-#include <QMenu>
 #include "app/qt/InfoForm.h"
+#include "app/qt/MapWindow.h"
 #include "core/design/InfoGeometry.h"
 #include "core/report/Unit1.h"
-#include "platform/posix/PosixLocale.h"
 #include "platform/open/TargetOpener.h"
+#include "platform/posix/PosixLocale.h"
 #include "platform/posix/desktop/PosixShellApi.h"
 #include "platform/posix/desktop/PosixSystemApi.h"
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 
 #include "core/report/Morvel.h"
 #include "platform/reader/ReaderVolume.h"
@@ -98,6 +100,40 @@ TEST_F(ReaderVolumeTest, LookupsShareOneParseAndSayWhyTheyCouldNotLook) {
   unreadable.error = EIO;
   ReaderVolume absent(std::move(unreadable), {});
   EXPECT_EQ(absent.FindMetaDataFile("$mft").reason, "opening the drive: Input/output error");
+}
+
+// Reads of another source, counted byte by byte.
+class RecordingSource final : public base::ByteSource {
+ public:
+  RecordingSource(base::ByteSource& source, std::vector<std::uint8_t>& reads) : source_(source), reads_(reads) {}
+  std::uint64_t Size() const override { return source_.Size(); }
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+    for (std::size_t i = 0; i < out.size() && offset + i < reads_.size(); ++i) ++reads_[offset + i];
+    return source_.ReadAt(offset, out);
+  }
+
+ private:
+  base::ByteSource& source_;
+  std::vector<std::uint8_t>& reads_;
+};
+
+// One report with its listing, map and details reads every byte of the volume at most once.
+TEST(ReaderVolumeReads, AReportWithItsMapAndDetailsReadsNoByteTwice) {
+  std::ifstream file(MORVEL_SAMPLE_IMAGE, std::ios::binary);
+  MemorySource image(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {}));
+  ASSERT_GT(image.Size(), 1u << 20);
+  std::vector<std::uint8_t> reads(image.Size());
+  SourceOpening opening;
+  opening.source = std::make_unique<RecordingSource>(image, reads);
+  ReaderVolume volume(std::move(opening), {});
+  ASSERT_TRUE(volume.RequestClusterMap(256));
+  ASSERT_TRUE(QueryNtfsVolumeData(volume).ok());
+  EXPECT_EQ(FindMetaDataFiles(volume).files.size(), 9u);
+  std::string reason;
+  EXPECT_TRUE(volume.TakeClusterMap(reason)) << reason;
+  VolumeDetails details;
+  EXPECT_EQ(volume.ReadDetails(details), "");
+  for (std::size_t at = 0; at < reads.size(); ++at) ASSERT_LE(reads[at], 1) << "byte " << at << " read again";
 }
 
 }  // namespace
