@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "ntfs/Bitmap.h"
+#include "base/BitCount.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ struct Routine {
   std::string name;
   bool copyOnly = false;
   bool chosen = false;  // the routine CountSetBits picks by itself
-  ntfs::BitCounter counter{};
+  base::BitCounter counter{};
   std::vector<double> times;
   std::uint64_t count = 0;
 };
@@ -71,7 +71,7 @@ double Pass(const std::vector<std::uint8_t>& bitmap, std::uint8_t* chunk, Routin
     if (r.copyOnly)
       sink = chunk[n - 1];
     else
-      set += r.chosen ? ntfs::CountSetBits(bytes, n * 8) : ntfs::CountSetBits(bytes, n * 8, r.counter);
+      set += r.chosen ? base::CountSetBits(bytes, n * 8) : base::CountSetBits(bytes, n * 8, r.counter);
   }
   const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
   r.count = set;
@@ -81,9 +81,9 @@ double Pass(const std::vector<std::uint8_t>& bitmap, std::uint8_t* chunk, Routin
 std::vector<Routine> Routines() {
   std::vector<Routine> routines;
   routines.push_back({"copy only", true, false, {}, {}, 0});
-  for (const ntfs::BitCounter c : ntfs::AvailableBitCounters())
-    routines.push_back({ntfs::BitCounterName(c), false, false, c, {}, 0});
-  const std::string best = ntfs::BitCounterName(ntfs::AvailableBitCounters().back());
+  for (const base::BitCounter c : base::AvailableBitCounters())
+    routines.push_back({base::BitCounterName(c), false, false, c, {}, 0});
+  const std::string best = base::BitCounterName(base::AvailableBitCounters().back());
   routines.push_back({"chosen (" + best + ")", false, true, {}, {}, 0});
   return routines;
 }

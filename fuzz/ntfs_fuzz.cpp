@@ -4,7 +4,7 @@
 
 #include "disk/Partitions.h"
 #include "fuzz/SparseImage.h"
-#include "ntfs/Bitmap.h"
+#include "base/BitCount.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Extents.h"
 #include "ntfs/Ntfs.h"
@@ -38,7 +38,7 @@ void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
   volume->CountBitmapWith([&observed](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
     Check(first == observed && clusters <= bytes.size() * 8);
     observed += clusters;
-    return ntfs::CountSetBits(bytes, clusters);
+    return base::CountSetBits(bytes, clusters);
   });
   const ntfs::Result queried = volume->QueryVolumeData(data);
   CheckReason(queried);

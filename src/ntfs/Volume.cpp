@@ -3,7 +3,7 @@
 #include <new>
 
 #include "base/Utf.h"
-#include "ntfs/Bitmap.h"
+#include "base/BitCount.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Index.h"
 #include "ntfs/Ntfs.h"
@@ -115,7 +115,7 @@ class VolumeImpl final : public Volume {
       auto part = chunk.first(n);
       if (Result r = ReadStream(reader_.disk(), bitmap, b.clusterShift, at, part); !r.ok()) return r;
       const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t{n} * 8, b.totalClusters - at * 8);
-      used += bitmapCounter_ ? bitmapCounter_(at * 8, part, clusters) : CountSetBits(part, clusters);
+      used += bitmapCounter_ ? bitmapCounter_(at * 8, part, clusters) : base::CountSetBits(part, clusters);
     }
     freeClusters = b.totalClusters - used;
     return {};

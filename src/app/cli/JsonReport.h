@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/cli/Json.h"
-#include "core/report/ClusterMap.h"
+#include "core/map/ClusterMap.h"
 #include "core/report/Unit1.h"
 
 namespace morvel::cli {

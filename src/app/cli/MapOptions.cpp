@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "app/cli/SystemIo.h"
+#include "platform/io/SystemIo.h"
 #include "base/Text.h"
-#include "core/report/MapSvg.h"
-#include "core/report/MapText.h"
+#include "core/map/MapSvg.h"
+#include "core/map/MapText.h"
 
 namespace morvel::cli {
 namespace {

@@ -8,7 +8,8 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/Json.h"
-#include "core/report/ClusterMap.h"
+#include "core/map/ClusterMap.h"
+#include "platform/io/SystemIo.h"
 #include "platform/reader/OpenedVolume.h"
 
 namespace morvel::cli {
@@ -24,12 +25,6 @@ std::string ParseMapOption(const std::vector<std::string>& args, std::size_t& i,
 // A map file holds one volume: --map FILE with several targets is a usage error.
 std::string CheckMapTargets(const Options& options);
 std::string MapUsageText();
-
-// Standard output as the terminal map needs it; filled by the program's main.
-struct Terminal {
-  bool isTerminal = false;
-  std::size_t columns = 80;
-};
 
 // Asks `volume` to build the map in the report's own pass, when --map was given.
 void RequestMap(OpenedVolume& volume, const Options& options);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/cli/Cli.h"
-#include "app/cli/SystemIo.h"
+#include "platform/io/SystemIo.h"
 #include "platform/open/TargetOpener.h"
 #ifdef _WIN32
 #include "platform/win32/Win32Console.h"
@@ -21,7 +21,7 @@ int RunConsole(const std::vector<std::string>& args) {
   platform.opener = opener.get();
   platform.listVolumes = &morvel::ListMachineVolumes;
   platform.separators = morvel::UserNumberSeparators();
-  platform.terminal = morvel::cli::StandardOutput();
+  platform.terminal = morvel::StandardOutput();
   return morvel::cli::Run(args, std::cout, std::cerr, platform);
 }
 

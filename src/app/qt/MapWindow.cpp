@@ -13,9 +13,9 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "app/cli/SystemIo.h"
+#include "platform/io/SystemIo.h"
 #include "app/qt/ErrorReport.h"
-#include "core/report/MapSvg.h"
+#include "core/map/MapSvg.h"
 #include "core/report/Morvel.h"
 
 namespace morvel::qt {
@@ -111,7 +111,7 @@ std::string MapWindow::SaveAs(const QString& path) {
     if (!buffer.open(QIODevice::WriteOnly) || !grab().save(&buffer, "PNG")) return "the picture could not be encoded";
     contents.assign(png.constData(), static_cast<std::size_t>(png.size()));
   }
-  return cli::SaveFileWhole(path.toStdString(), contents);
+  return SaveFileWhole(path.toStdString(), contents);
 }
 
 void MapWindow::SaveClicked() {

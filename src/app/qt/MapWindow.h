@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/report/ClusterMap.h"
+#include "core/map/ClusterMap.h"
 #include "platform/open/TargetOpener.h"
 
 class QPushButton;

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "ntfs/Bitmap.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Extents.h"
 
@@ -58,8 +57,7 @@ ntfs::Result MapRecorder::Query(base::ByteSource& source, ntfs::Volume& volume, 
   // clusters from the same count: the bitmap's bytes are counted once, map or no map.
   ClusterMap map(boot.totalClusters, boot.bytesPerCluster, cells);
   volume.CountBitmapWith([&map](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
-    return map.AddBitmap(first, bytes, clusters,
-                         [](base::Bytes part, std::uint64_t bits) { return ntfs::CountSetBits(part, bits); });
+    return map.AddBitmap(first, bytes, clusters);
   });
   ntfs::Result status = volume.QueryVolumeData(out);
   volume.CountBitmapWith(nullptr);

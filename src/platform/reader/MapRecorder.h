@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/ByteSource.h"
-#include "core/report/ClusterMap.h"
+#include "core/map/ClusterMap.h"
 #include "ntfs/Ntfs.h"
 
 namespace morvel {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "core/report/ClusterMap.h"
+#include "core/map/ClusterMap.h"
 #include "core/report/VolumeAccess.h"
 #include "platform/reader/VolumeDetails.h"
 

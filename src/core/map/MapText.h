@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/report/ClusterMap.h"
+#include "core/map/ClusterMap.h"
 
 namespace morvel {
 

@@ -1,4 +1,4 @@
-#include "ntfs/Bitmap.h"
+#include "base/BitCount.h"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@
 #include <immintrin.h>
 #endif
 
-namespace ntfs {
+namespace base {
 namespace {
 
 constexpr std::size_t kBlock = 4096;
@@ -253,4 +253,4 @@ std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits) {
   return CountWith(best, bytes, bits);
 }
 
-}  // namespace ntfs
+}  // namespace base

@@ -1,13 +1,18 @@
 #pragma once
-// What the console program's map asks of the operating system: whether standard output is a
-// terminal and how wide, and a file replaced whole.
+// What the programs ask of the operating system's files and terminal: whether standard output
+// is a terminal and how wide, and a file replaced whole.
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 
-#include "app/cli/MapOptions.h"
+namespace morvel {
 
-namespace morvel::cli {
+// Standard output as the terminal map needs it.
+struct Terminal {
+  bool isTerminal = false;
+  std::size_t columns = 80;
+};
 
 // Standard output: a terminal or not, and its width from the terminal itself, else COLUMNS,
 // else 80.
@@ -24,4 +29,4 @@ std::string SaveFileWhole(const std::string& path, std::string_view contents);
 using PieceWriter = std::function<bool(std::string_view)>;
 std::string SaveFileWritten(const std::string& path, const std::function<bool(const PieceWriter&)>& produce);
 
-}  // namespace morvel::cli
+}  // namespace morvel

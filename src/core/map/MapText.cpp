@@ -1,4 +1,4 @@
-#include "core/report/MapText.h"
+#include "core/map/MapText.h"
 
 #include <algorithm>
 

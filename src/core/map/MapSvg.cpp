@@ -1,4 +1,4 @@
-#include "core/report/MapSvg.h"
+#include "core/map/MapSvg.h"
 
 #include <algorithm>
 #include <charconv>

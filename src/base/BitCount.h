@@ -4,7 +4,7 @@
 
 #include "base/Bytes.h"
 
-namespace ntfs {
+namespace base {
 
 // Set bits among the first `bits` bits of `bytes` (bit 0 of byte 0 first); bits must not
 // exceed bytes.size() * 8. Counts with the fastest routine this CPU runs.
@@ -22,4 +22,4 @@ std::span<const BitCounter> AvailableBitCounters();
 // CountSetBits with a chosen routine, which must be one of AvailableBitCounters().
 std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits, BitCounter counter);
 
-}  // namespace ntfs
+}  // namespace base

@@ -66,8 +66,8 @@ class ClusterMap {
   // Counts the set bits of a stretch of $Bitmap: bit k of `bytes` (bit 0 of byte 0 first) is
   // cluster firstCluster + k, for `clusters` bits. Bits past the volume's end are ignored.
   // Returns the set bits counted, so that a reader can take its free clusters from this count
-  // and read the bitmap once. `count` counts each cell's bytes: the reader's fastest routine;
-  // without one, a portable routine of the map's own.
+  // and read the bitmap once. `count` counts each cell's bytes; without one, the fastest
+  // routine this CPU runs (base::CountSetBits).
   std::uint64_t AddBitmap(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters,
                           SetBitCounter count = nullptr);
   // Marks clusters lcn .. lcn + length - 1 as `area`, clipped to the volume.

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/report/ClusterMap.h"
-#include "core/report/MapSvg.h"
-#include "core/report/MapText.h"
+#include "core/map/ClusterMap.h"
+#include "core/map/MapSvg.h"
+#include "core/map/MapText.h"
 
 namespace morvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/cli/SystemIo.h"
+#include "platform/io/SystemIo.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,7 +17,7 @@
 
 #include "base/Utf.h"
 
-namespace morvel::cli {
+namespace morvel {
 namespace {
 
 // A new file's name beside `path`, tried until one does not exist yet.
@@ -205,4 +205,4 @@ std::string SaveFileWritten(const std::string& path, const Producer& produce) {
   return "cannot find a free temporary name beside it";
 }
 
-}  // namespace morvel::cli
+}  // namespace morvel

@@ -1,4 +1,4 @@
-#include "core/report/ClusterMap.h"
+#include "core/map/ClusterMap.h"
 
 #include <algorithm>
 #include <array>
@@ -9,50 +9,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/BitCount.h"
+
 namespace morvel {
 namespace {
 
-constexpr std::size_t kBlock = 4096;
-constexpr std::array<std::uint8_t, kBlock> kClear{};
-const std::array<std::uint8_t, kBlock> kSet = [] {
-  std::array<std::uint8_t, kBlock> a;
-  a.fill(0xFF);
-  return a;
-}();
-
-std::uint64_t CountWords(const std::uint8_t* p, std::size_t n) {
-  std::uint64_t set = 0;
-  std::size_t at = 0;
-  for (; at + 8 <= n; at += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p + at, 8);  // byte order does not change a population count
-    set += static_cast<std::uint64_t>(std::popcount(w));
-  }
-  for (; at < n; ++at) set += static_cast<std::uint64_t>(std::popcount(p[at]));
-  return set;
-}
-
-// Set bits in n whole bytes. Bitmaps are long stretches of free or used clusters, so a block
-// that is all clear or all set is settled by one comparison, a cell's last partial block too.
-std::uint64_t CountBytes(const std::uint8_t* p, std::size_t n) {
-  std::uint64_t set = 0;
-  for (std::size_t at = 0; at < n; at += kBlock) {
-    const std::size_t length = std::min(kBlock, n - at);
-    if (std::memcmp(p + at, kClear.data(), length) == 0) continue;
-    set += std::memcmp(p + at, kSet.data(), length) == 0 ? std::uint64_t{length} * 8 : CountWords(p + at, length);
-  }
-  return set;
-}
-
 unsigned Bit(base::Bytes bytes, std::uint64_t bit) {
   return (static_cast<unsigned>(bytes[static_cast<std::size_t>(bit / 8)]) >> (bit % 8)) & 1u;
-}
-
-std::uint64_t CountPortable(base::Bytes bytes, std::uint64_t bits) {
-  const auto whole = static_cast<std::size_t>(bits / 8);
-  std::uint64_t set = CountBytes(bytes.data(), whole);
-  for (std::uint64_t bit = std::uint64_t{whole} * 8; bit < bits; ++bit) set += Bit(bytes, bit);
-  return set;
 }
 
 // Set bits among bits from..to-1 of `bytes`: the bits before the first whole byte one by one,
@@ -207,8 +170,8 @@ std::uint64_t ClusterMap::AddBitmap(std::uint64_t firstCluster, base::Bytes byte
   std::size_t cell = CellOf(firstCluster);
   for (std::uint64_t at = firstCluster; at < end; ++cell) {
     const std::uint64_t cellEnd = std::min(CellStart(cell + 1), end);
-    const std::uint64_t set =
-        CountRange(bytes, at - firstCluster, cellEnd - firstCluster, count != nullptr ? count : CountPortable);
+    const std::uint64_t set = CountRange(bytes, at - firstCluster, cellEnd - firstCluster,
+                                         count != nullptr ? count : static_cast<SetBitCounter>(&base::CountSetBits));
     cells_[cell].used += set;
     counted += set;
     at = cellEnd;
