@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/design/Form1Design.h"
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 #include "platform/open/TargetOpener.h"
 #include "platform/win32/Win32Locale.h"
 #include "tests/e2e/E2eDriver.h"

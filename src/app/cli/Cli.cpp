@@ -13,7 +13,7 @@
 #include "app/cli/MapOptions.h"
 #include "base/Text.h"
 #include "core/report/Lines.h"
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/system/Version.h"
 

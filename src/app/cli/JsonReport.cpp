@@ -4,7 +4,7 @@
 
 #include "app/cli/MapOptions.h"
 #include "core/report/Figures.h"
-#include "core/report/Morvel.h"
+#include "core/report/VolumeQuery.h"
 #include "core/runtime/RuntimeError.h"
 
 namespace morvel::cli {

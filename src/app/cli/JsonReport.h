@@ -7,7 +7,7 @@
 
 #include "app/cli/Json.h"
 #include "core/map/ClusterMap.h"
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 
 namespace morvel::cli {
 

@@ -17,7 +17,7 @@
 #include "app/qt/MemoLines.h"
 #include "core/design/Form1Design.h"
 #include "core/design/Targets.h"
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 #include "core/system/FileVersion.h"
 #include "platform/posix/PosixLocale.h"
 

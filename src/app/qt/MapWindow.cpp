@@ -16,7 +16,7 @@
 #include "platform/io/SystemIo.h"
 #include "app/qt/ErrorReport.h"
 #include "core/map/MapSvg.h"
-#include "core/report/Morvel.h"
+#include "core/report/VolumeQuery.h"
 
 namespace morvel::qt {
 namespace {

@@ -13,7 +13,7 @@
 #include "base/Utf.h"
 #include "core/design/Form1Design.h"
 #include "core/design/Targets.h"
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/system/FileVersion.h"
 #include "platform/win32/Win32Locale.h"

@@ -1,6 +1,6 @@
 #include "core/design/Targets.h"
 
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 
 namespace morvel {
 namespace {

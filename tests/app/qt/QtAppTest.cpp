@@ -23,7 +23,7 @@
 #include "app/qt/InfoForm.h"
 #include "app/qt/MapWindow.h"
 #include "core/design/InfoGeometry.h"
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 #include "platform/open/TargetOpener.h"
 #include "platform/posix/PosixLocale.h"
 #include "platform/posix/desktop/PosixShellApi.h"

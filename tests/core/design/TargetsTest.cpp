@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "core/design/Targets.h"
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 #include "tests/fakes/FakeVolume.h"
 
 namespace morvel {

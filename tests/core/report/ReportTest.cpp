@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 #include "core/runtime/RuntimeError.h"
 #include "tests/fakes/FakeVolume.h"
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/report/Morvel.h"
+#include "core/report/VolumeQuery.h"
 #include "platform/reader/ReaderVolume.h"
 #include "tests/platform/reader/MemorySource.h"
 

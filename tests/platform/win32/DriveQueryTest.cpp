@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/report/Morvel.h"
+#include "core/report/VolumeQuery.h"
 #include "core/runtime/RuntimeError.h"
 #include "platform/win32/calls/DriveQuery.h"
 #include "tests/platform/win32/FakeVolumeApi.h"

@@ -1,7 +1,7 @@
-#include "core/report/Unit1.h"
+#include "core/report/VolumeReport.h"
 
 #include "core/report/Figures.h"
-#include "core/report/Morvel.h"
+#include "core/report/VolumeQuery.h"
 #include "core/runtime/RuntimeError.h"
 
 namespace morvel {

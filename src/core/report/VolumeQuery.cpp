@@ -1,4 +1,4 @@
-#include "core/report/Morvel.h"
+#include "core/report/VolumeQuery.h"
 
 #include "base/Text.h"
 #include "core/runtime/Checked.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/report/Lines.h"
-#include "core/report/Morvel.h"
+#include "core/report/VolumeQuery.h"
 #include "core/report/VolumeAccess.h"
 #include "core/report/VolumeData.h"
 #include "core/runtime/Format.h"
