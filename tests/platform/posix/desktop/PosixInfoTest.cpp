@@ -204,8 +204,8 @@ TEST(PosixShell, OpenAndPropertiesStartProgramsDetached) {
   PosixShellConfig none;
   none.opener = none.dbusSend = none.gdbus = dir.path + "/absent";
   const auto silent = MakePosixShellApi(none);
-  EXPECT_EQ(silent->Execute(0, std::nullopt, "x", "", "", kSwShow), 2);
-  EXPECT_FALSE(silent->ExecuteEx(ShellExecuteInfo{60, kPropertiesMask, 0, "properties", "/x", {}, {}, 0}));
+  EXPECT_FALSE(silent->Open(0, "x", "", ""));
+  EXPECT_FALSE(silent->ShowProperties(0, "/x"));
 }
 
 }  // namespace
