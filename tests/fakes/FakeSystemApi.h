@@ -29,6 +29,7 @@ class FakeSystemApi : public SystemApi {
   std::string moduleFileName = "C:\\Tools\\MorvelTest.exe";
   std::map<std::string, std::vector<std::uint8_t>> versionData;  // by file name
   bool raiseOnFileVersionInfo = false;
+  std::optional<std::string> builtInVersion;
   std::set<std::uint8_t> leadBytes;
   NumberSeparators separators;
   std::string nativeDescription;
@@ -147,6 +148,8 @@ class FakeSystemApi : public SystemApi {
     versionSubBlocks.push_back(subBlock);
     return queryValue ? queryValue(block, subBlock, offset, length) : false;
   }
+
+  std::optional<std::string> BuiltInFileVersion() override { return builtInVersion; }
 
   bool IsLeadByte(std::uint8_t byte) override { return leadBytes.contains(byte); }
 

@@ -13,7 +13,6 @@
 #include "app/qt/Form1.h"
 #include "core/design/Targets.h"
 #include "core/runtime/RuntimeError.h"
-#include "core/shell/Shell.h"
 #include "core/system/Version.h"
 #include "platform/open/TargetOpener.h"
 #include "platform/posix/desktop/PosixShellApi.h"
@@ -59,7 +58,6 @@ int main(int argc, char* argv[]) {
   const std::unique_ptr<morvel::TargetOpener> opener = morvel::MakeTargetOpener();
   const std::unique_ptr<morvel::SystemApi> systemApi = morvel::MakePosixSystemApi();
   const std::unique_ptr<morvel::ShellApi> shellApi = morvel::MakePosixShellApi();
-  const morvel::ComRuntime comRuntime(*shellApi);
   const std::string exePath = systemApi->ModuleFileName(morvel::kModuleFileNameBufferSize);
   morvel::qt::SetAppTitle(morvel::qt::ApplicationTitleOf(exePath));
   QApplication::setApplicationName(QString::fromStdString(morvel::qt::AppTitle()));

@@ -12,7 +12,6 @@
 #include "app/win32/Form1.h"
 #include "core/design/Targets.h"
 #include "core/runtime/RuntimeError.h"
-#include "core/shell/Shell.h"
 #include "platform/open/TargetOpener.h"
 #include "platform/win32/desktop/Win32ShellApi.h"
 
@@ -34,8 +33,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const std::unique_ptr<morvel::TargetOpener> opener = morvel::MakeTargetOpener();
   // The information unit's initialisation: the component object runtime for this thread,
   // uninitialised after the application object is gone.
-  const std::unique_ptr<morvel::ShellApi> shellApi = morvel::MakeWin32ShellApi();
-  const morvel::ComRuntime comRuntime(*shellApi);
+  const morvel::ComRuntime comRuntime;
   try {
     morvel::win32::Application application(instance);
     morvel::win32::TForm1 form1(application, *opener, CommandLineTargets());

@@ -1,10 +1,9 @@
 #pragma once
-// Finds the version resource inside an executable file's bytes: the RT_VERSION resource of a
-// PE file (Windows), or the section that carries the same bytes in an ELF file (Linux). Every
-// offset, size and count read from the file is bounded by the file before it is used.
+// Finds a resource inside a PE file's bytes (a Windows executable): its RT_VERSION resource or
+// its manifest. Every offset, size and count read from the file is bounded by the file before
+// it is used.
 #include <cstdint>
 #include <span>
-#include <string_view>
 
 namespace morvel {
 
@@ -16,13 +15,10 @@ enum class ImageError {
   BadResourceDirectory,  // a directory or data entry runs past the resource section
   NoVersionResource,     // no RT_VERSION entry
   NoSuchResource,        // no entry of the asked type
-  NotElf,
-  NoSection,  // no ELF section of that name, or one without file bytes
 };
 
 inline constexpr std::uint16_t kResourceTypeVersion = 16;   // RT_VERSION
 inline constexpr std::uint16_t kResourceTypeManifest = 24;  // RT_MANIFEST
-inline constexpr std::string_view kElfVersionSection = ".morvel.version";
 
 struct ImageResource {
   std::span<const std::uint8_t> bytes;
@@ -33,10 +29,5 @@ struct ImageResource {
 ImageError FindPeResource(std::span<const std::uint8_t> file, std::uint16_t type, ImageResource& resource);
 // The first RT_VERSION resource, chosen the same way.
 ImageError FindPeVersionResource(std::span<const std::uint8_t> file, ImageResource& resource);
-// The bytes of the named section of a little-endian ELF file (32 or 64 bits).
-ImageError FindElfSection(std::span<const std::uint8_t> file, std::string_view name,
-                          std::span<const std::uint8_t>& section);
-// The version resource of a PE or ELF file, whichever `file` is.
-ImageError FindVersionResource(std::span<const std::uint8_t> file, ImageResource& resource);
 
 }  // namespace morvel

@@ -19,7 +19,7 @@ InfoTexts MakeInfoTexts(SystemApi& api, const std::string& exePath) {
   texts.exeName = FileNamePart(exePath, rules);
   texts.osVersion = WithoutFirstMicrosoft(DescribeRunningOs(api));
   texts.memPhys = GetMemoryStatusTexts(api).physical;
-  texts.exeVersion = Format("Ver.%s", {GetFileVersionText(api, exePath)});
+  texts.exeVersion = Format("Ver.%s", {ExecutableFileVersion(api, exePath)});
   return texts;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "core/runtime/Format.h"
@@ -28,13 +30,17 @@ std::string GetFileVersionText(SystemApi& api, const std::string& fileName) {
   }
 }
 
+std::string ExecutableFileVersion(SystemApi& api, const std::string& exePath) {
+  std::optional<std::string> builtIn = api.BuiltInFileVersion();
+  return builtIn ? *std::move(builtIn) : GetFileVersionText(api, exePath);
+}
+
 std::string CaptionText(const std::string& title, const std::string& fileVersion, const std::string& componentName) {
   return title + " " + Format("Ver.%s", {fileVersion}) + " - " + componentName;
 }
 
 std::string StampCaptionText(SystemApi& api, const std::string& title, const std::string& componentName) {
-  const std::string version = GetFileVersionText(api, api.ModuleFileName(kModuleFileNameBufferSize));
-  return CaptionText(title, version, componentName);
+  return CaptionText(title, ExecutableFileVersion(api, api.ModuleFileName(kModuleFileNameBufferSize)), componentName);
 }
 
 }  // namespace morvel

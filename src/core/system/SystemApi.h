@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -107,6 +108,10 @@ class SystemApi {
   // (VerQueryValueA does): the block passed is always the caller's own writable buffer.
   virtual bool QueryVersionValue(std::span<const std::uint8_t> block, const std::string& subBlock, std::size_t& offset,
                                  std::uint32_t& length) = 0;
+
+  // The file version the running executable was built with, where it carries no version
+  // resource to read (Linux: Version.h); absent where the resource is read.
+  virtual std::optional<std::string> BuiltInFileVersion() { return std::nullopt; }
 
   // Whether `byte` is the lead byte of a double-byte character in the ANSI code page
   // (IsDBCSLeadByte). Always false where texts are UTF-8.

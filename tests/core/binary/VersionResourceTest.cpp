@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "core/binary/ExecutableImage.h"
-#include "tests/core/binary/ProgramFixedInfo.h"
-#include "tests/fakes/FakeSystemApi.h"
-#include "core/system/FileVersion.h"
+#include <algorithm>
+
 #include "base/Bytes.h"
+#include "core/binary/ExecutableImage.h"
 #include "core/binary/VersionResource.h"
-#include "core/binary/VersionResourceBuilder.h"
+#include "core/system/FileVersion.h"
+#include "tests/core/binary/ProgramFixedInfo.h"
+#include "tests/core/binary/VersionResourceBuilder.h"
+#include "tests/fakes/FakeSystemApi.h"
 
 namespace morvel {
 namespace {
@@ -144,6 +146,13 @@ TEST_F(FileVersionFixture, Captions) {
   EXPECT_EQ(StampCaptionText(api, "Volreport", "Form1"), "Volreport Ver. - Form1");
 }
 
+TEST_F(FileVersionFixture, BuiltInVersionIsTakenWithoutReadingTheExecutable) {
+  api.builtInVersion = "2.0.0.1";
+  EXPECT_EQ(StampCaptionText(api, "Morveltest", "Form1"), "Morveltest Ver.2.0.0.1 - Form1");
+  EXPECT_EQ(ExecutableFileVersion(api, "C:\\Tools\\MorvelTest.exe"), "2.0.0.1");
+  EXPECT_EQ(std::count(api.calls.begin(), api.calls.end(), "FileVersionInfoSize"), 0);
+}
+
 // A minimal PE32+ file with one .rsrc section holding `resource` as RT_VERSION, name 1.
 Bytes MakePe(const Bytes& resource, std::uint32_t type = 16, std::uint16_t language = 0x0411) {
   Bytes f(0x200, 0);
@@ -184,7 +193,7 @@ Bytes MakePe(const Bytes& resource, std::uint32_t type = 16, std::uint16_t langu
 TEST(ExecutableImage, FindsPeVersionResource) {
   const Bytes pe = MakePe(Resource());
   ImageResource found;
-  ASSERT_EQ(FindVersionResource(pe, found), ImageError::None);
+  ASSERT_EQ(FindPeVersionResource(pe, found), ImageError::None);
   EXPECT_EQ(found.language, 0x0411);
   EXPECT_EQ(Bytes(found.bytes.begin(), found.bytes.end()), Resource());
 
@@ -215,48 +224,6 @@ TEST(ExecutableImage, FindsPeVersionResource) {
       base::Set16(bad, m.at, static_cast<std::uint16_t>(m.value));
     EXPECT_EQ(FindPeVersionResource(bad, found), m.expected) << m.name;
   }
-}
-
-// A minimal ELF64 file with a name table and one section `name` holding `payload`.
-Bytes MakeElf(const std::string& name, const Bytes& payload) {
-  Bytes f(0x40, 0);
-  f[0] = 0x7F, f[1] = 'E', f[2] = 'L', f[3] = 'F', f[4] = 2, f[5] = 1;
-  const std::string names = std::string("\0.shstrtab\0", 11) + name + '\0';
-  const std::size_t namesAt = f.size();
-  f.insert(f.end(), names.begin(), names.end());
-  const std::size_t payloadAt = f.size();
-  f.insert(f.end(), payload.begin(), payload.end());
-  while (f.size() % 8) f.push_back(0);
-  const std::size_t table = f.size();
-  f.resize(table + 3 * 0x40, 0);
-  auto section = [&](std::size_t i, std::uint32_t nameAt, std::size_t at, std::size_t size) {
-    const std::size_t h = table + i * 0x40;
-    base::Set32(f, h, nameAt);
-    base::Set32(f, h + 4, 1);
-    base::Set32(f, h + 0x18, static_cast<std::uint32_t>(at));
-    base::Set32(f, h + 0x20, static_cast<std::uint32_t>(size));
-  };
-  section(1, 1, namesAt, names.size());
-  section(2, 11, payloadAt, payload.size());
-  base::Set32(f, 0x28, static_cast<std::uint32_t>(table));
-  base::Set16(f, 0x3A, 0x40);
-  base::Set16(f, 0x3C, 3);
-  base::Set16(f, 0x3E, 1);
-  return f;
-}
-
-TEST(ExecutableImage, FindsElfVersionSection) {
-  const Bytes elf = MakeElf(".morvel.version", Resource());
-  ImageResource found;
-  ASSERT_EQ(FindVersionResource(elf, found), ImageError::None);
-  EXPECT_EQ(ReadVersionString(found.bytes, "\\StringFileInfo\\041103A4\\FileVersion"), "0.6.1.7");
-  EXPECT_EQ(FindVersionResource(MakeElf(".other", Resource()), found), ImageError::NoSection);
-  Bytes bad = elf;
-  base::Set16(bad, 0x3C, 0x7FFF);  // section count past the file
-  EXPECT_EQ(FindVersionResource(bad, found), ImageError::BadHeader);
-  bad = elf;
-  bad[5] = 2;  // big-endian
-  EXPECT_EQ(FindVersionResource(bad, found), ImageError::NotElf);
 }
 
 }  // namespace

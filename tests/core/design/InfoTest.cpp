@@ -5,7 +5,7 @@
 #include "core/design/InfoGeometry.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/binary/VersionResource.h"
-#include "core/binary/VersionResourceBuilder.h"
+#include "tests/core/binary/VersionResourceBuilder.h"
 
 namespace morvel {
 namespace {

@@ -76,9 +76,9 @@ TEST(Win32SystemApi, ModuleFileNameAndTexts) {
   EXPECT_LE(m.availPhys, m.totalPhys);
 }
 
-TEST(Win32ShellApi, FolderPathNeedsAFullBuffer) {
-  auto api = MakeWin32ShellApi();
-  ASSERT_GE(api->ComInitialize(), 0);
+TEST(Win32ShellCalls, FolderPathNeedsAFullBuffer) {
+  const ComRuntime runtime;
+  auto api = MakeWin32ShellCalls();
   ItemList list = 0;
   ASSERT_EQ(api->SpecialFolderLocation(0, kCsidlDesktop, list), 0);
   std::vector<char> shortBuffer(10), buffer(kFolderPathBufferSize);
@@ -86,12 +86,11 @@ TEST(Win32ShellApi, FolderPathNeedsAFullBuffer) {
   EXPECT_TRUE(api->PathFromItemList(list, buffer));
   EXPECT_TRUE(std::filesystem::is_directory(buffer.data())) << buffer.data();
   api->FreeItemList(list);
-  api->ComUninitialize();
 }
 
-TEST(Win32ShellApi, ShellLinkIsWrittenThroughItsInterfaces) {
-  auto api = MakeWin32ShellApi();
-  ASSERT_GE(api->ComInitialize(), 0);
+TEST(Win32ShellCalls, ShellLinkIsWrittenThroughItsInterfaces) {
+  const ComRuntime runtime;
+  auto api = MakeWin32ShellCalls();
   ComObject unknown = 0, link = 0, file = 0;
   ASSERT_GE(api->CreateInstance(kClsidShellLink, kShellLinkContext, kIidUnknown, unknown), 0);
   ASSERT_GE(api->QueryInterface(unknown, kIidShellLinkA, link), 0);
@@ -117,11 +116,10 @@ TEST(Win32ShellApi, ShellLinkIsWrittenThroughItsInterfaces) {
   api->Release(unknown);
   std::filesystem::remove(target);
   std::filesystem::remove(blocked);
-  api->ComUninitialize();
 }
 
-TEST(Win32ShellApi, AnsiTextBecomesUtf16) {
-  auto api = MakeWin32ShellApi();
+TEST(Win32ShellCalls, AnsiTextBecomesUtf16) {
+  auto api = MakeWin32ShellCalls();
   EXPECT_EQ(api->AnsiToWide("C:\\Desk\\MorvelTest.lnk"), u"C:\\Desk\\MorvelTest.lnk");
   EXPECT_EQ(api->AnsiToWide(""), u"");
 }

@@ -10,24 +10,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "base/Text.h"
 #include "base/Utf.h"
-#include "core/shell/ShellLink.h"
 #include "platform/posix/PosixFile.h"
 
 namespace morvel {
 namespace {
-
-constexpr std::int32_t kEFail = static_cast<std::int32_t>(0x80004005u);
-constexpr std::int32_t kENoInterface = static_cast<std::int32_t>(0x80004002u);
-constexpr std::int32_t kClassNotRegistered = static_cast<std::int32_t>(0x80040154u);
-constexpr std::int32_t kErrnoFacility = static_cast<std::int32_t>(0x80070000u);
-constexpr std::intptr_t kStarted = 42, kNotStarted = 2;  // above 32 means started
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -86,13 +78,6 @@ bool Spawn(const std::string& program, const std::vector<std::string>& args, con
   return true;
 }
 
-// One shell link object: the fields its setters store, written on Save.
-struct LinkState {
-  ShellLinkFields fields;
-};
-
-std::int32_t FromErrno(int error) { return kErrnoFacility | (error & 0xFFFF); }
-
 // A value of a desktop entry's string type: the escapes the format defines for backslash, line
 // breaks and tabs, and a leading space kept as \s.
 std::string EntryValue(std::string_view text) {
@@ -127,13 +112,6 @@ std::string ExecArgument(std::string_view arg) {
   return quote ? out + '"' : out;
 }
 
-// The launcher's file name for the name the shell routines give the link file.
-std::string LauncherPath(const std::string& linkFile) {
-  constexpr std::string_view kLink = ".lnk";
-  if (!linkFile.ends_with(kLink)) return linkFile;
-  return linkFile.substr(0, linkFile.size() - kLink.size()) + ".desktop";
-}
-
 // Texts a desktop entry can carry: UTF-8 without control characters other than the line breaks
 // and tabs its escapes spell out.
 int CheckEntryText(std::string_view text) {
@@ -146,16 +124,15 @@ int CheckEntryText(std::string_view text) {
   return 0;
 }
 
-// The freedesktop launcher that stands for a shell link on Linux: the program's absolute path
-// and its arguments, its folder, the installed icon, and the link's name.
-int LauncherText(const ShellLinkFields& link, std::string_view name, std::string& text) {
-  for (const std::string_view part : {std::string_view(link.targetPath), std::string_view(link.arguments),
-                                      std::string_view(link.workingDirectory), name})
-    if (const int error = CheckEntryText(part)) return error;
-  std::string exec = ExecArgument(link.targetPath);
-  if (!link.arguments.empty()) exec += " " + ExecArgument(link.arguments);
-  text = "[Desktop Entry]\nType=Application\nName=" + EntryValue(name) + "\nExec=" + EntryValue(exec) + "\n";
-  if (!link.workingDirectory.empty()) text += "Path=" + EntryValue(link.workingDirectory) + "\n";
+// The freedesktop launcher of a shortcut: the program's absolute path and its arguments, its
+// folder, the installed icon, and the shortcut's name.
+int LauncherText(const ShortcutRequest& shortcut, std::string& text) {
+  for (const std::string* part : {&shortcut.target, &shortcut.arguments, &shortcut.workingDirectory, &shortcut.name})
+    if (const int error = CheckEntryText(*part)) return error;
+  std::string exec = ExecArgument(shortcut.target);
+  if (!shortcut.arguments.empty()) exec += " " + ExecArgument(shortcut.arguments);
+  text = "[Desktop Entry]\nType=Application\nName=" + EntryValue(shortcut.name) + "\nExec=" + EntryValue(exec) + "\n";
+  if (!shortcut.workingDirectory.empty()) text += "Path=" + EntryValue(shortcut.workingDirectory) + "\n";
   text += "Icon=" + std::string(kLauncherIcon) + "\nTerminal=false\n";
   return 0;
 }
@@ -186,19 +163,23 @@ int WriteReplacing(const std::string& path, std::string_view bytes) {
   return 0;
 }
 
+// The message of a failed write: the file it was meant for, named as a path is shown (control
+// characters escaped), and the system's text for the error.
+std::string WriteFailureText(const std::string& path, int error) {
+  char buffer[256] = {};
+  return base::EscapeControls(path) + ": " + ::strerror_r(error, buffer, sizeof buffer);
+}
+
 class PosixShellApi final : public ShellApi {
  public:
   explicit PosixShellApi(PosixShellConfig config) : config_(std::move(config)) {}
 
-  std::intptr_t Execute(WindowHandle, const std::optional<std::string>&, const std::string& file,
-                        const std::optional<std::string>&, const std::optional<std::string>& directory,
-                        std::int32_t) override {
-    return Spawn(config_.opener, {file}, directory.value_or("")) ? kStarted : kNotStarted;
+  bool Open(WindowHandle, const std::string& target, const std::string&, const std::string& directory) override {
+    return Spawn(config_.opener, {target}, directory);
   }
 
-  bool ExecuteEx(const ShellExecuteInfo& info) override {
-    if (info.verb != "properties" || !info.file) return false;
-    const std::string uri = FileUri(*info.file);
+  bool ShowProperties(WindowHandle, const std::string& fileName) override {
+    const std::string uri = FileUri(fileName);
     if (Spawn(
             config_.dbusSend,
             {"--session", "--dest=org.freedesktop.FileManager1", "--type=method_call", "/org/freedesktop/FileManager1",
@@ -212,115 +193,22 @@ class PosixShellApi final : public ShellApi {
                  "");
   }
 
-  std::int32_t SpecialFolderLocation(WindowHandle, int folderId, ItemList& list) override {
-    std::string path;
-    if (folderId == kCsidlDesktop)
-      path = DesktopFolder();
-    else if (folderId == kCsidlStartup)
-      path = StartupFolder();
-    else
-      return kEFail;
-    list = ++lastList_;
-    lists_[list] = path;
-    return kSOk;
+  std::string FolderPath(WindowHandle, SpecialFolder folder) override {
+    return folder == SpecialFolder::Desktop ? DesktopFolder() : StartupFolder();
   }
 
-  bool PathFromItemList(ItemList list, std::span<char> buffer) override {
-    const auto it = lists_.find(list);
-    if (it == lists_.end() || it->second.size() + 1 > buffer.size()) return false;
-    std::memcpy(buffer.data(), it->second.c_str(), it->second.size() + 1);
-    return true;
-  }
+  std::string ShortcutExtension() override { return ".desktop"; }
 
-  void FreeItemList(ItemList list) override { lists_.erase(list); }
-
-  std::int32_t ComInitialize() override { return kSOk; }
-  void ComUninitialize() override {}
-
-  std::int32_t CreateInstance(const Guid& classId, std::uint32_t, const Guid& interfaceId, ComObject& object) override {
-    if (classId != kClsidShellLink) return kClassNotRegistered;
-    return Hand(std::make_shared<LinkState>(), interfaceId, object);
-  }
-
-  std::int32_t QueryInterface(ComObject object, const Guid& interfaceId, ComObject& result) override {
-    const auto it = objects_.find(object);
-    if (it == objects_.end()) return kEFail;
-    return Hand(it->second, interfaceId, result);
-  }
-
-  std::uint32_t Release(ComObject object) override {
-    objects_.erase(object);
-    return 0;
-  }
-
-  std::int32_t SetArguments(ComObject link, const std::string& text) override {
-    return Set(link, &ShellLinkFields::arguments, text);
-  }
-  std::int32_t SetPath(ComObject link, const std::string& text) override {
-    return Set(link, &ShellLinkFields::targetPath, text);
-  }
-  std::int32_t SetWorkingDirectory(ComObject link, const std::string& text) override {
-    return Set(link, &ShellLinkFields::workingDirectory, text);
-  }
-
-  std::int32_t Save(ComObject persistFile, const std::u16string& fileName, bool) override {
-    const auto it = objects_.find(persistFile);
-    if (it == objects_.end()) return kEFail;
-    const std::string path = LauncherPath(base::Utf16ToUtf8(fileName));
-    const std::size_t slash = path.rfind('/');
-    std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
-    name.resize(name.size() - (name.ends_with(".desktop") ? 8 : 0));
+  std::optional<ShellFailure> CreateShortcut(const ShortcutRequest& shortcut) override {
     std::string text;
-    int error = LauncherText(it->second->fields, name, text);
-    if (error == 0) error = WriteReplacing(path, text);
-    if (error == 0) return kSOk;
-    failure_ = {FromErrno(error), path};
-    return failure_.first;
+    int error = LauncherText(shortcut, text);
+    if (error == 0) error = WriteReplacing(shortcut.file, text);
+    if (error == 0) return std::nullopt;
+    return ShellFailure{static_cast<std::uint32_t>(error), WriteFailureText(shortcut.file, error)};
   }
-
-  std::string ResultMessage(std::int32_t result) override {
-    if ((result & static_cast<std::int32_t>(0xFFFF0000u)) == kErrnoFacility) {
-      char buffer[256] = {};
-      const std::string message = ::strerror_r(result & 0xFFFF, buffer, sizeof buffer);
-      // The file a failed write was meant for, named as a path is shown: control characters escaped.
-      return result == failure_.first ? base::EscapeControls(failure_.second) + ": " + message : message;
-    }
-    switch (result) {
-      case kENoInterface:
-        return "No such interface supported";
-      case kClassNotRegistered:
-        return "Class not registered";
-      case kEFail:
-        return "Unspecified error";
-      default:
-        return {};
-    }
-  }
-
-  std::u16string AnsiToWide(const std::string& text) override { return base::Utf8ToUtf16(text); }
 
  private:
-  std::int32_t Hand(const std::shared_ptr<LinkState>& state, const Guid& interfaceId, ComObject& out) {
-    if (interfaceId != kIidUnknown && interfaceId != kIidShellLinkA && interfaceId != kIidPersistFile)
-      return kENoInterface;
-    out = ++lastObject_;
-    objects_[out] = state;
-    return kSOk;
-  }
-
-  std::int32_t Set(ComObject link, std::string ShellLinkFields::*field, const std::string& text) {
-    const auto it = objects_.find(link);
-    if (it == objects_.end()) return kEFail;
-    it->second->fields.*field = text;
-    return kSOk;
-  }
-
   PosixShellConfig config_;
-  std::map<ItemList, std::string> lists_;
-  ItemList lastList_ = 0;
-  std::map<ComObject, std::shared_ptr<LinkState>> objects_;
-  ComObject lastObject_ = 0;
-  std::pair<std::int32_t, std::string> failure_{kSOk, {}};  // the last failed Save and its path
 };
 
 }  // namespace

@@ -1,11 +1,11 @@
 #pragma once
-// The shell operations on Linux: open with xdg-open, the property sheet through the file
-// manager's D-Bus interface, the special folders of the XDG conventions, and a shell link
-// object that saves a freedesktop launcher: "NAME.lnk" is written as "NAME.desktop"
-// (Type=Application, Exec with the target's absolute path and the arguments, Path, Icon,
-// Name), executable, to a temporary file in the same folder renamed over the destination, so a
-// symlink there is replaced and never followed. A failure's message names the path. Programs
-// are started fire and forget.
+// The shell requests on Linux: open with xdg-open, the property sheet through the file
+// manager's D-Bus interface, the special folders of the XDG conventions, and the shortcut as a
+// freedesktop launcher "NAME.desktop" (Type=Application, Exec with the target's absolute path
+// and the arguments, Path, Icon, Name), executable, written to a temporary file in the same
+// folder and renamed over the destination, so a symlink there is replaced and never followed.
+// A failure is the errno value, with a message that names the path. Programs are started fire
+// and forget.
 #include <memory>
 #include <optional>
 #include <string>

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "core/binary/ExecutableImage.h"
-#include "core/system/OsDescription.h"
-#include "platform/posix/PosixLocale.h"
-#include "platform/posix/desktop/PosixVersionData.h"
 #include "core/binary/VersionResource.h"
+#include "core/system/OsDescription.h"
+#include "core/system/Version.h"
+#include "platform/posix/PosixLocale.h"
 
 namespace morvel {
 namespace {
@@ -77,13 +77,13 @@ std::uint64_t AddressSpace() {
   return sizeof(void*) == 8 ? (std::uint64_t{1} << 47) : (std::uint64_t{3} << 30);
 }
 
-// The version resource of an ELF or PE file, ready for the version query.
+// The version resource of a PE file, ready for the version query.
 std::optional<std::vector<std::uint8_t>> VersionInfoOf(const std::string& fileName) {
   const auto file = ReadWholeFile(fileName, kMaxExecutableSize);
   if (!file) return std::nullopt;
   const std::span bytes(reinterpret_cast<const std::uint8_t*>(file->data()), file->size());
   ImageResource resource;
-  if (FindVersionResource(bytes, resource) != ImageError::None) return std::nullopt;
+  if (FindPeVersionResource(bytes, resource) != ImageError::None) return std::nullopt;
   VersionValue root;
   if (FindVersionValue(resource.bytes, "\\", root) != VersionError::None) return std::nullopt;
   return VersionInfoBuffer(resource.bytes);
@@ -91,8 +91,6 @@ std::optional<std::vector<std::uint8_t>> VersionInfoOf(const std::string& fileNa
 
 class PosixSystemApi final : public SystemApi {
  public:
-  PosixSystemApi() { KeepVersionData(); }
-
   bool QueryVersion(OsVersionInfo&) override { return false; }
 
   std::int32_t OpenRegistryKey(RegistryKey, const std::string&, std::uint32_t, std::uint32_t, RegistryKey&) override {
@@ -144,6 +142,8 @@ class PosixSystemApi final : public SystemApi {
                          std::uint32_t& length) override {
     return QueryVersionInfoBuffer(block, subBlock, offset, length);
   }
+
+  std::optional<std::string> BuiltInFileVersion() override { return MORVEL_FILE_VERSION_TEXT; }
 
   bool IsLeadByte(std::uint8_t) override { return false; }
   NumberSeparators UserNumberSeparators() override { return ::morvel::UserNumberSeparators(); }

@@ -2,8 +2,9 @@
 // The system operations on Linux. There is no Windows version record or registry: the version
 // query is refused and no key opens, and the machine describes itself (NativeOsDescription)
 // from os-release and uname through the same three levels the Windows description uses.
-// Memory counts come from /proc/meminfo, the executable's path from /proc/self/exe, and the
-// version data from the ".morvel.version" section the build puts into the executable.
+// Memory counts come from /proc/meminfo and the executable's path from /proc/self/exe. The
+// executable carries no version resource: its file version is the one it was built with
+// (Version.h); version data is read from PE files (.exe) alone.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -33,7 +34,7 @@ std::optional<std::string> OsReleaseValue(std::string_view osRelease, std::strin
 // space limit. The paging file stands for physical memory plus swap, as Windows' commit limit.
 MemoryCounts MemoryCountsFrom(std::string_view meminfo, std::uint64_t vmSize, std::uint64_t addressSpace);
 
-// The running executable's version data: the version resource section of /proc/self/exe.
+// The running executable.
 inline constexpr std::string_view kSelfExecutable = "/proc/self/exe";
 
 }  // namespace morvel

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/win32/Win32Scoped.h"
+#include "platform/win32/desktop/ShellSequence.h"
 
 namespace morvel {
 namespace {
@@ -30,7 +31,7 @@ Interface* As(ComObject object) {
   return reinterpret_cast<Interface*>(object);
 }
 
-class Win32ShellApi final : public ShellApi {
+class Win32ShellCalls final : public ShellCalls {
  public:
   std::intptr_t Execute(WindowHandle owner, const std::optional<std::string>& verb, const std::string& file,
                         const std::optional<std::string>& parameters, const std::optional<std::string>& directory,
@@ -42,9 +43,9 @@ class Win32ShellApi final : public ShellApi {
 
   bool ExecuteEx(const ShellExecuteInfo& info) override {
     SHELLEXECUTEINFOA request{};
-    // The request's size is the record's own: 60 bytes is SHELLEXECUTEINFOA of a 32-bit
-    // process; a 64-bit process has wider pointers and handles (112 bytes) and the shell
-    // refuses any other size, so the record is always described by its real size here.
+    // The request's size is the record's own: a 64-bit process has wider pointers and handles
+    // than the 60 bytes of a 32-bit one, and the shell refuses any other size.
+    static_assert(sizeof request == 112);
     request.cbSize = sizeof request;
     request.fMask = info.mask;
     request.hwnd = ToWindow(info.window);
@@ -73,9 +74,6 @@ class Win32ShellApi final : public ShellApi {
   }
 
   void FreeItemList(ItemList list) override { ::CoTaskMemFree(reinterpret_cast<void*>(list)); }
-
-  std::int32_t ComInitialize() override { return ::CoInitialize(nullptr); }
-  void ComUninitialize() override { ::CoUninitialize(); }
 
   std::int32_t CreateInstance(const Guid& classId, std::uint32_t context, const Guid& interfaceId,
                               ComObject& object) override {
@@ -127,6 +125,12 @@ class Win32ShellApi final : public ShellApi {
 
 }  // namespace
 
-std::unique_ptr<ShellApi> MakeWin32ShellApi() { return std::make_unique<Win32ShellApi>(); }
+std::unique_ptr<ShellCalls> MakeWin32ShellCalls() { return std::make_unique<Win32ShellCalls>(); }
+
+std::unique_ptr<ShellApi> MakeWin32ShellApi() { return std::make_unique<ShellSequence>(MakeWin32ShellCalls()); }
+
+// The runtime is uninitialised whether or not its initialisation succeeded.
+ComRuntime::ComRuntime() { ::CoInitialize(nullptr); }
+ComRuntime::~ComRuntime() { ::CoUninitialize(); }
 
 }  // namespace morvel

@@ -76,13 +76,15 @@ TEST(PosixSystem, MemoryCountsFromMeminfo) {
   EXPECT_EQ(MemoryCountsFrom("", 0, 0).totalPhys, 0u);
 }
 
-TEST(PosixSystem, RunningExecutableCarriesTheVersionResource) {
+TEST(PosixSystem, RunningExecutableHasTheVersionItWasBuiltWith) {
   const auto api = MakePosixSystemApi();
   const std::string exe = api->ModuleFileName(kModuleFileNameBufferSize);
   EXPECT_EQ(exe, fs::read_symlink("/proc/self/exe").string());
-  EXPECT_EQ(GetFileVersionText(*api, exe), "0.6.1.7");
-  EXPECT_EQ(GetFileVersionText(*api, "/proc/self/status"), "");
-  EXPECT_EQ(GetFileVersionText(*api, "/nonexistent/morvel"), "");
+  EXPECT_EQ(ExecutableFileVersion(*api, exe), "0.6.1.7");
+  EXPECT_EQ(StampCaptionText(*api, "Morveltest", "Form1"), "Morveltest Ver.0.6.1.7 - Form1");
+  // Version data is read from PE files alone.
+  EXPECT_EQ(GetFileVersionText(*api, exe), "");
+  EXPECT_EQ(GetFileVersionText(*api, "/nonexistent/morvel.exe"), "");
 
   const InfoTexts texts = MakeInfoTexts(*api, exe);
   EXPECT_EQ(texts.exeName, fs::path(exe).filename().string());
@@ -204,8 +206,8 @@ TEST(PosixShell, OpenAndPropertiesStartProgramsDetached) {
   PosixShellConfig none;
   none.opener = none.dbusSend = none.gdbus = dir.path + "/absent";
   const auto silent = MakePosixShellApi(none);
-  EXPECT_EQ(silent->Execute(0, std::nullopt, "x", "", "", kSwShow), 2);
-  EXPECT_FALSE(silent->ExecuteEx(ShellExecuteInfo{60, kPropertiesMask, 0, "properties", "/x", {}, {}, 0}));
+  EXPECT_FALSE(silent->Open(0, "x", "", ""));
+  EXPECT_FALSE(silent->ShowProperties(0, "/x"));
 }
 
 }  // namespace

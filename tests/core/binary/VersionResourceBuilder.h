@@ -1,6 +1,6 @@
 #pragma once
-// Writes a version resource (VS_VERSIONINFO) from the program's version data: the bytes that
-// the Linux build carries in its executable, where no resource compiler exists.
+// Writes a version resource (VS_VERSIONINFO) from given version data: the resources the
+// parser and the version lookup are tested on, the program's own (Version.h) among them.
 #include <array>
 #include <cstdint>
 #include <string>

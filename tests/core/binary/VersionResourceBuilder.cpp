@@ -1,9 +1,9 @@
-#include "core/binary/VersionResourceBuilder.h"
+#include "tests/core/binary/VersionResourceBuilder.h"
 
 #include "base/Bytes.h"
 #include "base/Utf.h"
-#include "core/system/Version.h"
 #include "core/binary/VersionResource.h"
+#include "core/system/Version.h"
 
 namespace morvel {
 namespace {
