@@ -1,9 +1,10 @@
 // Partition tables: the MBR with its chain of extended boot records, and the GPT.
+#include "disk/Partitions.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
-
-#include "disk/Partitions.h"
+#include <string>
 
 namespace disk {
 namespace {
@@ -44,8 +45,8 @@ std::uint32_t Crc32(base::Bytes bytes) {
 
 class TableReader {
  public:
-  TableReader(base::ByteSource& source, SignatureTest isVolume, std::vector<Partition>& out)
-      : source_(source), isVolume_(isVolume), out_(out) {}
+  TableReader(base::ByteSource& source, SignatureTest isVolume, PartitionTable& out)
+      : source_(source), isVolume_(isVolume), out_(out.partitions), warnings_(out.warnings) {}
 
   Status Read(std::uint64_t at, std::span<std::uint8_t> buffer) {
     if (at > source_.Size() || buffer.size() > source_.Size() - at) return Status::Corrupt;
@@ -66,12 +67,13 @@ class TableReader {
   Status Mbr(base::Bytes mbr);
   Status Logicals(std::uint64_t extStart, std::uint64_t extSectors);
   Status Gpt(bool& found);
-  Status GptAt(std::uint64_t sectorSize, bool& found);
+  Status GptAt(std::uint64_t sectorSize, std::uint64_t headerLba, bool& found);
 
  private:
   base::ByteSource& source_;
   SignatureTest isVolume_;
   std::vector<Partition>& out_;
+  std::vector<std::string>& warnings_;
 };
 
 Status TableReader::Mbr(base::Bytes mbr) {
@@ -87,13 +89,23 @@ Status TableReader::Mbr(base::Bytes mbr) {
 }
 
 // Each EBR holds one logical partition (relative to the EBR) and a link to the next EBR
-// (relative to the extended partition's start).
+// (relative to the extended partition's start). A chain that loops, leaves its extended
+// partition or reaches an EBR without its signature ends there: the partitions before it stay.
 Status TableReader::Logicals(std::uint64_t extStart, std::uint64_t extSectors) {
   std::array<std::uint8_t, kMbrSize> ebr{};
+  std::vector<std::uint64_t> seen;
   std::uint64_t at = extStart;
+  const auto stop = [&](const std::string& why) {
+    warnings_.push_back("the extended partition's chain of boot records ends at sector " + std::to_string(at) + ": " +
+                        why + "; the logical partitions before it are kept");
+    return Status::Ok;
+  };
   for (int number = 5; number < 5 + kMaxLogical; ++number) {
+    if (std::find(seen.begin(), seen.end(), at) != seen.end()) return stop("it links back to an earlier record");
+    seen.push_back(at);
+    if (at > source_.Size() / kMbrSize - 1) return stop("it lies beyond the end of the disk");
     if (const Status s = Read(at * kMbrSize, ebr); s != Status::Ok) return s;
-    if (!HasBootSignature(ebr)) return Status::Corrupt;
+    if (!HasBootSignature(ebr)) return stop("it has no boot record signature");
     const MbrEntry logical = ReadEntry(ebr, 0);
     if (logical.type != 0 && logical.count != 0) {
       const Status s = Add(number, (at + logical.start) * kMbrSize, std::uint64_t{logical.count} * kMbrSize);
@@ -101,17 +113,18 @@ Status TableReader::Logicals(std::uint64_t extStart, std::uint64_t extSectors) {
     }
     const MbrEntry next = ReadEntry(ebr, 1);
     if (next.type == 0 || next.count == 0) return Status::Ok;
-    if (!IsExtended(next.type) || next.start == 0 || next.start >= extSectors) return Status::Corrupt;
+    if (!IsExtended(next.type)) return stop("its link is of partition type " + std::to_string(next.type));
+    if (next.start == 0 || next.start >= extSectors) return stop("its link leaves the extended partition");
     at = extStart + next.start;
   }
-  return Status::Corrupt;
+  return stop("it holds more than " + std::to_string(kMaxLogical) + " logical partitions");
 }
 
-Status TableReader::GptAt(std::uint64_t ss, bool& found) {
+Status TableReader::GptAt(std::uint64_t ss, std::uint64_t headerLba, bool& found) {
   found = false;
   std::vector<std::uint8_t> header(ss);
   if (ss * 2 > source_.Size()) return Status::Ok;
-  if (const Status s = Read(ss, header); s != Status::Ok) return s;
+  if (const Status s = Read(headerLba * ss, header); s != Status::Ok) return s;
   if (std::memcmp(header.data(), "EFI PART", 8) != 0) return Status::Ok;  // 0x00: signature
   found = true;
   const std::uint32_t headerSize = base::Le32(header, 0x0C);  // 0x0C: header size
@@ -132,7 +145,7 @@ Status TableReader::GptAt(std::uint64_t ss, bool& found) {
   for (std::uint32_t i = 0; i < count; ++i) {
     const base::Bytes e = base::Bytes(entries).subspan(std::size_t{i} * entrySize, entrySize);
     if (std::all_of(e.begin(), e.begin() + 16, [](std::uint8_t b) { return b == 0; }))
-      continue;                                 // 0x00: type GUID, zero = unused
+      continue;                                       // 0x00: type GUID, zero = unused
     const std::uint64_t first = base::Le64(e, 0x20);  // 0x20: first sector
     const std::uint64_t last = base::Le64(e, 0x28);   // 0x28: last sector, inclusive
     if (last < first || last >= ~std::uint64_t{0} / ss) return Status::Corrupt;
@@ -141,18 +154,33 @@ Status TableReader::GptAt(std::uint64_t ss, bool& found) {
   return Status::Ok;
 }
 
-// A GPT disk of 512- or 4096-byte sectors: the header follows the protective MBR in sector 1.
+// A GPT disk of 512- or 4096-byte sectors: the header follows the protective MBR in sector 1,
+// its backup fills the disk's last sector. A damaged primary is read from a sound backup.
 Status TableReader::Gpt(bool& found) {
   for (std::uint64_t ss : {std::uint64_t{512}, std::uint64_t{4096}}) {
-    if (const Status s = GptAt(ss, found); s != Status::Ok || found) return s;
+    const std::size_t kept = out_.size();
+    const Status primary = GptAt(ss, 1, found);
+    if (primary == Status::Ok && found) return Status::Ok;
+    if (primary == Status::IoError) return primary;
+    out_.resize(kept);
+    bool backupFound = false;
+    const std::uint64_t last = source_.Size() / ss - 1;
+    if (source_.Size() / ss >= 3 && GptAt(ss, last, backupFound) == Status::Ok && backupFound) {
+      warnings_.push_back(std::string(found ? "the primary GPT is damaged" : "the primary GPT header is missing") +
+                          "; the table was read from the backup header in sector " + std::to_string(last));
+      found = true;
+      return Status::Ok;
+    }
+    out_.resize(kept);
+    if (found) return primary;
   }
   return Status::Ok;
 }
 
 }  // namespace
 
-Status ListPartitions(base::ByteSource& source, SignatureTest isVolume, std::vector<Partition>& out) {
-  out.clear();
+Status ReadPartitionTable(base::ByteSource& source, SignatureTest isVolume, PartitionTable& out) {
+  out = {};
   std::array<std::uint8_t, kMbrSize> mbr{};
   if (source.Size() < mbr.size()) return Status::Ok;
   if (!source.ReadAt(0, mbr)) return Status::IoError;
@@ -167,13 +195,22 @@ Status ListPartitions(base::ByteSource& source, SignatureTest isVolume, std::vec
   TableReader reader(source, isVolume, out);
   Status s = Status::Ok;
   if (protective) {
+    out.scheme = "GPT";
     bool found = false;
     s = reader.Gpt(found);
     if (s == Status::Ok && !found) s = Status::Corrupt;
   } else {
+    out.scheme = "MBR";
     s = reader.Mbr(mbr);
   }
-  if (s != Status::Ok) out.clear();
+  if (s != Status::Ok) out.partitions.clear();
+  return s;
+}
+
+Status ListPartitions(base::ByteSource& source, SignatureTest isVolume, std::vector<Partition>& out) {
+  PartitionTable table;
+  const Status s = ReadPartitionTable(source, isVolume, table);
+  out = std::move(table.partitions);
   return s;
 }
 

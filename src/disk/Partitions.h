@@ -2,6 +2,7 @@
 // Partition tables of whole disks and disk images: the MBR with its chain of extended boot
 // records, and the GPT. Every entry is checked against the disk's size; chains are bounded.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "base/ByteSource.h"
@@ -26,8 +27,21 @@ struct Partition {
 // Whether a first sector (at least 512 bytes) is the boot sector of the volume sought.
 using SignatureTest = bool (*)(base::Bytes sector);
 
-// Reads an MBR (with extended partitions) or a GPT. An empty list when the source holds no
+// A disk's partition table as read, with what had to be passed over to read it.
+struct PartitionTable {
+  const char* scheme = "";  // "MBR", "GPT"; "" when the source holds no partition table
+  std::vector<Partition> partitions;
+  // What was damaged and how the table was read all the same: an extended chain that loops
+  // or leaves its partition ends there, keeping the partitions before it; a damaged primary
+  // GPT is read from its backup header.
+  std::vector<std::string> warnings;
+};
+
+// Reads an MBR (with extended partitions) or a GPT. No partitions when the source holds no
 // partition table: it is too small, or its first sector passes `isVolume` (a bare volume).
+Status ReadPartitionTable(base::ByteSource& source, SignatureTest isVolume, PartitionTable& out);
+
+// The partitions of ReadPartitionTable alone.
 Status ListPartitions(base::ByteSource& source, SignatureTest isVolume, std::vector<Partition>& out);
 
 }  // namespace disk

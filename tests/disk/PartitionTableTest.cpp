@@ -78,36 +78,37 @@ TEST(PartitionTable, NoTableMeansAnEmptyList) {
   }
 }
 
-TEST(PartitionTable, RejectsChainsThatLoopOrLeaveTheirContainer) {
+// A chain that loops or leaves its extended partition ends there, with a warning; the primary
+// partition and the logicals before the break stay.
+TEST(PartitionTable, ABrokenChainKeepsWhatCameBeforeIt) {
   struct Case {
     const char* what;
     std::uint32_t nextStart;
     std::uint8_t nextType;
+    const char* why;
   } cases[] = {
-      {"next EBR is the first one again", 0, 0x05},
-      {"next EBR outside the extended partition", 900, 0x05},
-      {"next link of a non-extended type", 100, 0x07},
+      {"next EBR is the first one again", 0, 0x05, "its link leaves the extended partition"},
+      {"next EBR outside the extended partition", 900, 0x05, "its link leaves the extended partition"},
+      {"next link of a non-extended type", 100, 0x07, "its link is of partition type 7"},
+      {"next EBR points at itself", 100, 0x05, "it links back to an earlier record"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     auto disk = Disk();
-    Entry(disk, 0, 0, 0x05, 200, 800);
+    Entry(disk, 0, 0, 0x07, 16, 100);
+    Entry(disk, 0, 1, 0x05, 200, 800);
     Entry(disk, 200, 0, 0x07, 8, 50);
-    Entry(disk, 200, 1, c.nextType, c.nextStart, 50);
-    std::vector<Partition> got;
-    EXPECT_EQ(List(disk, got), Status::Corrupt);
-    EXPECT_TRUE(got.empty());
+    Entry(disk, 200, 1, 0x05, 100, 50);
+    Entry(disk, 300, 0, 0x07, 8, 1);
+    Entry(disk, 300, 1, c.nextType, c.nextStart, 50);
+    ntfs::testing::MemorySource source(disk);
+    PartitionTable table;
+    ASSERT_EQ(ReadPartitionTable(source, &ntfs::HasNtfsSignature, table), Status::Ok);
+    ASSERT_EQ(table.partitions.size(), 3u);
+    EXPECT_EQ(table.partitions[2].number, 6);
+    ASSERT_EQ(table.warnings.size(), 1u);
+    EXPECT_NE(table.warnings[0].find(c.why), std::string::npos) << table.warnings[0];
   }
-  // An EBR linking to itself: the walk stops at the logical partition limit.
-  auto loop = Disk();
-  Entry(loop, 0, 0, 0x05, 200, 800);
-  Entry(loop, 200, 0, 0x07, 8, 1);
-  Entry(loop, 200, 1, 0x05, 100, 50);
-  Entry(loop, 300, 0, 0x07, 8, 1);
-  Entry(loop, 300, 1, 0x05, 100, 50);  // points at itself
-  std::vector<Partition> got;
-  EXPECT_EQ(List(loop, got), Status::Corrupt);
-  EXPECT_TRUE(got.empty());
 }
 
 TEST(PartitionTable, ProtectiveMbrWithoutGptHeaderIsCorrupt) {

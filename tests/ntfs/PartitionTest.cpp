@@ -2,12 +2,13 @@
 // partitions; the expected layout is what the partitioning tool itself dumps.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
-#include "tests/ntfs/ImageTools.h"
 #include "disk/Partitions.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Ntfs.h"
+#include "tests/ntfs/ImageTools.h"
 #include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {
@@ -90,13 +91,27 @@ TEST(Partitions, GptWithItsCrcsChecked) {
   ASSERT_TRUE(PutVolume(disk, want[0].startSector, want[0].sectors));
   ExpectPartitions(disk, want);
 
-  // One byte changed in the header, then in an entry: the CRCs no longer match.
+  // One byte changed in the header, then in an entry: the CRCs no longer match, and the table
+  // is read from the backup header at the disk's end; without that, it is damaged.
   for (std::uint64_t at : {512u + 0x50u, 1024u + 0x20u}) {
-    auto bytes = ReadFile(disk, 1u << 20);
+    const std::string copy = ImageDir() + "/gpt-damaged.img";
+    ASSERT_TRUE(Shell("cp --sparse=always '" + disk + "' '" + copy + "'"));
+    auto bytes = ReadFile(copy, 1u << 20);
     bytes[at] ^= 1;
-    MemorySource damaged(bytes);
+    {
+      std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+      file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    FileSource damaged(copy);
+    disk::PartitionTable read;
+    ASSERT_EQ(disk::ReadPartitionTable(damaged, &HasNtfsSignature, read), disk::Status::Ok) << "byte " << at;
+    EXPECT_EQ(read.partitions.size(), 2u);
+    ASSERT_EQ(read.warnings.size(), 1u);
+    EXPECT_NE(read.warnings[0].find("read from the backup header"), std::string::npos) << read.warnings[0];
+    bytes.resize(1u << 20);
+    MemorySource cut(bytes);
     std::vector<disk::Partition> got;
-    EXPECT_EQ(disk::ListPartitions(damaged, &HasNtfsSignature, got), disk::Status::Corrupt) << "byte " << at;
+    EXPECT_EQ(disk::ListPartitions(cut, &HasNtfsSignature, got), disk::Status::Corrupt) << "byte " << at;
     EXPECT_TRUE(got.empty());
   }
 }
