@@ -150,7 +150,7 @@ void WriteSource(JsonWriter& json, const DetailsOutcome& o) {
 
 void WriteDetails(JsonWriter& json, const std::string& target, const DetailsOutcome& o) {
   json.BeginObject();
-  json.Value("target", JsonString(target));
+  WriteTarget(json, target);
   json.Value("ok", o.error.empty() ? "true" : "false");
   if (!o.error.empty()) {
     json.Value("error", JsonString(o.error));

@@ -75,4 +75,18 @@ void JsonWriter::Close(char bracket) {
   if (depth_ == 0) text_ += '\n';
 }
 
+void WriteTarget(JsonWriter& json, std::string_view target) {
+  json.Value("target", JsonString(target));
+  std::u16string wide;
+  if (base::TryUtf8ToUtf16(target, wide)) return;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : target) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0xF];
+  }
+  json.Value("targetBytes", JsonString(hex));
+}
+
 }  // namespace morvel::cli

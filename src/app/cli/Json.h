@@ -35,4 +35,9 @@ class JsonWriter {
   bool first_ = true;
 };
 
+// Writes "target" for a target named on the command line, and, when its text is not valid UTF-8
+// (and so lost some bytes to U+FFFD), "targetBytes": every byte in two lower-case hex digits,
+// so that two such targets stay apart.
+void WriteTarget(JsonWriter& json, std::string_view target);
+
 }  // namespace morvel::cli

@@ -74,7 +74,7 @@ std::string Findings::Reason() const {
 
 void WriteFindings(JsonWriter& json, const std::string& target, const Findings& f) {
   json.BeginObject();
-  json.Value("target", JsonString(target));
+  WriteTarget(json, target);
   json.Value("ok", f.ok() ? "true" : "false");
   if (const std::string reason = f.Reason(); !reason.empty()) json.Value("reason", JsonString(reason));
   if (!f.detected.empty()) json.Value("detected", JsonString(f.detected));

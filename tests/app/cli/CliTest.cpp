@@ -334,6 +334,18 @@ TEST(Json, StringsAndNumbers) {
   EXPECT_EQ(JsonNumber(-12.5), "-12.5");
   EXPECT_EQ(JsonNumber(std::numeric_limits<double>::infinity()), "null");
   EXPECT_EQ(JsonNumber(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808");
+  // A target that is not UTF-8 keeps its bytes apart from another's.
+  for (const auto& [target, bytes] : {std::pair<std::string, std::string>{"v\xff.img", "76ff2e696d67"},
+                                      {"v\xfe.img", "76fe2e696d67"},
+                                      {"caf\xC3\xA9", ""}}) {
+    JsonWriter json;
+    json.BeginObject();
+    WriteTarget(json, target);
+    json.EndObject();
+    EXPECT_EQ(json.text().find("\"targetBytes\": \"" + bytes + "\"") != std::string::npos, !bytes.empty())
+        << json.text();
+    EXPECT_EQ(json.text().find("targetBytes") != std::string::npos, !bytes.empty()) << json.text();
+  }
 }
 
 }  // namespace
