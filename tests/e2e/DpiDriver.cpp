@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/design/Dpi.h"
-#include "core/design/Form1Design.h"
+#include "core/design/MainWindowDesign.h"
 #include "tests/e2e/E2eDriver.h"
 
 namespace {
@@ -17,7 +17,7 @@ using morvel::e2e::Describe;
 
 constexpr int kDpi = 144;
 
-std::string Scaled(const morvel::form1::ControlDesign& design) {
+std::string Scaled(const morvel::main_window::ControlDesign& design) {
   const auto s = morvel::ScaleForDpi(design, kDpi);
   return Describe(RECT{s.left, s.top, s.width, s.height});
 }
@@ -34,20 +34,20 @@ int Run(const std::string& exePath, const std::string& screenshotPath) {
   if (!checks.Expect(form != nullptr, "Form1 appears")) return 1;
   morvel::e2e::WaitFor([&] { return ::IsWindowVisible(form) != FALSE; });
 
-  using namespace morvel::form1;
+  using namespace morvel::main_window;
   RECT client{};
   ::GetClientRect(form, &client);
   checks.ExpectEqual(std::to_string(client.right) + "x" + std::to_string(client.bottom), "906x710",
                      "Form1's client area is the design's 604x473 at 144 DPI");
-  HWND panel = ::GetDlgItem(form, kPanel1Id);
+  HWND panel = ::GetDlgItem(form, kPanelId);
   checks.ExpectEqual(Describe(ChildBounds(panel)), "0,0 906x62", "Panel1 bounds");
-  checks.ExpectEqual(Describe(ChildBounds(::GetDlgItem(form, kMemo1Id))), "0,62 906x648", "Memo1 bounds");
-  checks.ExpectEqual(Describe(ChildBounds(::GetDlgItem(panel, kButton1Id))), "12,12 113x38", "Button1 bounds");
-  checks.ExpectEqual(Describe(ChildBounds(::GetDlgItem(panel, kButton3Id))), Scaled(Form1Control("Button3")),
+  checks.ExpectEqual(Describe(ChildBounds(::GetDlgItem(form, kMemoId))), "0,62 906x648", "Memo1 bounds");
+  checks.ExpectEqual(Describe(ChildBounds(::GetDlgItem(panel, kCDriveButtonId))), "12,12 113x38", "Button1 bounds");
+  checks.ExpectEqual(Describe(ChildBounds(::GetDlgItem(panel, kVersionButtonId))), Scaled(MainWindowControl("Button3")),
                      "Button3 bounds");
   // The memo's font: 13 pixels at 96 DPI (lines 14 pixels apart), 20 at 144. Its handle belongs
   // to the program, so the font is measured by where the memo puts a second line.
-  HWND memo = ::GetDlgItem(form, kMemo1Id);
+  HWND memo = ::GetDlgItem(form, kMemoId);
   ::SendMessageA(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Memo1\r\nMemo1"));
   const auto first = static_cast<DWORD>(::SendMessageA(memo, EM_POSFROMCHAR, 0, 0));
   const auto second = static_cast<DWORD>(::SendMessageA(memo, EM_POSFROMCHAR, 7, 0));

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/design/Form1Design.h"
+#include "core/design/MainWindowDesign.h"
 #include "core/report/VolumeReport.h"
 #include "platform/open/TargetOpener.h"
 #include "platform/win32/Win32Locale.h"
@@ -44,12 +44,12 @@ std::string Join(const std::vector<std::string>& lines) {
 }
 
 struct MainWindow {
-  HWND form = nullptr;
+  HWND window = nullptr;
   HWND memo = nullptr;
   HWND panel = nullptr;
-  HWND button1 = nullptr;
-  HWND button2 = nullptr;
-  HWND button3 = nullptr;
+  HWND cDriveButton = nullptr;
+  HWND dDriveButton = nullptr;
+  HWND versionButton = nullptr;
 };
 
 void CheckApplicationWindow(Checks& checks, HWND form) {
@@ -73,9 +73,9 @@ void CheckClasses(Checks& checks, const MainWindow& w) {
     const char* text;
   } controls[] = {{w.memo, "Edit", "Memo1"},
                   {w.panel, "TPanel", ""},
-                  {w.button1, "Button", "C DRIVE"},
-                  {w.button2, "Button", "D DRIVE"},
-                  {w.button3, "Button", "Version"}};
+                  {w.cDriveButton, "Button", "C DRIVE"},
+                  {w.dDriveButton, "Button", "D DRIVE"},
+                  {w.versionButton, "Button", "Version"}};
   for (const auto& c : controls) {
     char className[64] = {};
     ::GetClassNameA(c.window, className, sizeof className);
@@ -85,23 +85,23 @@ void CheckClasses(Checks& checks, const MainWindow& w) {
 }
 
 void CheckLayout(Checks& checks, const MainWindow& w) {
-  checks.ExpectEqual(WindowText(w.form), "Morveltest Ver.0.6.1.7 - Form1", "Form1's caption");
+  checks.ExpectEqual(WindowText(w.window), "Morveltest Ver.0.6.1.7 - Form1", "Form1's caption");
   RECT client{};
-  ::GetClientRect(w.form, &client);
+  ::GetClientRect(w.window, &client);
   checks.ExpectEqual(std::to_string(client.right) + "x" + std::to_string(client.bottom), "604x473",
                      "Form1's client area");
   checks.ExpectEqual(Describe(ChildBounds(w.panel)), "0,0 604x41", "Panel1 bounds");
   checks.ExpectEqual(Describe(ChildBounds(w.memo)), "0,41 604x432", "Memo1 bounds");
-  checks.ExpectEqual(Describe(ChildBounds(w.button1)), "8,8 75x25", "Button1 bounds");
-  checks.ExpectEqual(Describe(ChildBounds(w.button2)), "88,8 75x25", "Button2 bounds");
-  checks.ExpectEqual(Describe(ChildBounds(w.button3)), "176,8 75x25", "Button3 bounds");
+  checks.ExpectEqual(Describe(ChildBounds(w.cDriveButton)), "8,8 75x25", "Button1 bounds");
+  checks.ExpectEqual(Describe(ChildBounds(w.dDriveButton)), "88,8 75x25", "Button2 bounds");
+  checks.ExpectEqual(Describe(ChildBounds(w.versionButton)), "176,8 75x25", "Button3 bounds");
   const LONG_PTR memoStyle = ::GetWindowLongPtrA(w.memo, GWL_STYLE);
   checks.Expect((memoStyle & WS_HSCROLL) != 0 && (memoStyle & WS_VSCROLL) != 0, "Memo1 has both scroll bars");
   checks.Expect((memoStyle & ES_READONLY) == 0, "Memo1 is not read-only");
   const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
   const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
   RECT outer{};
-  ::GetWindowRect(w.form, &outer);
+  ::GetWindowRect(w.window, &outer);
   checks.ExpectEqual(outer.left, (screenWidth - (outer.right - outer.left)) / 2, "Form1 is centred horizontally");
   checks.ExpectEqual(outer.top, (screenHeight - (outer.bottom - outer.top)) / 2, "Form1 is centred vertically");
 }
@@ -129,7 +129,7 @@ void CheckFontResolves(Checks& checks) {
 }
 
 void ClickAndCheckReport(Checks& checks, const MainWindow& w, const std::string& what) {
-  ::SendMessageA(w.button1, BM_CLICK, 0, 0);
+  ::SendMessageA(w.cDriveButton, BM_CLICK, 0, 0);
   checks.ExpectEqual(WindowText(w.memo), ExpectedDriveCReport(), what);
 }
 
@@ -146,36 +146,36 @@ void CheckEnterAddsNoLine(Checks& checks, const MainWindow& w) {
 }
 
 void CheckDefaultErrorReport(Checks& checks, const MainWindow& w, DWORD processId) {
-  ::SendMessageA(w.button2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+  ::SendMessageA(w.dDriveButton, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
   // Posted: the click does not return while the message box is up.
-  ::PostMessageA(w.button2, BM_CLICK, 0, 0);
+  ::PostMessageA(w.dDriveButton, BM_CLICK, 0, 0);
   HWND box = morvel::e2e::WaitForProcessWindow(processId, "#32770", kTitle, 10000);
   if (!checks.Expect(box != nullptr, "an empty drive caption brings up the error report titled \"Morveltest\"")) return;
   checks.ExpectEqual(WindowText(::GetDlgItem(box, 0xFFFF)), "Range check error.", "the error report's text");
-  checks.Expect(::GetWindow(box, GW_OWNER) == ::GetWindow(w.form, GW_OWNER),
+  checks.Expect(::GetWindow(box, GW_OWNER) == ::GetWindow(w.window, GW_OWNER),
                 "the error report is owned by the application window");
   checks.Expect(::GetDlgItem(box, IDOK) != nullptr && ::GetDlgItem(box, IDCANCEL) == nullptr,
                 "the error report has a single OK button");
-  checks.Expect(::IsWindowEnabled(w.form) == FALSE, "Form1 takes no input while the error report is up");
+  checks.Expect(::IsWindowEnabled(w.window) == FALSE, "Form1 takes no input while the error report is up");
   checks.ExpectEqual(WindowText(w.memo), Join(kHeader), "the memo keeps the header lines written before the error");
   ::PostMessageA(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   checks.Expect(WaitFor([&] { return ::IsWindow(box) == FALSE; }, 5000), "OK closes the error report");
-  checks.Expect(WaitFor([&] { return ::IsWindowEnabled(w.form) != FALSE; }, 5000), "Form1 takes input again");
-  ::SendMessageA(w.button2, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("D DRIVE"));
+  checks.Expect(WaitFor([&] { return ::IsWindowEnabled(w.window) != FALSE; }, 5000), "Form1 takes input again");
+  ::SendMessageA(w.dDriveButton, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("D DRIVE"));
 }
 
 // Minimising Form1 takes the whole program to its taskbar button; restoring that button brings
 // Form1 back.
 void CheckMinimizeAndRestore(Checks& checks, const MainWindow& w) {
-  HWND application = ::GetWindow(w.form, GW_OWNER);
-  ::SendMessageA(w.form, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-  checks.Expect(::IsIconic(application) != FALSE && ::IsWindowVisible(w.form) == FALSE,
+  HWND application = ::GetWindow(w.window, GW_OWNER);
+  ::SendMessageA(w.window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  checks.Expect(::IsIconic(application) != FALSE && ::IsWindowVisible(w.window) == FALSE,
                 "minimising Form1 minimises the application window and hides Form1");
   ::SendMessageA(application, WM_SYSCOMMAND, SC_RESTORE, 0);
-  checks.Expect(::IsIconic(application) == FALSE && ::IsWindowVisible(w.form) != FALSE,
+  checks.Expect(::IsIconic(application) == FALSE && ::IsWindowVisible(w.window) != FALSE,
                 "restoring the application window shows Form1 again");
   RECT client{};
-  ::GetClientRect(w.form, &client);
+  ::GetClientRect(w.window, &client);
   checks.ExpectEqual(std::to_string(client.right) + "x" + std::to_string(client.bottom), "604x473",
                      "Form1's client area after restoring");
 }
@@ -226,7 +226,7 @@ void CheckTargets(Checks& checks, const std::string& exePath, const std::string&
   morvel::e2e::ChildProcess program(exePath, "/starup -x \"" + image + "\" /y");
   HWND form = morvel::e2e::WaitForProcessWindow(program.id(), "TForm1");
   if (!checks.Expect(form != nullptr, "Form1 appears for a command line with an image")) return;
-  HWND memo = ::GetDlgItem(form, morvel::form1::kMemo1Id);
+  HWND memo = ::GetDlgItem(form, morvel::main_window::kMemoId);
   checks.Expect(WaitFor([&] { return WindowText(memo) == expected; }, 10000),
                 "the image on the command line is reported, titled with its path; switches are passed over");
   ::Sleep(500);  // let the window repaint before the picture is taken
@@ -251,19 +251,21 @@ int Run(const std::string& exePath, const std::string& screenshotPath, const std
   if (!checks.Expect(program.started(), "MorvelTest.exe starts")) return 1;
 
   MainWindow w;
-  w.form = morvel::e2e::WaitForProcessWindow(program.id(), "TForm1");
-  if (!checks.Expect(w.form != nullptr, "Form1 appears")) return 1;
-  WaitFor([&] { return ::IsWindowVisible(w.form) != FALSE; });
-  using namespace morvel::form1;
-  w.memo = ::GetDlgItem(w.form, kMemo1Id);
-  w.panel = ::GetDlgItem(w.form, kPanel1Id);
-  w.button1 = ::GetDlgItem(w.panel, kButton1Id);
-  w.button2 = ::GetDlgItem(w.panel, kButton2Id);
-  w.button3 = ::GetDlgItem(w.panel, kButton3Id);
-  if (!checks.Expect(w.memo && w.panel && w.button1 && w.button2 && w.button3, "Form1's controls exist")) return 1;
+  w.window = morvel::e2e::WaitForProcessWindow(program.id(), "TForm1");
+  if (!checks.Expect(w.window != nullptr, "Form1 appears")) return 1;
+  WaitFor([&] { return ::IsWindowVisible(w.window) != FALSE; });
+  using namespace morvel::main_window;
+  w.memo = ::GetDlgItem(w.window, kMemoId);
+  w.panel = ::GetDlgItem(w.window, kPanelId);
+  w.cDriveButton = ::GetDlgItem(w.panel, kCDriveButtonId);
+  w.dDriveButton = ::GetDlgItem(w.panel, kDDriveButtonId);
+  w.versionButton = ::GetDlgItem(w.panel, kVersionButtonId);
+  if (!checks.Expect(w.memo && w.panel && w.cDriveButton && w.dDriveButton && w.versionButton,
+                     "Form1's controls exist"))
+    return 1;
   CheckClasses(checks, w);
 
-  CheckApplicationWindow(checks, w.form);
+  CheckApplicationWindow(checks, w.window);
   CheckLayout(checks, w);
   CheckMinimizeAndRestore(checks, w);
   checks.ExpectEqual(WindowText(w.memo), "Memo1", "Memo1 starts with the single line \"Memo1\"");
@@ -276,7 +278,7 @@ int Run(const std::string& exePath, const std::string& screenshotPath, const std
   ::Sleep(500);  // let the window repaint before the picture is taken
   checks.Expect(morvel::e2e::SaveScreenBitmap(screenshotPath), "screenshot saved to " + screenshotPath);
 
-  ::PostMessageA(w.form, WM_CLOSE, 0, 0);
+  ::PostMessageA(w.window, WM_CLOSE, 0, 0);
   checks.ExpectEqual(static_cast<long long>(program.WaitForExit(10000)), 0,
                      "closing Form1 ends the program with code 0");
   CheckTargets(checks, exePath, image, screenshotPath);

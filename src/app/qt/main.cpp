@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/qt/ErrorReport.h"
-#include "app/qt/Form1.h"
+#include "app/qt/MainWindow.h"
 #include "core/design/Targets.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/system/Version.h"
@@ -63,10 +63,10 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QString::fromStdString(morvel::qt::AppTitle()));
   QApplication::setWindowIcon(morvel::qt::AppIcon());
   try {
-    morvel::qt::Form1 form1({*opener, *systemApi, *shellApi, exePath});
-    form1.show();
+    morvel::qt::MainWindow mainWindow({*opener, *systemApi, *shellApi, exePath});
+    mainWindow.show();
     if (!line.targets.empty()) {
-      QTimer::singleShot(0, &form1, [&form1, &line] { form1.ReportTargets(line.targets); });
+      QTimer::singleShot(0, &mainWindow, [&mainWindow, &line] { mainWindow.ReportTargets(line.targets); });
     }
     return QApplication::exec();
   } catch (const std::exception& e) {

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "app/win32/InfoIds.h"
-#include "core/design/InfoGeometry.h"
+#include "core/design/InfoWindowGeometry.h"
 
 namespace morvel::win32 {
 namespace {
@@ -115,7 +115,7 @@ void InfoControls::ApplyDesign() {
     c.design = ScaleForDpi(*FindInfoControl(c.design.name), dpi_);
     Place(c.hwnd, Box{c.design.left, c.design.top, c.design.width, c.design.height});
     if (c.design.kind != ControlKind::Label) continue;
-    c.font = FontFor(c.design.font.value_or(ScaleForDpi(kInfoFormDesign.font, dpi_)));
+    c.font = FontFor(c.design.font.value_or(ScaleForDpi(kInfoWindow.font, dpi_)));
     ::SendMessageA(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.font), TRUE);
   }
 }
@@ -184,7 +184,7 @@ LRESULT InfoControls::PanelMessage(HWND panel, UINT msg, WPARAM wParam, LPARAM l
       // Transparent labels on the white panel, each in its font's colour.
       HDC dc = reinterpret_cast<HDC>(wParam);
       const Entry* c = Find(reinterpret_cast<HWND>(lParam));
-      const FontDesign font = c != nullptr ? c->design.font.value_or(kInfoFormDesign.font) : kInfoFormDesign.font;
+      const FontDesign font = c != nullptr ? c->design.font.value_or(kInfoWindow.font) : kInfoWindow.font;
       ::SetTextColor(dc, ToColor(font.colour));
       ::SetBkMode(dc, TRANSPARENT);
       return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/design/Dpi.h"
-#include "core/design/InfoDesign.h"
+#include "core/design/InfoWindowDesign.h"
 #include "platform/win32/Win32Scoped.h"
 
 namespace morvel::win32 {

@@ -5,7 +5,7 @@
 
 namespace morvel::win32::info_ids {
 
-inline constexpr char kFormClass[] = "TInfoForm";
+inline constexpr char kWindowClass[] = "TInfoForm";
 // Not "TPanel": the main window's panel class has its own window procedure.
 inline constexpr char kPanelClass[] = "TInfoPanel";
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/win32/Application.h"
-#include "app/win32/Form1.h"
+#include "app/win32/MainWindow.h"
 #include "core/design/Targets.h"
 #include "core/runtime/RuntimeError.h"
 #include "platform/open/TargetOpener.h"
@@ -36,8 +36,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const morvel::ComRuntime comRuntime;
   try {
     morvel::win32::Application application(instance);
-    morvel::win32::TForm1 form1(application, *opener, CommandLineTargets());
-    application.Run(form1.Handle());
+    morvel::win32::MainWindow mainWindow(application, *opener, CommandLineTargets());
+    application.Run(mainWindow.Handle());
   } catch (const std::exception& e) {
     // Only the start-up can get here: handlers report their own errors and carry on.
     ::MessageBoxA(nullptr, morvel::ErrorReportText(e.what()).c_str(), nullptr, MB_ICONSTOP | MB_OK);

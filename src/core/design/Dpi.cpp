@@ -30,14 +30,14 @@ ControlDesign ScaleForDpi(const ControlDesign& control, std::int32_t dpi) {
   return scaled;
 }
 
-form1::FontDesign ScaleForDpi(const form1::FontDesign& font, std::int32_t dpi) {
-  form1::FontDesign scaled = font;
+main_window::FontDesign ScaleForDpi(const main_window::FontDesign& font, std::int32_t dpi) {
+  main_window::FontDesign scaled = font;
   scaled.height = ScaleForDpi(font.height, dpi);
   return scaled;
 }
 
-form1::ControlDesign ScaleForDpi(const form1::ControlDesign& control, std::int32_t dpi) {
-  form1::ControlDesign scaled = control;
+main_window::ControlDesign ScaleForDpi(const main_window::ControlDesign& control, std::int32_t dpi) {
+  main_window::ControlDesign scaled = control;
   scaled.left = ScaleForDpi(control.left, dpi);
   scaled.top = ScaleForDpi(control.top, dpi);
   scaled.width = ScaleForDpi(control.width, dpi);

@@ -4,8 +4,8 @@
 // scaled design is the design itself.
 #include <cstdint>
 
-#include "core/design/Form1Design.h"
-#include "core/design/InfoDesign.h"
+#include "core/design/InfoWindowDesign.h"
+#include "core/design/MainWindowDesign.h"
 
 namespace morvel {
 
@@ -17,7 +17,7 @@ std::int32_t ScaleForDpi(std::int32_t value, std::int32_t dpi);
 
 FontDesign ScaleForDpi(const FontDesign& font, std::int32_t dpi);
 ControlDesign ScaleForDpi(const ControlDesign& control, std::int32_t dpi);
-form1::FontDesign ScaleForDpi(const form1::FontDesign& font, std::int32_t dpi);
-form1::ControlDesign ScaleForDpi(const form1::ControlDesign& control, std::int32_t dpi);
+main_window::FontDesign ScaleForDpi(const main_window::FontDesign& font, std::int32_t dpi);
+main_window::ControlDesign ScaleForDpi(const main_window::ControlDesign& control, std::int32_t dpi);
 
 }  // namespace morvel

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/qt/Form1.h"
+#include "app/qt/MainWindow.h"
 #include "app/qt/MapWindow.h"
 #include "platform/open/TargetOpener.h"
 #include "platform/posix/desktop/PosixShellApi.h"
@@ -28,7 +28,7 @@ class MapWindowTest : public QObject {
   void windowShowsCellsTooltipsAndSaves();
 
  private:
-  QAction* MapAction(Form1& form, std::unique_ptr<QMenu>& menu);
+  QAction* MapAction(MainWindow& form, std::unique_ptr<QMenu>& menu);
 
   QTemporaryDir temp_;
   std::unique_ptr<TargetOpener> volume_;
@@ -47,8 +47,8 @@ void MapWindowTest::initTestCase() {
   shell_ = MakePosixShellApi();
 }
 
-QAction* MapWindowTest::MapAction(Form1& form, std::unique_ptr<QMenu>& menu) {
-  auto* mapMenu = form.Memo1->findChild<VolumeMapMenu*>();
+QAction* MapWindowTest::MapAction(MainWindow& form, std::unique_ptr<QMenu>& menu) {
+  auto* mapMenu = form.memo->findChild<VolumeMapMenu*>();
   if (mapMenu == nullptr) return nullptr;
   menu.reset(mapMenu->CreateMenu({4, 4}));
   const QList<QAction*> actions = menu->actions();
@@ -56,10 +56,10 @@ QAction* MapWindowTest::MapAction(Form1& form, std::unique_ptr<QMenu>& menu) {
 }
 
 void MapWindowTest::menuOffersTheMapOnceAVolumeWasReported() {
-  Form1 form({*volume_, *system_, *shell_, "MorvelTest"});
+  MainWindow form({*volume_, *system_, *shell_, "MorvelTest"});
   form.show();
   QVERIFY(QTest::qWaitForWindowExposed(&form));
-  QCOMPARE(form.Memo1->contextMenuPolicy(), Qt::CustomContextMenu);
+  QCOMPARE(form.memo->contextMenuPolicy(), Qt::CustomContextMenu);
   std::unique_ptr<QMenu> menu;
   QAction* action = MapAction(form, menu);
   QVERIFY(action != nullptr);
@@ -68,14 +68,14 @@ void MapWindowTest::menuOffersTheMapOnceAVolumeWasReported() {
   bool hasSelectAll = false;
   for (const QAction* a : menu->actions()) hasSelectAll |= a->objectName() == "select-all";
   QVERIFY(hasSelectAll);  // the standard edit actions stay
-  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  QTest::mouseClick(form.cDriveButton, Qt::LeftButton);
   QVERIFY(MapAction(form, menu)->isEnabled());
 }
 
 void MapWindowTest::windowShowsCellsTooltipsAndSaves() {
-  Form1 form({*volume_, *system_, *shell_, "MorvelTest"});
+  MainWindow form({*volume_, *system_, *shell_, "MorvelTest"});
   form.show();
-  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  QTest::mouseClick(form.cDriveButton, Qt::LeftButton);
   std::unique_ptr<QMenu> menu;
   MapAction(form, menu)->trigger();
   auto* window = form.findChild<MapWindow*>();

@@ -19,10 +19,10 @@
 #include <memory>
 
 #include "app/qt/ErrorReport.h"
-#include "app/qt/Form1.h"
-#include "app/qt/InfoForm.h"
+#include "app/qt/InfoWindow.h"
+#include "app/qt/MainWindow.h"
 #include "app/qt/MapWindow.h"
-#include "core/design/InfoGeometry.h"
+#include "core/design/InfoWindowGeometry.h"
 #include "core/report/VolumeReport.h"
 #include "platform/open/TargetOpener.h"
 #include "platform/posix/PosixLocale.h"
@@ -32,7 +32,7 @@
 namespace morvel::qt {
 namespace {
 
-QStringList MemoLinesOf(const Form1& form) { return form.Memo1->toPlainText().split('\n'); }
+QStringList MemoLinesOf(const MainWindow& form) { return form.memo->toPlainText().split('\n'); }
 
 QStringList ToQt(const std::vector<std::string>& lines) {
   QStringList out;
@@ -75,7 +75,7 @@ class QtAppTest : public QObject {
   void programAnswersHelpAndVersion();
 
  private:
-  std::unique_ptr<Form1> ShowForm();
+  std::unique_ptr<MainWindow> ShowMainWindow();
 
   QTemporaryDir temp_;
   std::unique_ptr<TargetOpener> volume_;
@@ -100,43 +100,43 @@ void QtAppTest::initTestCase() {
   SetAppTitle(ApplicationTitleOf(MORVEL_PROGRAM));
 }
 
-std::unique_ptr<Form1> QtAppTest::ShowForm() {
-  auto form = std::make_unique<Form1>(AppContext{*volume_, *system_, *shell_, MORVEL_PROGRAM});
+std::unique_ptr<MainWindow> QtAppTest::ShowMainWindow() {
+  auto form = std::make_unique<MainWindow>(AppContext{*volume_, *system_, *shell_, MORVEL_PROGRAM});
   form->show();
   if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
   return form;
 }
 
 void QtAppTest::mainWindowLayout() {
-  const auto form = ShowForm();
+  const auto form = ShowMainWindow();
   QVERIFY(form);
   QCOMPARE(form->windowTitle(), QString("Morveltest Ver.0.6.1.7 - Form1"));
   QCOMPARE(form->size(), QSize(604, 473));
-  QCOMPARE(form->Panel1->geometry(), QRect(0, 0, 604, 41));
-  QCOMPARE(form->Memo1->geometry(), QRect(0, 41, 604, 432));
+  QCOMPARE(form->panel->geometry(), QRect(0, 0, 604, 41));
+  QCOMPARE(form->memo->geometry(), QRect(0, 41, 604, 432));
   const struct {
     QPushButton* button;
     QRect geometry;
     const char* text;
-  } buttons[] = {{form->Button1, {8, 8, 75, 25}, "C DRIVE"},
-                 {form->Button2, {88, 8, 75, 25}, "D DRIVE"},
-                 {form->Button3, {176, 8, 75, 25}, "Version"}};
+  } buttons[] = {{form->cDriveButton, {8, 8, 75, 25}, "C DRIVE"},
+                 {form->dDriveButton, {88, 8, 75, 25}, "D DRIVE"},
+                 {form->versionButton, {176, 8, 75, 25}, "Version"}};
   for (const auto& b : buttons) {
     QCOMPARE(b.button->geometry(), b.geometry);
     QCOMPARE(b.button->text(), QString(b.text));
   }
-  QCOMPARE(form->Memo1->toPlainText(), QString("Memo1"));
-  QCOMPARE(form->Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
-  QCOMPARE(form->Memo1->font().pixelSize(), 13);
+  QCOMPARE(form->memo->toPlainText(), QString("Memo1"));
+  QCOMPARE(form->memo->lineWrapMode(), QPlainTextEdit::NoWrap);
+  QCOMPARE(form->memo->font().pixelSize(), 13);
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
   QCOMPARE(form->frameGeometry().center().x() / 2, screen.center().x() / 2);
   Save(form.get(), "Form1");
 }
 
 void QtAppTest::driveReportMatchesCore() {
-  const auto form = ShowForm();
+  const auto form = ShowMainWindow();
   QVERIFY(form);
-  QTest::mouseClick(form->Button1, Qt::LeftButton);
+  QTest::mouseClick(form->cDriveButton, Qt::LeftButton);
   const QStringList memo = MemoLinesOf(*form);
 
   StringLines expected;
@@ -149,14 +149,14 @@ void QtAppTest::driveReportMatchesCore() {
   QVERIFY(metaData > 0);
   QVERIFY(memo.size() > metaData + 5);
   QVERIFY(memo.mid(metaData).filter("$MFT").size() >= 1);
-  form->Memo1->verticalScrollBar()->setValue(0);
+  form->memo->verticalScrollBar()->setValue(0);
   Save(form.get(), "Form1-report");
 }
 
 void QtAppTest::letterWithoutVolumeReportsError() {
-  const auto form = ShowForm();
+  const auto form = ShowMainWindow();
   QVERIFY(form);
-  QTest::mouseClick(form->Button2, Qt::LeftButton);
+  QTest::mouseClick(form->dDriveButton, Qt::LeftButton);
   const QStringList memo = MemoLinesOf(*form);
   QCOMPARE(memo.size(), 10);
   QCOMPARE(memo[7], QString("NTFS VOLUME DATA OF [D] DRIVE"));
@@ -168,20 +168,20 @@ void QtAppTest::letterWithoutVolumeReportsError() {
 }
 
 void QtAppTest::enterAddsNoLine() {
-  const auto form = ShowForm();
+  const auto form = ShowMainWindow();
   QVERIFY(form);
-  form->Memo1->setFocus();
-  form->Memo1->moveCursor(QTextCursor::End);
-  QTest::keyClick(form->Memo1, Qt::Key_Return);
-  QTest::keyClick(form->Memo1, Qt::Key_Enter);
-  QTest::keyClick(form->Memo1, Qt::Key_X);
-  QCOMPARE(form->Memo1->toPlainText(), QString("Memo1x"));
+  form->memo->setFocus();
+  form->memo->moveCursor(QTextCursor::End);
+  QTest::keyClick(form->memo, Qt::Key_Return);
+  QTest::keyClick(form->memo, Qt::Key_Enter);
+  QTest::keyClick(form->memo, Qt::Key_X);
+  QCOMPARE(form->memo->toPlainText(), QString("Memo1x"));
 }
 
 void QtAppTest::emptyCaptionShowsErrorReport() {
-  const auto form = ShowForm();
+  const auto form = ShowMainWindow();
   QVERIFY(form);
-  form->Button1->setText("");
+  form->cDriveButton->setText("");
   QString title, text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   WhenModal([&](QWidget* modal) {
@@ -193,17 +193,17 @@ void QtAppTest::emptyCaptionShowsErrorReport() {
     Save(box, "ErrorReport");
     box->accept();
   });
-  QTest::mouseClick(form->Button1, Qt::LeftButton);
+  QTest::mouseClick(form->cDriveButton, Qt::LeftButton);
   QCOMPARE(text, QString("Range check error."));
   QCOMPARE(title, QString("Morveltest"));
   QCOMPARE(icon, QMessageBox::Critical);
   // The program carries on: the other button still reports.
-  QTest::mouseClick(form->Button2, Qt::LeftButton);
+  QTest::mouseClick(form->dDriveButton, Qt::LeftButton);
   QCOMPARE(MemoLinesOf(*form).size(), 10);
 }
 
 void QtAppTest::infoWindowShowsTextsAndClosesOnKey() {
-  const auto form = ShowForm();
+  const auto form = ShowMainWindow();
   QVERIFY(form);
   bool inspected = false;
   bool closedByKey = false;
@@ -232,13 +232,13 @@ void QtAppTest::infoWindowShowsTextsAndClosesOnKey() {
     QTest::keyClick(info->findChild<QLabel*>("lblURL"), Qt::Key_A);
     closedByKey = !info->isVisible();
   });
-  QTest::mouseClick(form->Button3, Qt::LeftButton);
+  QTest::mouseClick(form->versionButton, Qt::LeftButton);
   QVERIFY(inspected);
   QVERIFY(closedByKey);
 }
 
 void QtAppTest::desktopShortcutIsWritten() {
-  InfoForm info(*system_, *shell_, MORVEL_PROGRAM, nullptr);
+  InfoWindow info(*system_, *shell_, MORVEL_PROGRAM, nullptr);
   info.show();
   QVERIFY(QTest::qWaitForWindowExposed(&info));
   QTest::mouseClick(info.Control("LblLaunchOnDesktop"), Qt::LeftButton);
@@ -252,7 +252,7 @@ void QtAppTest::desktopShortcutIsWritten() {
 // Targets from the command line, and files dropped onto the window: each reported as the
 // console program reports it, titled with its path.
 void QtAppTest::targetsAndDroppedFilesAreReported() {
-  const auto form = ShowForm();
+  const auto form = ShowMainWindow();
   QVERIFY(form);
   StringLines expected;
   auto image = volume_->Open(MORVEL_SAMPLE_IMAGE, {});
@@ -294,7 +294,7 @@ void QtAppTest::containerTargetIsReadThroughItsLibrary() {
   StringLines expected;
   auto raw = volume_->Open(MORVEL_SAMPLE_IMAGE, {});
   QVERIFY(WriteVolumeReport(qcow.toStdString(), *raw.volume, expected, UserNumberSeparators()));
-  const auto form = ShowForm();
+  const auto form = ShowMainWindow();
   QVERIFY(form);
   form->ReportTargets({qcow.toStdString()});
   QCOMPARE(MemoLinesOf(*form), ToQt(expected.lines()));
@@ -307,14 +307,14 @@ void QtAppTest::targetWithoutNtfsIsExplainedAndMapped() {
   QFile file(zeros);
   QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(1 << 20));
   file.close();
-  const auto form = ShowForm();
+  const auto form = ShowMainWindow();
   QVERIFY(form);
   form->ReportTargets({zeros.toStdString()});
   const QStringList memo = MemoLinesOf(*form);
   QCOMPARE(memo.size(), 11);
   QCOMPARE(memo[9], QString("Error obtaining NTFS information:STATUS_INVALID_DEVICE_REQUEST"));
   QCOMPARE(memo[10], QString("detected: empty (all zeros)"));
-  auto* mapMenu = form->Memo1->findChild<VolumeMapMenu*>();
+  auto* mapMenu = form->memo->findChild<VolumeMapMenu*>();
   QVERIFY(mapMenu != nullptr);
   form->ReportTargets({MORVEL_SAMPLE_IMAGE});
   const std::unique_ptr<QMenu> menu(mapMenu->CreateMenu({4, 4}));

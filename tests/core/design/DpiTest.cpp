@@ -31,11 +31,11 @@ TEST(Dpi, ScalesByDpiOver96RoundingHalfAwayFromZero) {
 }
 
 TEST(Dpi, DesignsScaleEveryLengthAndNothingElse) {
-  for (const auto& control : form1::kForm1Controls) {
-    const form1::ControlDesign same = ScaleForDpi(control, 96);
+  for (const auto& control : main_window::kMainWindowControls) {
+    const main_window::ControlDesign same = ScaleForDpi(control, 96);
     EXPECT_EQ(same.left, control.left);
     EXPECT_EQ(same.width, control.width);
-    const form1::ControlDesign scaled = ScaleForDpi(control, 192);
+    const main_window::ControlDesign scaled = ScaleForDpi(control, 192);
     EXPECT_EQ(scaled.left, 2 * control.left);
     EXPECT_EQ(scaled.top, 2 * control.top);
     EXPECT_EQ(scaled.width, 2 * control.width);
@@ -43,7 +43,7 @@ TEST(Dpi, DesignsScaleEveryLengthAndNothingElse) {
     EXPECT_EQ(scaled.text, control.text);
     EXPECT_EQ(scaled.id, control.id);
   }
-  EXPECT_EQ(ScaleForDpi(form1::kForm1.font, 144).height, -20);
+  EXPECT_EQ(ScaleForDpi(main_window::kMainWindow.font, 144).height, -20);
   const ControlDesign& exeName = kInfoControls[2];
   const ControlDesign scaled = ScaleForDpi(exeName, 120);
   EXPECT_EQ(scaled.left, 70);

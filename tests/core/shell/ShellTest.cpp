@@ -9,7 +9,7 @@ namespace {
 
 using testing::FakeShellApi;
 
-constexpr WindowHandle kForm1 = 0x1111;
+constexpr WindowHandle kMainWindow = 0x1111;
 const PathRules kRules = WindowsPathRules([](std::uint8_t b) { return b >= 0x81 && b <= 0x9F; });
 
 TEST(ShellOpen, OpensInThePathPart) {
@@ -26,9 +26,9 @@ TEST(ShellOpen, OpensInThePathPart) {
   };
   for (const auto& c : cases) {
     FakeShellApi shell;
-    ShellOpen(shell, kForm1, c.target, "", kRules);
+    ShellOpen(shell, kMainWindow, c.target, "", kRules);
     ASSERT_EQ(shell.opened.size(), 1u);
-    EXPECT_EQ(shell.opened[0].owner, kForm1);
+    EXPECT_EQ(shell.opened[0].owner, kMainWindow);
     EXPECT_EQ(shell.opened[0].target, c.target);
     EXPECT_EQ(shell.opened[0].parameters, "");
     EXPECT_EQ(shell.opened[0].directory, c.directory);
@@ -38,7 +38,7 @@ TEST(ShellOpen, OpensInThePathPart) {
 TEST(ShellOpen, SwallowsErrors) {
   FakeShellApi shell;
   shell.raiseOnOpen = true;
-  EXPECT_NO_THROW(ShellOpen(shell, kForm1, "C:\\missing.txt", "", kRules));
+  EXPECT_NO_THROW(ShellOpen(shell, kMainWindow, "C:\\missing.txt", "", kRules));
   EXPECT_EQ(shell.opened.size(), 1u);
 }
 

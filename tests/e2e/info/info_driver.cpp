@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/win32/InfoIds.h"
-#include "core/design/Form1Design.h"
+#include "core/design/MainWindowDesign.h"
 #include "platform/win32/Win32Scoped.h"
 #include "platform/win32/desktop/Win32SystemApi.h"
 #include "tests/e2e/E2eDriver.h"
@@ -157,19 +157,19 @@ int main(int argc, char** argv) {
   e2e::ChildProcess program(exe);
   if (!checks.Expect(program.started(), "start " + exe)) return 1;
   const DWORD pid = program.id();
-  HWND form1 = WaitForWindow(pid, "TForm1", "Morveltest Ver.0.6.1.7 - Form1");
-  if (!checks.Expect(form1 != nullptr, "main window captioned \"Morveltest Ver.0.6.1.7 - Form1\"")) return 1;
+  HWND mainWindow = WaitForWindow(pid, "TForm1", "Morveltest Ver.0.6.1.7 - Form1");
+  if (!checks.Expect(mainWindow != nullptr, "main window captioned \"Morveltest Ver.0.6.1.7 - Form1\"")) return 1;
   // The application window stands for the program on the taskbar.
-  HWND appWindow = ::GetWindow(form1, GW_OWNER);
+  HWND appWindow = ::GetWindow(mainWindow, GW_OWNER);
   checks.Expect(appWindow != nullptr && ::IsWindowVisible(appWindow), "application window shown");
-  HWND version = ::GetDlgItem(::GetDlgItem(form1, form1::kPanel1Id), form1::kButton3Id);
+  HWND version = ::GetDlgItem(::GetDlgItem(mainWindow, main_window::kPanelId), main_window::kVersionButtonId);
   checks.ExpectEqual(WindowText(version), "Version", "\"Version\" button");
   ::PostMessageA(version, BM_CLICK, 0, 0);
 
-  HWND info = WaitForWindow(pid, kFormClass);
+  HWND info = WaitForWindow(pid, kWindowClass);
   if (!checks.Expect(info != nullptr, "\"Version\" opens the information window")) return 1;
   checks.ExpectEqual(WindowText(info), "Morveltest Ver.0.6.1.7 - InfoForm", "information window caption");
-  checks.Expect(!::IsWindowEnabled(form1), "main window takes no input while it is up");
+  checks.Expect(!::IsWindowEnabled(mainWindow), "main window takes no input while it is up");
   checks.Expect(!::IsWindowVisible(appWindow), "application window hidden while it is up (no taskbar entry)");
   HWND panel = ::GetDlgItem(info, kPnlBack);
   CheckGeometry(checks, info, panel);
@@ -220,26 +220,26 @@ int main(int argc, char** argv) {
   // Any key closes the window, a lone Shift too; then the main window takes input again.
   ::PostMessageA(info, WM_KEYDOWN, VK_SHIFT, 1);
   checks.Expect(WaitGone(info), "Shift closes the information window");
-  checks.Expect(e2e::WaitFor([&] { return ::IsWindowEnabled(form1) != FALSE; }), "main window takes input again");
+  checks.Expect(e2e::WaitFor([&] { return ::IsWindowEnabled(mainWindow) != FALSE; }), "main window takes input again");
   checks.Expect(::IsWindowVisible(appWindow) != FALSE, "application window shown again");
 
   // Opening again recreates the window; Alt closes it too.
   ::PostMessageA(version, BM_CLICK, 0, 0);
-  info = WaitForWindow(pid, kFormClass);
+  info = WaitForWindow(pid, kWindowClass);
   if (checks.Expect(info != nullptr, "information window opens again")) {
     ::PostMessageA(info, WM_SYSKEYDOWN, VK_MENU, 1 | (1 << 29));
     checks.Expect(WaitGone(info), "Alt closes it");
   }
   // The close box: WM_CLOSE arrives as a sent message.
   ::PostMessageA(version, BM_CLICK, 0, 0);
-  info = WaitForWindow(pid, kFormClass);
+  info = WaitForWindow(pid, kWindowClass);
   if (checks.Expect(info != nullptr, "information window opens a third time")) {
     DWORD_PTR result = 0;
     ::SendMessageTimeoutA(info, WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &result);
     checks.Expect(WaitGone(info), "WM_CLOSE closes it");
   }
 
-  ::PostMessageA(form1, WM_CLOSE, 0, 0);
+  ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
   checks.ExpectEqual(static_cast<long long>(program.WaitForExit(20000)), 0, "program ends with exit code 0");
   std::printf("%s\n", checks.failures() == 0 ? "all checks passed" : "some checks failed");
   return checks.failures() == 0 ? 0 : 1;

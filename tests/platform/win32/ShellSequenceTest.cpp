@@ -13,7 +13,7 @@ namespace {
 
 using testing::FakeShellCalls;
 
-constexpr WindowHandle kForm1 = 0x1111, kAppWindow = 0x2222;
+constexpr WindowHandle kMainWindow = 0x1111, kAppWindow = 0x2222;
 
 // The requests over a fake the test keeps its eyes on.
 struct Shell {
@@ -25,11 +25,11 @@ struct Shell {
 
 TEST(ShellSequence, OpenPassesNullVerbTheParametersTheFolderAndShow) {
   Shell shell;
-  EXPECT_TRUE(shell.sequence.Open(kForm1, "C:\\Tools\\", "", "C:\\Tools\\"));
-  EXPECT_TRUE(shell.sequence.Open(kForm1, "readme", "", ""));
+  EXPECT_TRUE(shell.sequence.Open(kMainWindow, "C:\\Tools\\", "", "C:\\Tools\\"));
+  EXPECT_TRUE(shell.sequence.Open(kMainWindow, "readme", "", ""));
   ASSERT_EQ(shell.calls.executed.size(), 2u);
   for (const auto& call : shell.calls.executed) {
-    EXPECT_EQ(call.owner, kForm1);
+    EXPECT_EQ(call.owner, kMainWindow);
     EXPECT_FALSE(call.verb.has_value());
     EXPECT_EQ(call.parameters, std::optional<std::string>(""));  // an empty text, not null
     EXPECT_EQ(call.show, 5);
@@ -41,11 +41,11 @@ TEST(ShellSequence, OpenPassesNullVerbTheParametersTheFolderAndShow) {
 
 TEST(ShellSequence, PropertiesRequest) {
   Shell shell;
-  EXPECT_TRUE(shell.sequence.ShowProperties(kForm1, "C:\\Tools\\MorvelTest.exe"));
+  EXPECT_TRUE(shell.sequence.ShowProperties(kMainWindow, "C:\\Tools\\MorvelTest.exe"));
   ASSERT_EQ(shell.calls.executedEx.size(), 1u);
   const ShellExecuteInfo& info = shell.calls.executedEx[0];
   EXPECT_EQ(info.mask, 0x44Cu);
-  EXPECT_EQ(info.window, kForm1);
+  EXPECT_EQ(info.window, kMainWindow);
   EXPECT_EQ(info.verb, std::optional<std::string>("properties"));
   EXPECT_EQ(info.file, std::optional<std::string>("C:\\Tools\\MorvelTest.exe"));
   EXPECT_FALSE(info.parameters.has_value());

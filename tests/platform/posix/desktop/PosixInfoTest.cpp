@@ -9,7 +9,7 @@
 #include <fstream>
 #include <thread>
 
-#include "core/design/Info.h"
+#include "core/design/InfoWindowTexts.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/shell/Shell.h"
 #include "core/system/FileVersion.h"

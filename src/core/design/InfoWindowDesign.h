@@ -34,7 +34,7 @@ struct FontDesign {
   std::uint8_t charset = kAnsiCharset;
 };
 
-enum class ControlKind { Form, Panel, Image, Label };
+enum class ControlKind { Window, Panel, Image, Label };
 
 struct ControlDesign {
   const char* name;
@@ -56,7 +56,7 @@ inline constexpr FontDesign kActionFont{"Arial", -13, kClMaroon, true};
 inline constexpr FontDesign kLinkFont{"Arial", -13, kClNavy, true};
 
 // The window: fixed single border, close box only, white, any key closes it.
-struct InfoFormDesign {
+struct InfoWindowDesign {
   const char* name = "InfoForm";
   const char* className = "TInfoForm";
   const char* caption = "InfoForm";    // replaced by the stamped caption
@@ -71,7 +71,7 @@ struct InfoFormDesign {
   bool singleBorder = true;
   bool systemMenuOnly = true;
 };
-inline constexpr InfoFormDesign kInfoFormDesign{};
+inline constexpr InfoWindowDesign kInfoWindow{};
 
 // PnlBack: no bevel, the window's colour, a 10-pixel inner margin.
 inline constexpr std::int32_t kPanelBorderWidth = 10;
@@ -100,7 +100,7 @@ inline constexpr std::array<ControlDesign, 13> kInfoControls{{
     {"LblMemPhys", ControlKind::Label, "PnlBack", 8, 184, 76, 16, "LblMemPhys", std::nullopt, false, true, true},
 }};
 
-// The form's fields in declaration order: the order the panel's children are created in.
+// The window's fields in declaration order: the order the panel's children are created in.
 inline constexpr std::array<const char*, 13> kInfoFieldOrder{
     "PnlBack",        "AppIcon", "LblExeName", "lblComment",         "LblOsVersion",   "LblMemPhys",
     "LblExeVersion",  "lblURL",  "lblMail",    "LblLaunchOnStartup", "LblOpenStartup", "LblLaunchOnDesktop",

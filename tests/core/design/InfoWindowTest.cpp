@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "tests/fakes/FakeSystemApi.h"
-#include "core/design/Info.h"
-#include "core/design/InfoGeometry.h"
-#include "core/runtime/RuntimeError.h"
 #include "core/binary/VersionResource.h"
+#include "core/design/InfoWindowGeometry.h"
+#include "core/design/InfoWindowTexts.h"
+#include "core/runtime/RuntimeError.h"
 #include "tests/core/binary/VersionResourceBuilder.h"
+#include "tests/fakes/FakeSystemApi.h"
 
 namespace morvel {
 namespace {
@@ -57,7 +57,7 @@ TEST(InfoTexts, MailLinkAndShortcutName) {
   EXPECT_EQ(ShortcutName("/usr/bin/morvel", PosixPathRules()), "morvel");
 }
 
-TEST(InfoDesign, Table) {
+TEST(InfoWindowDesign, Table) {
   EXPECT_EQ(kInfoControls.size(), 13u);
   const ControlDesign* exeName = FindInfoControl("LblExeName");
   ASSERT_NE(exeName, nullptr);
@@ -79,7 +79,7 @@ TEST(InfoDesign, Table) {
   }
 }
 
-TEST(InfoGeometry, PanelFitsVisibleChildrenWithMargin) {
+TEST(InfoWindowGeometry, PanelFitsVisibleChildrenWithMargin) {
   const PanelChild children[] = {
       {{8, 8, 32, 32}, true},        // icon
       {{56, 8, 180, 31}, true},      // file name, measured
@@ -101,7 +101,7 @@ TEST(InfoGeometry, PanelFitsVisibleChildrenWithMargin) {
   EXPECT_EQ(LabelBox(*FindInfoControl("LblMemPhys"), 250, 16), (Box{8, 184, 250, 16}));
 }
 
-TEST(InfoGeometry, CenterOnWorkArea) {
+TEST(InfoWindowGeometry, CenterOnWorkArea) {
   const struct {
     Rect area;
     std::int32_t width, height;

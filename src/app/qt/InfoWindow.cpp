@@ -1,4 +1,4 @@
-#include "app/qt/InfoForm.h"
+#include "app/qt/InfoWindow.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/qt/ErrorReport.h"
-#include "core/system/FileVersion.h"
-#include "core/design/Info.h"
-#include "core/design/InfoGeometry.h"
+#include "core/design/InfoWindowGeometry.h"
+#include "core/design/InfoWindowTexts.h"
 #include "core/shell/Shell.h"
+#include "core/system/FileVersion.h"
 
 namespace morvel::qt {
 namespace {
@@ -48,23 +48,23 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) emit clicked();
 }
 
-InfoForm::InfoForm(SystemApi& system, ShellApi& shell, std::string exePath, QWidget* parent)
+InfoWindow::InfoWindow(SystemApi& system, ShellApi& shell, std::string exePath, QWidget* parent)
     : QDialog(parent), system_(system), shell_(shell), rules_(PathRulesOf(system)), exePath_(std::move(exePath)) {
-  setObjectName(kInfoFormDesign.name);
+  setObjectName(kInfoWindow.name);
   // A fixed single border with the close box alone.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  setFont(ToFont(kInfoFormDesign.font));
+  setFont(ToFont(kInfoWindow.font));
   // The window's own fill is black; the white panel covers its client area.
   Fill(this, Qt::black);
   CreateControls();
-  FormCreate();
+  OnCreate();
 }
 
-void InfoForm::CreateControls() {
+void InfoWindow::CreateControls() {
   panel_ = new QWidget(this);
   panel_->setObjectName("PnlBack");
-  Fill(panel_, ToColor(kInfoFormDesign.colour, palette()));
+  Fill(panel_, ToColor(kInfoWindow.colour, palette()));
   controls_["PnlBack"] = panel_;
   for (const ControlDesign& d : kInfoControls) {
     if (d.kind == ControlKind::Panel) continue;
@@ -74,7 +74,7 @@ void InfoForm::CreateControls() {
     if (d.caption != nullptr) label->setText(QString::fromUtf8(d.caption));
     if (d.font) label->setFont(ToFont(*d.font));
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, ToColor(d.font.value_or(kInfoFormDesign.font).colour, palette));
+    palette.setColor(QPalette::WindowText, ToColor(d.font.value_or(kInfoWindow.font).colour, palette));
     label->setPalette(palette);
     label->setAlignment(Qt::AlignLeft | (d.centreVertically ? Qt::AlignVCenter : Qt::AlignTop));
     if (d.handCursor) label->setCursor(Qt::PointingHandCursor);
@@ -88,19 +88,19 @@ void InfoForm::CreateControls() {
   }
 }
 
-QWidget* InfoForm::Control(const std::string& name) const {
+QWidget* InfoWindow::Control(const std::string& name) const {
   const auto it = controls_.find(name);
   return it == controls_.end() ? nullptr : it->second;
 }
 
-std::string InfoForm::Text(const std::string& name) const {
+std::string InfoWindow::Text(const std::string& name) const {
   const auto* label = qobject_cast<const QLabel*>(Control(name));
   return label != nullptr ? label->text().toStdString() : std::string();
 }
 
 // The texts, the icon, then the window fitted around its panel and centred.
-void InfoForm::FormCreate() {
-  setWindowTitle(QString::fromStdString(StampCaptionText(system_, AppTitle(), kInfoFormDesign.name)));
+void InfoWindow::OnCreate() {
+  setWindowTitle(QString::fromStdString(StampCaptionText(system_, AppTitle(), kInfoWindow.name)));
   const InfoTexts texts = MakeInfoTexts(system_, exePath_);
   static_cast<QLabel*>(Control("LblExeName"))->setText(QString::fromStdString(texts.exeName));
   const QIcon icon = AppIcon();
@@ -114,7 +114,7 @@ void InfoForm::FormCreate() {
 }
 
 // Labels take their text's size; the panel and the window fit around the visible ones.
-void InfoForm::AutoSize() {
+void InfoWindow::AutoSize() {
   std::vector<PanelChild> children;
   std::vector<QWidget*> widgets;
   for (const ControlDesign& d : kInfoControls) {
@@ -137,30 +137,30 @@ void InfoForm::AutoSize() {
   setFixedSize(fitted.clientWidth, fitted.clientHeight);
 }
 
-void InfoForm::CenterOnWorkArea() {
+void InfoWindow::CenterOnWorkArea() {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
   const QRect work = screen->availableGeometry();
   const QSize outer = frameGeometry().size();
-  const Point at = morvel::CenterOnWorkArea(Rect{work.left(), work.top(), work.left() + work.width(),
-                                                 work.top() + work.height()},
-                                            outer.width(), outer.height());
+  const Point at =
+      morvel::CenterOnWorkArea(Rect{work.left(), work.top(), work.left() + work.width(), work.top() + work.height()},
+                               outer.width(), outer.height());
   move(at.left, at.top);
 }
 
 // The frame is known once the window shows: centred again with its real outer size.
-void InfoForm::showEvent(QShowEvent* event) {
+void InfoWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   CenterOnWorkArea();
 }
 
 // Any key closes the window, whichever control it was meant for.
-void InfoForm::keyPressEvent(QKeyEvent* event) {
+void InfoWindow::keyPressEvent(QKeyEvent* event) {
   event->accept();
   reject();
 }
 
-bool InfoForm::eventFilter(QObject* watched, QEvent* event) {
+bool InfoWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     reject();
     return true;
@@ -168,7 +168,7 @@ bool InfoForm::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-void InfoForm::Click(const std::string& name) {
+void InfoWindow::Click(const std::string& name) {
   // An action's error is reported; the window stays open.
   Guard(this, [&] {
     if (name == "LblExeName") ShowFileProperties(shell_, kNoWindow, exePath_);
@@ -181,7 +181,7 @@ void InfoForm::Click(const std::string& name) {
   });
 }
 
-void InfoForm::CreateShortcutIn(const std::string& folder) {
+void InfoWindow::CreateShortcutIn(const std::string& folder) {
   CreateShortcut(shell_, exePath_, folder, ShortcutName(exePath_, rules_), rules_);
 }
 

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "core/design/InfoDesign.h"
+#include "core/design/InfoWindowDesign.h"
 
 namespace morvel {
 

@@ -9,12 +9,12 @@
 
 namespace morvel::win32 {
 
-struct InfoFormContext {
+struct InfoWindowContext {
   HINSTANCE instance = nullptr;
   // The application's own top-level window: owns the information window, holds the
   // application title, and stands for the program on the taskbar.
   HWND appWindow = nullptr;
-  // Form1: owner of the shell's requests; takes no input while the window is up.
+  // The main window: owner of the shell's requests; takes no input while the window is up.
   HWND mainWindow = nullptr;
   // The application's icon (shared; the window shows a copy of it).
   HICON icon = nullptr;
@@ -24,6 +24,6 @@ struct InfoFormContext {
 
 // Creates the window, shows it modally and destroys it when it has closed. An error while
 // the window is created leaves to the caller.
-void ShowInfoForm(const InfoFormContext& context);
+void ShowInfoWindow(const InfoWindowContext& context);
 
 }  // namespace morvel::win32

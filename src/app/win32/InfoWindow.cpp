@@ -1,4 +1,4 @@
-#include "app/win32/InfoForm.h"
+#include "app/win32/InfoWindow.h"
 
 #include <cstring>
 #include <memory>
@@ -9,8 +9,8 @@
 #include "app/win32/InfoControls.h"
 #include "app/win32/InfoIds.h"
 #include "app/win32/WindowDpi.h"
-#include "core/design/Info.h"
-#include "core/design/InfoGeometry.h"
+#include "core/design/InfoWindowGeometry.h"
+#include "core/design/InfoWindowTexts.h"
 #include "core/shell/PathRules.h"
 #include "core/shell/Shell.h"
 #include "core/system/FileVersion.h"
@@ -51,16 +51,16 @@ class DisabledWindows {
 };
 
 // One showing of the window: its handle, its controls, and the machine it reports on.
-class TInfoForm {
+class InfoWindow {
  public:
-  explicit TInfoForm(const InfoFormContext& context)
+  explicit InfoWindow(const InfoWindowContext& context)
       : context_(context),
         system_(MakeWin32SystemApi()),
         shell_(MakeWin32ShellApi()),
         rules_(PathRulesOf(*system_)),
         exePath_(system_->ModuleFileName(kModuleFileNameBufferSize)) {}
-  TInfoForm(const TInfoForm&) = delete;
-  TInfoForm& operator=(const TInfoForm&) = delete;
+  InfoWindow(const InfoWindow&) = delete;
+  InfoWindow& operator=(const InfoWindow&) = delete;
 
   void Create();
   void ShowModal();
@@ -71,10 +71,10 @@ class TInfoForm {
   LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
   std::string AppTitle() const;
 
-  void FormCreate();
-  void FormShow();
-  void FormPaint();
-  void FormKeyDown() { Close(); }
+  void OnCreate();
+  void OnShow();
+  void OnPaint();
+  void OnKeyDown() { Close(); }
   // Ends the modal showing. The wake-up message lets the loop see it also when the request
   // came as a sent message, which GetMessage handles without returning.
   void Close() {
@@ -84,13 +84,13 @@ class TInfoForm {
   void CenterOnWorkArea();
   void ChangeDpi(int dpi, const RECT& suggested);
   void Click(HWND sender);
-  void LblExeNameClick(HWND sender);
-  void lblURLClick(HWND sender);
-  void lblMailClick(HWND sender);
-  void LblLaunchOnStartupClick(HWND sender);
-  void LblOpenStartupClick(HWND sender);
+  void OnExeNameClick(HWND sender);
+  void OnHomePageClick(HWND sender);
+  void OnMailClick(HWND sender);
+  void OnShortcutClick(HWND sender);
+  void OnOpenFolderClick(HWND sender);
 
-  const InfoFormContext& context_;
+  const InfoWindowContext& context_;
   std::unique_ptr<SystemApi> system_;
   std::unique_ptr<ShellApi> shell_;
   PathRules rules_;
@@ -102,41 +102,42 @@ class TInfoForm {
   Window window_;
 };
 
-void RegisterFormClass(HINSTANCE instance) {
+void RegisterWindowClass(HINSTANCE instance) {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &TInfoForm::WindowProc;
+  wc.lpfnWndProc = &InfoWindow::WindowProc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  wc.hbrBackground = nullptr;                                    // FormPaint is the only background painting
-  wc.lpszClassName = kFormClass;
+  wc.hbrBackground = nullptr;                                    // OnPaint is the only background painting
+  wc.lpszClassName = kWindowClass;
   ::RegisterClassExA(&wc);  // a second registration fails harmlessly
   RegisterPanelClass(instance);
 }
 
-void TInfoForm::Create() {
-  RegisterFormClass(context_.instance);
+void InfoWindow::Create() {
+  RegisterWindowClass(context_.instance);
   // A fixed single border with the close box alone.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  const InfoFormDesign& d = kInfoFormDesign;
+  const InfoWindowDesign& d = kInfoWindow;
   const int dpi = SystemDpi();
   const RECT bounds{ScaleForDpi(d.left, dpi), ScaleForDpi(d.top, dpi), ScaleForDpi(d.left + d.clientWidth, dpi),
                     ScaleForDpi(d.top + d.clientHeight, dpi)};
-  window_ = CreateOwnedWindow(0, kFormClass, d.caption, style, bounds, context_.appWindow, 0, context_.instance, this);
+  window_ =
+      CreateOwnedWindow(0, kWindowClass, d.caption, style, bounds, context_.appWindow, 0, context_.instance, this);
   if (!window_) throw std::runtime_error("The information window cannot be created");
   controls_.Create(handle_, context_.instance, WindowDpi(handle_));
-  FormCreate();
+  OnCreate();
 }
 
-std::string TInfoForm::AppTitle() const {
+std::string InfoWindow::AppTitle() const {
   char title[256] = {};
   if (context_.appWindow != nullptr) ::GetWindowTextA(context_.appWindow, title, sizeof title);
   return title;
 }
 
 // The texts, the icon, then the window fitted around its panel and centred.
-void TInfoForm::FormCreate() {
-  ::SetWindowTextA(handle_, StampCaptionText(*system_, AppTitle(), kInfoFormDesign.name).c_str());
+void InfoWindow::OnCreate() {
+  ::SetWindowTextA(handle_, StampCaptionText(*system_, AppTitle(), kInfoWindow.name).c_str());
   const InfoTexts texts = MakeInfoTexts(*system_, exePath_);
   controls_.SetText(kLblExeName, texts.exeName);
   controls_.SetIcon(context_.icon);
@@ -147,7 +148,7 @@ void TInfoForm::FormCreate() {
   CenterOnWorkArea();
 }
 
-void TInfoForm::CenterOnWorkArea() {
+void InfoWindow::CenterOnWorkArea() {
   // When the query fails the whole primary screen stands in for the work area.
   RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
@@ -159,11 +160,11 @@ void TInfoForm::CenterOnWorkArea() {
 }
 
 // The application window's taskbar entry is gone while the window is up.
-void TInfoForm::FormShow() {
+void InfoWindow::OnShow() {
   if (context_.appWindow != nullptr) ::ShowWindow(context_.appWindow, SW_HIDE);
 }
 
-void TInfoForm::FormPaint() {
+void InfoWindow::OnPaint() {
   const Paint paint = BeginPaint(handle_);
   RECT window;
   ::GetWindowRect(handle_, &window);
@@ -175,37 +176,37 @@ void TInfoForm::FormPaint() {
 
 // The window moved to a monitor of another DPI: the controls follow the design scaled for it,
 // the window fits them again where the system suggests.
-void TInfoForm::ChangeDpi(int dpi, const RECT& suggested) {
+void InfoWindow::ChangeDpi(int dpi, const RECT& suggested) {
   controls_.ChangeDpi(dpi);
   controls_.AutoSize(handle_);
   ::SetWindowPos(handle_, nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TInfoForm::Click(HWND sender) {
+void InfoWindow::Click(HWND sender) {
   const int id = ::GetDlgCtrlID(sender);
   try {
-    if (id == kLblExeName) LblExeNameClick(sender);
-    if (id == kLblUrl) lblURLClick(sender);
-    if (id == kLblMail) lblMailClick(sender);
-    if (id == kLblLaunchOnStartup || id == kLblLaunchOnDesktop) LblLaunchOnStartupClick(sender);
-    if (id == kLblOpenStartup || id == kLblOpenFolderIn) LblOpenStartupClick(sender);
+    if (id == kLblExeName) OnExeNameClick(sender);
+    if (id == kLblUrl) OnHomePageClick(sender);
+    if (id == kLblMail) OnMailClick(sender);
+    if (id == kLblLaunchOnStartup || id == kLblLaunchOnDesktop) OnShortcutClick(sender);
+    if (id == kLblOpenStartup || id == kLblOpenFolderIn) OnOpenFolderClick(sender);
   } catch (const std::exception& e) {
     // The action leaves as an error: the application reports it, the window stays open.
     if (context_.reportError) context_.reportError(e);
   }
 }
 
-void TInfoForm::LblExeNameClick(HWND) { ShowFileProperties(*shell_, ToHandle(context_.mainWindow), exePath_); }
+void InfoWindow::OnExeNameClick(HWND) { ShowFileProperties(*shell_, ToHandle(context_.mainWindow), exePath_); }
 
-void TInfoForm::lblURLClick(HWND) {
+void InfoWindow::OnHomePageClick(HWND) {
   ShellOpen(*shell_, ToHandle(context_.mainWindow), controls_.Text(kLblUrl), "", rules_);
 }
 
-void TInfoForm::lblMailClick(HWND) {
+void InfoWindow::OnMailClick(HWND) {
   ShellOpen(*shell_, ToHandle(context_.mainWindow), MailLink(controls_.Text(kLblMail), exePath_, rules_), "", rules_);
 }
 
-void TInfoForm::LblLaunchOnStartupClick(HWND sender) {
+void InfoWindow::OnShortcutClick(HWND sender) {
   const WindowHandle app = ToHandle(context_.appWindow);
   if (sender == controls_.Control(kLblLaunchOnStartup)) {
     const std::string name = ShortcutName(exePath_, rules_);
@@ -216,7 +217,7 @@ void TInfoForm::LblLaunchOnStartupClick(HWND sender) {
   }
 }
 
-void TInfoForm::LblOpenStartupClick(HWND sender) {
+void InfoWindow::OnOpenFolderClick(HWND sender) {
   const WindowHandle main = ToHandle(context_.mainWindow);
   if (sender == controls_.Control(kLblOpenStartup)) {
     ShellOpen(*shell_, main, GetStartupFolder(*shell_, ToHandle(context_.appWindow)), "", rules_);
@@ -225,27 +226,27 @@ void TInfoForm::LblOpenStartupClick(HWND sender) {
   }
 }
 
-LRESULT CALLBACK TInfoForm::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK InfoWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {
-    auto* self = static_cast<TInfoForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    auto* self = static_cast<InfoWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
     self->handle_ = hwnd;
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  auto* self = reinterpret_cast<TInfoForm*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* self = reinterpret_cast<InfoWindow*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (self == nullptr) return ::DefWindowProcA(hwnd, msg, wParam, lParam);
   return self->HandleMessage(msg, wParam, lParam);
 }
 
-LRESULT TInfoForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT InfoWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_ERASEBKGND:
-      return 0;  // nothing erases the background: FormPaint covers it
+      return 0;  // nothing erases the background: OnPaint covers it
     case WM_PAINT:
-      FormPaint();
+      OnPaint();
       return 0;
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
-      FormKeyDown();
+      OnKeyDown();
       return 0;
     case WM_CLOSE:
       Close();  // the modal showing ends; the window goes with the showing
@@ -269,12 +270,12 @@ LRESULT TInfoForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 // The modal showing: the program's other windows take no input, and every key that reaches
 // the window or one of its controls closes it (the window sees every key first).
-void TInfoForm::ShowModal() {
+void InfoWindow::ShowModal() {
   const bool appWasVisible = context_.appWindow != nullptr && ::IsWindowVisible(context_.appWindow);
   {
     const DisabledWindows disabled(handle_);
     ::ShowWindow(handle_, SW_SHOW);
-    FormShow();
+    OnShow();
     ::SetForegroundWindow(handle_);
     ::SetFocus(handle_);
     MSG msg;
@@ -287,7 +288,7 @@ void TInfoForm::ShowModal() {
       if (got < 0) break;
       if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) &&
           (msg.hwnd == handle_ || ::IsChild(handle_, msg.hwnd))) {
-        FormKeyDown();  // seen before the control the key was meant for
+        OnKeyDown();  // seen before the control the key was meant for
         continue;
       }
       ::TranslateMessage(&msg);
@@ -301,10 +302,10 @@ void TInfoForm::ShowModal() {
 
 }  // namespace
 
-void ShowInfoForm(const InfoFormContext& context) {
-  TInfoForm form(context);  // destroyed on every path
-  form.Create();
-  form.ShowModal();
+void ShowInfoWindow(const InfoWindowContext& context) {
+  InfoWindow window(context);  // destroyed on every path
+  window.Create();
+  window.ShowModal();
 }
 
 }  // namespace morvel::win32

@@ -1,6 +1,6 @@
 #pragma once
-// The main window Form1: three buttons on a panel over the memo the reports go to, built from
-// the core's design. Image files dropped onto it are reported in the memo.
+// The main window (object name "Form1"): three buttons on a panel over the memo the reports go
+// to, built from the core's design. Image files dropped onto it are reported in the memo.
 #include <QPlainTextEdit>
 #include <QWidget>
 #include <string>
@@ -20,7 +20,7 @@ class VolumeMapMenu;
 namespace morvel::qt {
 
 // The memo takes no Enter: the report is read, not edited into lines.
-class Memo final : public QPlainTextEdit {
+class ReportMemo final : public QPlainTextEdit {
  public:
   using QPlainTextEdit::QPlainTextEdit;
 
@@ -36,19 +36,19 @@ struct AppContext {
   std::string exePath;
 };
 
-class Form1 final : public QWidget {
+class MainWindow final : public QWidget {
  public:
-  explicit Form1(const AppContext& context);
+  explicit MainWindow(const AppContext& context);
 
   // Replaces the memo with the reports of image files, devices or paths, each read and titled
   // as the console program reads and titles it.
   void ReportTargets(const std::vector<std::string>& targets);
 
-  QWidget* Panel1 = nullptr;
-  QPushButton* Button1 = nullptr;
-  QPushButton* Button2 = nullptr;
-  QPushButton* Button3 = nullptr;
-  Memo* Memo1 = nullptr;
+  QWidget* panel = nullptr;
+  QPushButton* cDriveButton = nullptr;
+  QPushButton* dDriveButton = nullptr;
+  QPushButton* versionButton = nullptr;
+  ReportMemo* memo = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -57,8 +57,8 @@ class Form1 final : public QWidget {
 
  private:
   void CreateControls();
-  void Button1Click(QPushButton* sender);
-  void Button3Click();
+  void OnDriveButton(QPushButton* sender);
+  void OnVersionButton();
 
   AppContext context_;
   OpenerDrives drives_;

@@ -1,4 +1,4 @@
-#include "app/win32/Form1.h"
+#include "app/win32/MainWindow.h"
 
 #include <shellapi.h>
 
@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/win32/InfoForm.h"
+#include "app/win32/InfoWindow.h"
 #include "app/win32/MemoLines.h"
 #include "app/win32/WindowDpi.h"
 #include "base/Utf.h"
-#include "core/design/Form1Design.h"
+#include "core/design/MainWindowDesign.h"
 #include "core/design/Targets.h"
 #include "core/report/VolumeReport.h"
 #include "core/runtime/RuntimeError.h"
@@ -22,23 +22,23 @@
 namespace morvel::win32 {
 namespace {
 
-using form1::Align;
-using form1::ControlDesign;
-using form1::ControlKind;
-using form1::FontDesign;
-using form1::FormDesign;
-using form1::kButton1Id;
-using form1::kButton2Id;
-using form1::kButton3Id;
-using form1::kForm1;
-using form1::kForm1Controls;
-using form1::kMemo1Id;
-using form1::kPanel1Id;
+using main_window::Align;
+using main_window::ControlDesign;
+using main_window::ControlKind;
+using main_window::FontDesign;
+using main_window::kCDriveButtonId;
+using main_window::kDDriveButtonId;
+using main_window::kMainWindow;
+using main_window::kMainWindowControls;
+using main_window::kMemoId;
+using main_window::kPanelId;
+using main_window::kVersionButtonId;
+using main_window::WindowDesign;
 
-constexpr char kFormClass[] = "TForm1";
+constexpr char kWindowClass[] = "TForm1";
 constexpr char kPanelClass[] = "TPanel";
-constexpr DWORD kFormStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-constexpr DWORD kFormExStyle = 0;
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = 0;
 // Posted to the window at creation: the command line's targets are reported once it shows.
 constexpr UINT kReportTargets = WM_APP + 1;
 
@@ -47,7 +47,7 @@ constexpr UINT kReportTargets = WM_APP + 1;
   throw RuntimeError(RuntimeErrorKind::Other, std::string(what) + " (error " + std::to_string(error) + ")");
 }
 
-// A panel passes its buttons' notifications on to the form, where the handlers are.
+// A panel passes its buttons' notifications on to the main window, where the handlers are.
 LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_COMMAND) return ::SendMessageA(::GetParent(window), message, wParam, lParam);
   return ::DefWindowProcA(window, message, wParam, lParam);
@@ -61,17 +61,17 @@ LRESULT CALLBACK MemoProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   return ::CallWindowProcA(original, window, message, wParam, lParam);
 }
 
-void RegisterClasses(HINSTANCE instance, HICON icon, WNDPROC formProc) {
+void RegisterClasses(HINSTANCE instance, HICON icon, WNDPROC windowProc) {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(kForm1.colour.value + 1));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(kMainWindow.colour.value + 1));
 
-  wc.lpfnWndProc = formProc;
+  wc.lpfnWndProc = windowProc;
   wc.hIcon = icon;
   wc.hIconSm = icon;
-  wc.lpszClassName = kFormClass;
+  wc.lpszClassName = kWindowClass;
   ::RegisterClassExA(&wc);
 
   wc.lpfnWndProc = &PanelProc;
@@ -99,9 +99,9 @@ Font CreateDesignFont(const FontDesign& design) {
 
 // The outer rectangle that gives the design's client area at `dpi`, centred on the screen
 // when the design asks for it.
-RECT FormBounds(const FormDesign& design, int dpi) {
+RECT WindowBounds(const WindowDesign& design, int dpi) {
   const RECT client{0, 0, ScaleForDpi(design.clientWidth, dpi), ScaleForDpi(design.clientHeight, dpi)};
-  const RECT r = OuterRect(client, kFormStyle, kFormExStyle, dpi);
+  const RECT r = OuterRect(client, kWindowStyle, kWindowExStyle, dpi);
   const int width = r.right - r.left;
   const int height = r.bottom - r.top;
   int left = ScaleForDpi(design.left, dpi);
@@ -169,26 +169,26 @@ std::string AnsiToUtf8(const std::string& text) {
 
 }  // namespace
 
-TForm1::TForm1(Application& application, TargetOpener& opener, std::vector<std::string> targets)
+MainWindow::MainWindow(Application& application, TargetOpener& opener, std::vector<std::string> targets)
     : application_(application), opener_(opener), drives_(opener), targets_(std::move(targets)), dpi_(SystemDpi()) {
   RegisterClasses(application.Instance(), application.MainIcon(), &WindowProc);
-  font_ = CreateDesignFont(ScaleForDpi(kForm1.font, dpi_));
-  const std::string caption(kForm1.caption);
+  font_ = CreateDesignFont(ScaleForDpi(kMainWindow.font, dpi_));
+  const std::string caption(kMainWindow.caption);
   // Owned by the application window: no taskbar button of its own.
-  window_ = CreateOwnedWindow(kFormExStyle, kFormClass, caption.c_str(), kFormStyle, FormBounds(kForm1, dpi_),
-                              application.Handle(), 0, application.Instance(), this);
+  window_ = CreateOwnedWindow(kWindowExStyle, kWindowClass, caption.c_str(), kWindowStyle,
+                              WindowBounds(kMainWindow, dpi_), application.Handle(), 0, application.Instance(), this);
   if (!window_) ThrowLastError("Cannot create the main window");
   CreateControls();
   AlignControls();
   ::DragAcceptFiles(window_.get(), TRUE);
-  FormCreate();
+  OnCreate();
   if (!targets_.empty()) ::PostMessageA(window_.get(), kReportTargets, 0, 0);
 }
 
 // The controls are found by their ids once made: a button's parent is the panel.
-void TForm1::CreateControls() {
-  for (const ControlDesign& design : kForm1Controls) {
-    HWND parent = design.parent == kForm1.name ? window_.get() : Panel1;
+void MainWindow::CreateControls() {
+  for (const ControlDesign& design : kMainWindowControls) {
+    HWND parent = design.parent == kMainWindow.name ? window_.get() : panel_;
     const ControlStyle s = StyleOf(design.kind);
     const std::string text(design.text);
     // A child window is destroyed with its parent.
@@ -197,51 +197,51 @@ void TForm1::CreateControls() {
                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), application_.Instance(), nullptr);
     if (control == nullptr) ThrowLastError("Cannot create a control of the main window");
     ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    if (design.id == kPanel1Id) Panel1 = control;
+    if (design.id == kPanelId) panel_ = control;
   }
-  Memo1 = ::GetDlgItem(window_.get(), kMemo1Id);
-  Button1 = ::GetDlgItem(Panel1, kButton1Id);
-  Button2 = ::GetDlgItem(Panel1, kButton2Id);
-  Button3 = ::GetDlgItem(Panel1, kButton3Id);
+  memo_ = ::GetDlgItem(window_.get(), kMemoId);
+  cDriveButton_ = ::GetDlgItem(panel_, kCDriveButtonId);
+  dDriveButton_ = ::GetDlgItem(panel_, kDDriveButtonId);
+  versionButton_ = ::GetDlgItem(panel_, kVersionButtonId);
   // No length limit beyond the control's own maximum.
-  ::SendMessageA(Memo1, EM_SETLIMITTEXT, 0, 0);
-  ::SetWindowLongPtrA(Memo1, GWLP_USERDATA, ::GetWindowLongPtrA(Memo1, GWLP_WNDPROC));
-  ::SetWindowLongPtrA(Memo1, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MemoProc));
+  ::SendMessageA(memo_, EM_SETLIMITTEXT, 0, 0);
+  ::SetWindowLongPtrA(memo_, GWLP_USERDATA, ::GetWindowLongPtrA(memo_, GWLP_WNDPROC));
+  ::SetWindowLongPtrA(memo_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MemoProc));
   PlaceControls();
 }
 
 // The controls that keep their design position, scaled for the window's DPI.
-void TForm1::PlaceControls() {
-  for (const ControlDesign& design : kForm1Controls) {
+void MainWindow::PlaceControls() {
+  for (const ControlDesign& design : kMainWindowControls) {
     if (design.align != Align::None) continue;
     const RECT r = BoundsOf(ScaleForDpi(design, dpi_));
-    HWND parent = design.parent == kForm1.name ? window_.get() : Panel1;
+    HWND parent = design.parent == kMainWindow.name ? window_.get() : panel_;
     ::MoveWindow(::GetDlgItem(parent, design.id), r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
   }
 }
 
 // Top-aligned controls stack from the top at full width; the client-aligned one fills the rest.
-void TForm1::AlignControls() {
-  if (Memo1 == nullptr) return;  // still being created
+void MainWindow::AlignControls() {
+  if (memo_ == nullptr) return;  // still being created
   RECT client;
   ::GetClientRect(window_.get(), &client);
   int top = 0;
-  for (const ControlDesign& design : kForm1Controls) {
-    if (design.parent != kForm1.name || design.align != Align::Top) continue;
+  for (const ControlDesign& design : kMainWindowControls) {
+    if (design.parent != kMainWindow.name || design.align != Align::Top) continue;
     const int height = ScaleForDpi(design.height, dpi_);
     ::MoveWindow(::GetDlgItem(window_.get(), design.id), 0, top, client.right, height, TRUE);
     top += height;
   }
   const int rest = client.bottom > top ? client.bottom - top : 0;
-  ::MoveWindow(Memo1, 0, top, client.right, rest, TRUE);
+  ::MoveWindow(memo_, 0, top, client.right, rest, TRUE);
 }
 
 // The window moved to a monitor of another DPI: the font and the controls follow the design
 // scaled for it, in the rectangle the system suggests.
-void TForm1::ChangeDpi(int dpi, const RECT& suggested) {
+void MainWindow::ChangeDpi(int dpi, const RECT& suggested) {
   dpi_ = dpi;
-  Font font = CreateDesignFont(ScaleForDpi(kForm1.font, dpi_));
-  for (HWND control : {Memo1, Button1, Button2, Button3}) {
+  Font font = CreateDesignFont(ScaleForDpi(kMainWindow.font, dpi_));
+  for (HWND control : {memo_, cDriveButton_, dDriveButton_, versionButton_}) {
     ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
   }
   font_ = std::move(font);  // the old font goes once no control uses it
@@ -251,26 +251,27 @@ void TForm1::ChangeDpi(int dpi, const RECT& suggested) {
   AlignControls();
 }
 
-void TForm1::FormCreate() {
+void MainWindow::OnCreate() {
   const std::unique_ptr<SystemApi> system = MakeWin32SystemApi();
-  ::SetWindowTextA(window_.get(), StampCaptionText(*system, application_.Title(), std::string(kForm1.name)).c_str());
+  ::SetWindowTextA(window_.get(),
+                   StampCaptionText(*system, application_.Title(), std::string(kMainWindow.name)).c_str());
 }
 
-void TForm1::Button1Click(HWND sender) {
-  MemoLines lines(Memo1);
+void MainWindow::OnDriveButton(HWND sender) {
+  MemoLines lines(memo_);
   // The separators are read at each press: a change in the regional settings shows in the next report.
   WriteDriveReport(WindowText(sender), drives_, lines, UserNumberSeparators());
 }
 
-void TForm1::Button3Click(HWND) {
-  ShowInfoForm({application_.Instance(), application_.Handle(), window_.get(), application_.MainIcon(),
-                [this](const std::exception& e) { application_.ShowException(e.what()); }});
+void MainWindow::OnVersionButton(HWND) {
+  ShowInfoWindow({application_.Instance(), application_.Handle(), window_.get(), application_.MainIcon(),
+                  [this](const std::exception& e) { application_.ShowException(e.what()); }});
 }
 
 // Targets are opened as the console program opens them; a path's report is titled with the
 // path as the program was given it.
-void TForm1::ReportTargets(const std::vector<std::string>& targets) {
-  MemoLines lines(Memo1);
+void MainWindow::ReportTargets(const std::vector<std::string>& targets) {
+  MemoLines lines(memo_);
   const TargetOpenFn open = [this](const std::string& target) {
     OpenedTarget opened = opener_.Open(AnsiToUtf8(target), {});
     return TargetVolume{opened.letter != 0 ? opened.title : target, std::move(opened.volume)};
@@ -279,39 +280,39 @@ void TForm1::ReportTargets(const std::vector<std::string>& targets) {
                      [this](const std::exception& e) { application_.ShowException(e.what()); });
 }
 
-void TForm1::DropFiles(HDROP drop) {
+void MainWindow::DropFiles(HDROP drop) {
   const std::vector<std::string> files = DroppedFiles(drop);
   ::DragFinish(drop);
   if (!files.empty()) ReportTargets(files);
 }
 
-void TForm1::DispatchClick(HWND sender) {
-  if (sender == Button1 || sender == Button2) {
-    application_.Guard([&] { Button1Click(sender); });
-  } else if (sender == Button3) {
-    application_.Guard([&] { Button3Click(sender); });
+void MainWindow::DispatchClick(HWND sender) {
+  if (sender == cDriveButton_ || sender == dDriveButton_) {
+    application_.Guard([&] { OnDriveButton(sender); });
+  } else if (sender == versionButton_) {
+    application_.Guard([&] { OnVersionButton(sender); });
   }
 }
 
-void TForm1::RememberFocus() {
+void MainWindow::RememberFocus() {
   HWND focus = ::GetFocus();
   if (focus != nullptr && ::IsChild(window_.get(), focus)) focused_ = focus;
 }
 
-void TForm1::RestoreFocus() { ::SetFocus(focused_ != nullptr && ::IsWindow(focused_) ? focused_ : Memo1); }
+void MainWindow::RestoreFocus() { ::SetFocus(focused_ != nullptr && ::IsWindow(focused_) ? focused_ : memo_); }
 
-LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* self = reinterpret_cast<TForm1*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-  // Until the window's owner holds it (during its creation) the form has nothing to do.
+  auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+  // Until the window's owner holds it (during its creation) the window has nothing to do.
   if (self == nullptr || self->window_.get() != window) return ::DefWindowProcA(window, message, wParam, lParam);
   return self->HandleMessage(message, wParam, lParam);
 }
 
-LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = window_.get();
   switch (message) {
     case WM_COMMAND:

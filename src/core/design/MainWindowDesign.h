@@ -1,14 +1,14 @@
 #pragma once
-// The design of the main window Form1 as data: every control with its parent, control id,
-// position, size, alignment, text and tab order, and the window's font and colour. Both
-// desktop programs build the window from it.
+// The design of the main window (object name "Form1") as data: every control with its parent,
+// control id, position, size, alignment, text and tab order, and the window's font and colour.
+// Both desktop programs build the window from it.
 #include <array>
 #include <cstdint>
 #include <string_view>
 
-#include "core/design/InfoDesign.h"
+#include "core/design/InfoWindowDesign.h"
 
-namespace morvel::form1 {
+namespace morvel::main_window {
 
 enum class ControlKind { Memo, Panel, Button };
 // Top: stacked at the top of the parent's client area at full width, keeping its height;
@@ -16,7 +16,7 @@ enum class ControlKind { Memo, Panel, Button };
 enum class Align { None, Top, Client };
 
 // The controls' ids: the window code creates them with these, and finds them by them.
-enum : int { kMemo1Id = 100, kPanel1Id, kButton1Id, kButton2Id, kButton3Id };
+enum : int { kMemoId = 100, kPanelId, kCDriveButtonId, kDDriveButtonId, kVersionButtonId };
 
 struct ControlDesign {
   std::string_view name;
@@ -35,7 +35,7 @@ struct FontDesign {
   std::uint8_t charset;
 };
 
-struct FormDesign {
+struct WindowDesign {
   std::string_view name;
   std::string_view caption;  // replaced by the stamped caption at creation
   // Where the design placed the window; centring on the screen replaces it when asked for.
@@ -60,25 +60,25 @@ inline constexpr Colour kClBtnFace{true, 15};  // COLOR_BTNFACE
 inline constexpr std::string_view kMsGothicFace =
     "\xEF\xBC\xAD\xEF\xBC\xB3 \xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF";
 
-inline constexpr FormDesign kForm1{
+inline constexpr WindowDesign kMainWindow{
     "Form1", "Form1", 192, 107, 612, 500, 604, 473, true, kClBtnFace, {kMsGothicFace, -13, kShiftJisCharset}, 96, 13};
 
 // In creation order: a parent before its children, siblings by tab order.
-inline constexpr std::array<ControlDesign, 5> kForm1Controls{{
-    {"Memo1", ControlKind::Memo, "Form1", kMemo1Id, 0, 41, 604, 432, Align::Client, "Memo1", 0},
-    {"Panel1", ControlKind::Panel, "Form1", kPanel1Id, 0, 0, 604, 41, Align::Top, "", 1},
-    {"Button1", ControlKind::Button, "Panel1", kButton1Id, 8, 8, 75, 25, Align::None, "C DRIVE", 0},
-    {"Button2", ControlKind::Button, "Panel1", kButton2Id, 88, 8, 75, 25, Align::None, "D DRIVE", 1},
-    {"Button3", ControlKind::Button, "Panel1", kButton3Id, 176, 8, 75, 25, Align::None, "Version", 2},
+inline constexpr std::array<ControlDesign, 5> kMainWindowControls{{
+    {"Memo1", ControlKind::Memo, "Form1", kMemoId, 0, 41, 604, 432, Align::Client, "Memo1", 0},
+    {"Panel1", ControlKind::Panel, "Form1", kPanelId, 0, 0, 604, 41, Align::Top, "", 1},
+    {"Button1", ControlKind::Button, "Panel1", kCDriveButtonId, 8, 8, 75, 25, Align::None, "C DRIVE", 0},
+    {"Button2", ControlKind::Button, "Panel1", kDDriveButtonId, 88, 8, 75, 25, Align::None, "D DRIVE", 1},
+    {"Button3", ControlKind::Button, "Panel1", kVersionButtonId, 176, 8, 75, 25, Align::None, "Version", 2},
 }};
 
 // The design of the control named `name`, found as the program is compiled: a name the design
 // lacks does not compile.
-consteval const ControlDesign& Form1Control(std::string_view name) {
-  for (const ControlDesign& control : kForm1Controls) {
+consteval const ControlDesign& MainWindowControl(std::string_view name) {
+  for (const ControlDesign& control : kMainWindowControls) {
     if (control.name == name) return control;
   }
-  throw "Form1 has no control of that name";
+  throw "The main window has no control of that name";
 }
 
-}  // namespace morvel::form1
+}  // namespace morvel::main_window

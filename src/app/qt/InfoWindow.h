@@ -1,13 +1,12 @@
 #pragma once
 // The information window: the executable, its version, the system it runs on, and the
 // actions on it (properties, home page, mail, shortcut, folder), built from the core's design.
+#include <QDialog>
+#include <QLabel>
 #include <map>
 #include <string>
 
-#include <QDialog>
-#include <QLabel>
-
-#include "core/design/InfoDesign.h"
+#include "core/design/InfoWindowDesign.h"
 #include "core/shell/PathRules.h"
 #include "core/shell/ShellApi.h"
 #include "core/system/SystemApi.h"
@@ -28,9 +27,9 @@ class ClickLabel final : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-class InfoForm final : public QDialog {
+class InfoWindow final : public QDialog {
  public:
-  InfoForm(SystemApi& system, ShellApi& shell, std::string exePath, QWidget* parent);
+  InfoWindow(SystemApi& system, ShellApi& shell, std::string exePath, QWidget* parent);
 
   // The control named in the design, or nullptr.
   QWidget* Control(const std::string& name) const;
@@ -42,7 +41,7 @@ class InfoForm final : public QDialog {
 
  private:
   void CreateControls();
-  void FormCreate();
+  void OnCreate();
   void AutoSize();
   void CenterOnWorkArea();
   void Click(const std::string& name);

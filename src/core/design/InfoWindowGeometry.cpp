@@ -1,4 +1,4 @@
-#include "core/design/InfoGeometry.h"
+#include "core/design/InfoWindowGeometry.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 // values come from here.
 #include <string>
 
-#include "core/design/InfoDesign.h"
+#include "core/design/InfoWindowDesign.h"
 #include "core/shell/PathRules.h"
 #include "core/system/SystemApi.h"
 

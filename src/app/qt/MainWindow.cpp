@@ -1,4 +1,4 @@
-#include "app/qt/Form1.h"
+#include "app/qt/MainWindow.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -12,10 +12,10 @@
 #include <QVBoxLayout>
 
 #include "app/qt/ErrorReport.h"
-#include "app/qt/InfoForm.h"
+#include "app/qt/InfoWindow.h"
 #include "app/qt/MapWindow.h"
 #include "app/qt/MemoLines.h"
-#include "core/design/Form1Design.h"
+#include "core/design/MainWindowDesign.h"
 #include "core/design/Targets.h"
 #include "core/report/VolumeReport.h"
 #include "core/system/FileVersion.h"
@@ -24,7 +24,7 @@
 namespace morvel::qt {
 namespace {
 
-using form1::kForm1;
+using main_window::kMainWindow;
 
 QString ToQt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -32,13 +32,13 @@ QString ToQt(std::string_view text) { return QString::fromUtf8(text.data(), stat
 QFont MemoFont() {
   QFont font;
   font.setFamilies(
-      {"MS Gothic", ToQt(kForm1.font.face), "IPAGothic", "Noto Sans Mono CJK JP", "VL Gothic", "Monospace"});
+      {"MS Gothic", ToQt(kMainWindow.font.face), "IPAGothic", "Noto Sans Mono CJK JP", "VL Gothic", "Monospace"});
   font.setStyleHint(QFont::TypeWriter);
-  font.setPixelSize(-kForm1.font.height);
+  font.setPixelSize(-kMainWindow.font.height);
   return font;
 }
 
-QPushButton* MakeButton(QWidget* parent, const form1::ControlDesign& design) {
+QPushButton* MakeButton(QWidget* parent, const main_window::ControlDesign& design) {
   auto* button = new QPushButton(ToQt(design.text), parent);
   button->setObjectName(ToQt(design.name));
   button->setGeometry(design.left, design.top, design.width, design.height);
@@ -58,7 +58,7 @@ QStringList LocalFiles(const QMimeData* data) {
 
 }  // namespace
 
-void Memo::keyPressEvent(QKeyEvent* event) {
+void ReportMemo::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     event->accept();
     return;
@@ -66,52 +66,53 @@ void Memo::keyPressEvent(QKeyEvent* event) {
   QPlainTextEdit::keyPressEvent(event);
 }
 
-Form1::Form1(const AppContext& context) : context_(context), drives_(context.opener) {
-  setObjectName(ToQt(kForm1.name));
+MainWindow::MainWindow(const AppContext& context) : context_(context), drives_(context.opener) {
+  setObjectName(ToQt(kMainWindow.name));
   CreateControls();
-  resize(kForm1.clientWidth, kForm1.clientHeight);
-  setWindowTitle(QString::fromStdString(StampCaptionText(context_.systemApi, AppTitle(), std::string(kForm1.name))));
+  resize(kMainWindow.clientWidth, kMainWindow.clientHeight);
+  setWindowTitle(
+      QString::fromStdString(StampCaptionText(context_.systemApi, AppTitle(), std::string(kMainWindow.name))));
   setAcceptDrops(true);
 }
 
-void Form1::CreateControls() {
+void MainWindow::CreateControls() {
   setFont(MemoFont());
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
 
   // The top-aligned panel over the memo that fills the rest.
-  constexpr const form1::ControlDesign& panel = form1::Form1Control("Panel1");
-  constexpr const form1::ControlDesign& memo = form1::Form1Control("Memo1");
-  Panel1 = new QWidget(this);
-  Panel1->setObjectName(ToQt(panel.name));
-  Panel1->setFixedHeight(panel.height);
-  Button1 = MakeButton(Panel1, form1::Form1Control("Button1"));
-  Button2 = MakeButton(Panel1, form1::Form1Control("Button2"));
-  Button3 = MakeButton(Panel1, form1::Form1Control("Button3"));
-  layout->addWidget(Panel1);
+  constexpr const main_window::ControlDesign& panelDesign = main_window::MainWindowControl("Panel1");
+  constexpr const main_window::ControlDesign& memoDesign = main_window::MainWindowControl("Memo1");
+  panel = new QWidget(this);
+  panel->setObjectName(ToQt(panelDesign.name));
+  panel->setFixedHeight(panelDesign.height);
+  cDriveButton = MakeButton(panel, main_window::MainWindowControl("Button1"));
+  dDriveButton = MakeButton(panel, main_window::MainWindowControl("Button2"));
+  versionButton = MakeButton(panel, main_window::MainWindowControl("Button3"));
+  layout->addWidget(panel);
 
-  Memo1 = new Memo(this);
-  Memo1->setObjectName(ToQt(memo.name));
-  Memo1->setPlainText(ToQt(memo.text));
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  layout->addWidget(Memo1);
-  setTabOrder(Memo1, Button1);
-  setTabOrder(Button1, Button2);
-  setTabOrder(Button2, Button3);
+  memo = new ReportMemo(this);
+  memo->setObjectName(ToQt(memoDesign.name));
+  memo->setPlainText(ToQt(memoDesign.text));
+  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  layout->addWidget(memo);
+  setTabOrder(memo, cDriveButton);
+  setTabOrder(cDriveButton, dDriveButton);
+  setTabOrder(dDriveButton, versionButton);
 
-  connect(Button1, &QPushButton::clicked, this, [this] { Guard(this, [this] { Button1Click(Button1); }); });
-  connect(Button2, &QPushButton::clicked, this, [this] { Guard(this, [this] { Button1Click(Button2); }); });
-  connect(Button3, &QPushButton::clicked, this, [this] { Guard(this, [this] { Button3Click(); }); });
-  mapMenu_ = new VolumeMapMenu(*Memo1, context_.opener, {Button1, Button2});
+  connect(cDriveButton, &QPushButton::clicked, this, [this] { Guard(this, [this] { OnDriveButton(cDriveButton); }); });
+  connect(dDriveButton, &QPushButton::clicked, this, [this] { Guard(this, [this] { OnDriveButton(dDriveButton); }); });
+  connect(versionButton, &QPushButton::clicked, this, [this] { Guard(this, [this] { OnVersionButton(); }); });
+  mapMenu_ = new VolumeMapMenu(*memo, context_.opener, {cDriveButton, dDriveButton});
 }
 
 // Centred on the screen the first time it shows, as the design asks.
-void Form1::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (centred_ || !kForm1.centreOnScreen) return;
+  if (centred_ || !kMainWindow.centreOnScreen) return;
   centred_ = true;
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->geometry();
@@ -121,14 +122,14 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 // Both drive buttons: the letter is the first character of the pressed button's caption.
-void Form1::Button1Click(QPushButton* sender) {
-  MemoLines lines(*Memo1);
+void MainWindow::OnDriveButton(QPushButton* sender) {
+  MemoLines lines(*memo);
   // The separators are read at each press: a change of locale shows in the next report.
   WriteDriveReport(sender->text().toStdString(), drives_, lines, UserNumberSeparators());
 }
 
-void Form1::ReportTargets(const std::vector<std::string>& targets) {
-  MemoLines lines(*Memo1);
+void MainWindow::ReportTargets(const std::vector<std::string>& targets) {
+  MemoLines lines(*memo);
   const TargetOpenFn open = [this](const std::string& target) {
     OpenedTarget opened = context_.opener.Open(target, {});
     return TargetVolume{opened.title, std::move(opened.volume)};
@@ -139,11 +140,11 @@ void Form1::ReportTargets(const std::vector<std::string>& targets) {
 }
 
 // A drag that carries local files may drop them: each is reported.
-void Form1::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
-void Form1::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> targets;
   for (const QString& file : LocalFiles(event->mimeData())) targets.push_back(file.toStdString());
   if (targets.empty()) return;
@@ -151,9 +152,9 @@ void Form1::dropEvent(QDropEvent* event) {
   ReportTargets(targets);
 }
 
-void Form1::Button3Click() {
-  InfoForm form(context_.systemApi, context_.shellApi, context_.exePath, this);
-  form.exec();
+void MainWindow::OnVersionButton() {
+  InfoWindow info(context_.systemApi, context_.shellApi, context_.exePath, this);
+  info.exec();
 }
 
 }  // namespace morvel::qt

@@ -1,7 +1,7 @@
-#include "core/design/Info.h"
+#include "core/design/InfoWindowTexts.h"
 
-#include "core/system/FileVersion.h"
 #include "core/runtime/Format.h"
+#include "core/system/FileVersion.h"
 #include "core/system/MemoryStatus.h"
 #include "core/system/OsDescription.h"
 

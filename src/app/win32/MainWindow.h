@@ -15,13 +15,13 @@
 
 namespace morvel::win32 {
 
-class TForm1 {
+class MainWindow {
  public:
-  // Creates the window and its controls from the design (hidden), then runs FormCreate. The
+  // Creates the window and its controls from the design (hidden), then runs OnCreate. The
   // `targets` are reported once the window shows.
-  TForm1(Application& application, TargetOpener& opener, std::vector<std::string> targets);
-  TForm1(const TForm1&) = delete;
-  TForm1& operator=(const TForm1&) = delete;
+  MainWindow(Application& application, TargetOpener& opener, std::vector<std::string> targets);
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
 
   HWND Handle() const { return window_.get(); }
 
@@ -38,9 +38,9 @@ class TForm1 {
   void ReportTargets(const std::vector<std::string>& targets);
   void DropFiles(HDROP drop);
 
-  void FormCreate();
-  void Button1Click(HWND sender);
-  void Button3Click(HWND sender);
+  void OnCreate();
+  void OnDriveButton(HWND sender);
+  void OnVersionButton(HWND sender);
 
   Application& application_;
   TargetOpener& opener_;
@@ -51,11 +51,11 @@ class TForm1 {
   HWND focused_ = nullptr;
 
   // The controls, children of the window: they go with it.
-  HWND Memo1 = nullptr;
-  HWND Panel1 = nullptr;
-  HWND Button1 = nullptr;
-  HWND Button2 = nullptr;
-  HWND Button3 = nullptr;
+  HWND memo_ = nullptr;
+  HWND panel_ = nullptr;
+  HWND cDriveButton_ = nullptr;
+  HWND dDriveButton_ = nullptr;
+  HWND versionButton_ = nullptr;
 
   // Last: destroyed first, while the font its controls use is still there.
   Window window_;
