@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -235,6 +236,16 @@ void CheckTargets(Checks& checks, const std::string& exePath, const std::string&
   ::SendMessageA(memo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Memo1"));
   checks.Expect(DropFile(program.id(), form, image), "a file is dropped onto Form1");
   checks.Expect(WaitFor([&] { return WindowText(memo) == expected; }, 10000), "the dropped image is reported");
+  // A file that holds no NTFS volume: what it holds follows the report's error line, as the
+  // console program says it on stderr.
+  const std::string zeros = image + ".zeros";
+  std::ofstream(zeros, std::ios::binary).write(std::string(1 << 20, '\0').data(), 1 << 20);
+  checks.Expect(DropFile(program.id(), form, zeros), "a file of zeros is dropped onto Form1");
+  checks.Expect(
+      WaitFor(
+          [&] { return WindowText(memo).ends_with("STATUS_INVALID_DEVICE_REQUEST\r\ndetected: empty (all zeros)"); },
+          10000),
+      "what the dropped file holds follows the report's error line");
   const std::string folder = "C:\\windows";
   const std::string expectedFolder = ExpectedFolderReport(folder, 'C');
   checks.Expect(DropFile(program.id(), form, folder), "a folder is dropped onto Form1");
