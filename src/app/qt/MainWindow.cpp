@@ -16,7 +16,7 @@
 #include "app/qt/MapWindow.h"
 #include "app/qt/MemoLines.h"
 #include "core/design/MainWindowDesign.h"
-#include "core/design/Targets.h"
+#include "core/desktop/Targets.h"
 #include "core/report/VolumeReport.h"
 #include "core/system/FileVersion.h"
 #include "platform/posix/PosixLocale.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/design/Targets.h"
+#include "core/desktop/Targets.h"
 #include "core/shell/ShellApi.h"
 #include "core/system/SystemApi.h"
 #include "platform/open/TargetOpener.h"

@@ -11,7 +11,7 @@
 
 #include "app/qt/ErrorReport.h"
 #include "app/qt/MainWindow.h"
-#include "core/design/Targets.h"
+#include "core/desktop/Targets.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/system/Version.h"
 #include "platform/open/TargetOpener.h"

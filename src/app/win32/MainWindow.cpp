@@ -12,7 +12,7 @@
 #include "app/win32/WindowDpi.h"
 #include "base/Utf.h"
 #include "core/design/MainWindowDesign.h"
-#include "core/design/Targets.h"
+#include "core/desktop/Targets.h"
 #include "core/report/VolumeReport.h"
 #include "core/runtime/RuntimeError.h"
 #include "core/system/FileVersion.h"

@@ -10,7 +10,7 @@
 
 #include "app/win32/Application.h"
 #include "app/win32/MainWindow.h"
-#include "core/design/Targets.h"
+#include "core/desktop/Targets.h"
 #include "core/runtime/RuntimeError.h"
 #include "platform/open/TargetOpener.h"
 #include "platform/win32/desktop/Win32ShellApi.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "core/design/Targets.h"
+#include "core/desktop/Targets.h"
 #include "core/report/VolumeReport.h"
 #include "tests/fakes/FakeVolume.h"
 

@@ -1,4 +1,4 @@
-#include "core/design/Targets.h"
+#include "core/desktop/Targets.h"
 
 #include "core/report/VolumeReport.h"
 
