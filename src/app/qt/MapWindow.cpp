@@ -34,8 +34,7 @@ QWidget* MakeLegend(const ClusterMap& map, QWidget* parent) {
     swatch->setStyleSheet(
         QString("background: %1; border: 1px solid #888").arg(QString::fromStdString(HexColour(entry.colour))));
     grid->addWidget(swatch, row / 2, (row % 2) * 2);
-    grid->addWidget(new QLabel(QString::fromStdString(entry.name + ": " + LegendFigures(entry)), legend), row / 2,
-                    (row % 2) * 2 + 1);
+    grid->addWidget(new QLabel(QString::fromStdString(LegendText(entry)), legend), row / 2, (row % 2) * 2 + 1);
     ++row;
   }
   return legend;

@@ -132,6 +132,7 @@ ClusterMap::ClusterMap(std::uint64_t totalClusters, std::uint32_t bytesPerCluste
   const std::uint64_t count = std::min<std::uint64_t>(std::clamp<std::size_t>(cells, 1, kMaxMapCells), total_);
   const auto n = static_cast<std::size_t>(count);
   cells_.resize(n);
+  areaCells_.resize(n * kMapAreaCount);
   starts_.resize(n + 1);
   if (n == 0) return;
   // floor(i * total / n) as q * i + floor(r * i / n), with total = q * n + r: no product that
@@ -149,11 +150,7 @@ ClusterMap::ClusterMap(std::uint64_t totalClusters, std::uint32_t bytesPerCluste
 }
 
 double ClusterMap::UsedFraction(std::size_t cell) const {
-  return static_cast<double>(cells_[cell].used) / static_cast<double>(CellClusters(cell));
-}
-
-bool ClusterMap::CellHas(std::size_t cell, MapArea area) const {
-  return ((static_cast<unsigned>(cells_[cell].areas) >> static_cast<unsigned>(area)) & 1u) != 0;
+  return static_cast<double>(cells_[cell]) / static_cast<double>(CellClusters(cell));
 }
 
 std::size_t ClusterMap::CellOf(std::uint64_t lcn) const {
@@ -172,7 +169,7 @@ std::uint64_t ClusterMap::AddBitmap(std::uint64_t firstCluster, base::Bytes byte
     const std::uint64_t cellEnd = std::min(CellStart(cell + 1), end);
     const std::uint64_t set = CountRange(bytes, at - firstCluster, cellEnd - firstCluster,
                                          count != nullptr ? count : static_cast<SetBitCounter>(&base::CountSetBits));
-    cells_[cell].used += set;
+    cells_[cell] += set;
     counted += set;
     at = cellEnd;
   }
@@ -184,16 +181,30 @@ void ClusterMap::AddArea(MapArea area, std::uint64_t lcn, std::uint64_t length) 
   if (lcn >= total_ || length == 0) return;
   length = std::min(length, total_ - lcn);
   areaClusters_[static_cast<std::size_t>(area)] += length;
-  const auto bit = static_cast<std::uint16_t>(1u << static_cast<unsigned>(area));
-  for (std::size_t cell = CellOf(lcn), last = CellOf(lcn + length - 1); cell <= last; ++cell) cells_[cell].areas |= bit;
+  const std::uint64_t end = lcn + length;
+  for (std::size_t cell = CellOf(lcn); cell < cells_.size() && CellStart(cell) < end; ++cell) {
+    const std::uint64_t inside = std::min(end, CellStart(cell + 1)) - std::max(lcn, CellStart(cell));
+    areaCells_[cell * kMapAreaCount + static_cast<std::size_t>(area)] += inside;
+  }
 }
 
 std::optional<MapArea> CellArea(const ClusterMap& map, std::size_t cell) {
-  for (std::size_t a = 0; a < kMapAreaCount; ++a) {
-    const auto area = static_cast<MapArea>(a);
-    if (area != MapArea::MftZone && map.CellHas(cell, area)) return area;
+  static_assert(static_cast<std::size_t>(MapArea::MftZone) == kMapAreaCount - 1, "the zone is weighed last");
+  std::optional<MapArea> most;
+  std::uint64_t mostClusters = 0, files = 0;
+  for (std::size_t a = 0; a + 1 < kMapAreaCount; ++a) {
+    const std::uint64_t clusters = map.CellAreaClusters(cell, static_cast<MapArea>(a));
+    files += clusters;
+    if (clusters > mostClusters) {
+      most = static_cast<MapArea>(a);
+      mostClusters = clusters;
+    }
   }
-  return std::nullopt;
+  // The zone is modelled, not stored: a cluster a file holds is the file's. So the zone weighs
+  // no more than the clusters the files leave: exact for a cell inside the zone.
+  const std::uint64_t left = map.CellClusters(cell) - std::min(files, map.CellClusters(cell));
+  if (std::min(map.CellAreaClusters(cell, MapArea::MftZone), left) > mostClusters) most = MapArea::MftZone;
+  return most;
 }
 
 Rgb AreaColour(MapArea area) {
@@ -224,8 +235,9 @@ Rgb FreeColour() { return {0xEC, 0xEF, 0xF4}; }
 Rgb UsedColour() { return {0x2B, 0x57, 0x97}; }
 
 Rgb CellColour(const ClusterMap& map, std::size_t cell) {
-  if (const auto area = CellArea(map, cell)) return AreaColour(*area);
-  const Rgb free = map.CellHas(cell, MapArea::MftZone) ? AreaColour(MapArea::MftZone) : FreeColour();
+  const auto area = CellArea(map, cell);
+  if (area && *area != MapArea::MftZone) return AreaColour(*area);
+  const Rgb free = area ? AreaColour(MapArea::MftZone) : FreeColour();
   // A cell with any used cluster is shaded at least a little, so a few files on a large volume
   // still show.
   if (map.CellUsed(cell) == 0) return free;  // most cells of most volumes
@@ -240,10 +252,13 @@ std::string HexColour(Rgb c) {
 
 std::size_t CellDescriptionRoom(const ClusterMap& map, std::size_t cell) {
   // "clusters A-B: 100.00% used", the last cluster's digits bounding the first's, then "; " or
-  // ", " before each area's name.
+  // ", " before each area's name and a space before its clusters.
   std::size_t room = 27 + 2 * GroupedRoom(map.CellStart(cell + 1) - 1);
-  for (std::size_t a = 0; a < kMapAreaCount; ++a)
-    if (map.CellHas(cell, static_cast<MapArea>(a))) room += 2 + std::strlen(MapAreaName(static_cast<MapArea>(a)));
+  for (std::size_t a = 0; a < kMapAreaCount; ++a) {
+    const auto area = static_cast<MapArea>(a);
+    if (const std::uint64_t clusters = map.CellAreaClusters(cell, area); clusters != 0)
+      room += 3 + std::strlen(MapAreaName(area)) + GroupedRoom(clusters);
+  }
   return room;
 }
 
@@ -258,9 +273,12 @@ char* WriteCellDescription(char* out, const ClusterMap& map, std::size_t cell) {
   out = Put(out, "% used");
   const char* separator = "; ";
   for (std::size_t a = 0; a < kMapAreaCount; ++a) {
-    if (!map.CellHas(cell, static_cast<MapArea>(a))) continue;
+    const std::uint64_t inCell = map.CellAreaClusters(cell, static_cast<MapArea>(a));
+    if (inCell == 0) continue;
     out = Put(out, separator);
     out = Put(out, MapAreaName(static_cast<MapArea>(a)));
+    *out++ = ' ';
+    out = WriteGrouped(out, inCell);
     separator = ", ";
   }
   return out;
@@ -281,20 +299,30 @@ std::string CellDescription(const ClusterMap& map, std::size_t cell) {
 std::vector<LegendEntry> MapLegend(const ClusterMap& map) {
   const std::uint64_t total = map.TotalClusters();
   std::vector<LegendEntry> legend{
-      {UsedColour(), "Used", map.UsedClusters(), Percent(map.UsedClusters(), total), std::nullopt},
-      {FreeColour(), "Free", total - map.UsedClusters(), Percent(total - map.UsedClusters(), total), std::nullopt},
+      {UsedColour(), "Used", map.UsedClusters(), Percent(map.UsedClusters(), total), std::nullopt, true},
+      {FreeColour(), "Free", total - map.UsedClusters(), Percent(total - map.UsedClusters(), total), std::nullopt,
+       true},
   };
+  // The areas some cell shows; the MFT zone shows only in a cell with free clusters, as its
+  // colour is then the free end of the shading.
+  std::array<bool, kMapAreaCount> shown{};
+  for (std::size_t cell = 0; cell < map.CellCount(); ++cell) {
+    const auto area = CellArea(map, cell);
+    if (area && (*area != MapArea::MftZone || map.CellUsed(cell) < map.CellClusters(cell)))
+      shown[static_cast<std::size_t>(*area)] = true;
+  }
   for (std::size_t a = 0; a < kMapAreaCount; ++a) {
     const auto area = static_cast<MapArea>(a);
     if (map.AreaClusters(area) == 0) continue;
-    legend.push_back(
-        {AreaColour(area), MapAreaName(area), map.AreaClusters(area), Percent(map.AreaClusters(area), total), area});
+    legend.push_back({AreaColour(area), MapAreaName(area), map.AreaClusters(area),
+                      Percent(map.AreaClusters(area), total), area, shown[a]});
   }
   return legend;
 }
 
-std::string LegendFigures(const LegendEntry& entry) {
-  return Grouped(entry.clusters) + (entry.clusters == 1 ? " cluster (" : " clusters (") + Fixed2(entry.percent) + "%)";
+std::string LegendText(const LegendEntry& entry) {
+  return entry.name + ": " + Grouped(entry.clusters) + (entry.clusters == 1 ? " cluster (" : " clusters (") +
+         Fixed2(entry.percent) + "%)" + (entry.visible ? "" : ", not visible at this scale");
 }
 
 std::string VolumeSizeText(const ClusterMap& map) {

@@ -14,7 +14,8 @@
 
 namespace morvel {
 
-// What a cell may hold besides files; a cell shows the first area of this order it holds.
+// What a cell may hold besides files. A cell shows the area with the most clusters in it; of
+// areas with as many, the first of this order.
 enum class MapArea : std::uint8_t {
   BadClusters,
   Mft,
@@ -50,9 +51,13 @@ class ClusterMap {
   // CellCount() is the end.
   std::uint64_t CellStart(std::size_t cell) const { return starts_[cell]; }
   std::uint64_t CellClusters(std::size_t cell) const { return starts_[cell + 1] - starts_[cell]; }
-  std::uint64_t CellUsed(std::size_t cell) const { return cells_[cell].used; }
+  std::uint64_t CellUsed(std::size_t cell) const { return cells_[cell]; }
   double UsedFraction(std::size_t cell) const;
-  bool CellHas(std::size_t cell, MapArea area) const;
+  bool CellHas(std::size_t cell, MapArea area) const { return CellAreaClusters(cell, area) != 0; }
+  // The clusters of `area` in the cell.
+  std::uint64_t CellAreaClusters(std::size_t cell, MapArea area) const {
+    return areaCells_[cell * kMapAreaCount + static_cast<std::size_t>(area)];
+  }
   // The cell holding cluster `lcn`, which must be below TotalClusters().
   std::size_t CellOf(std::uint64_t lcn) const;
 
@@ -70,36 +75,38 @@ class ClusterMap {
   // routine this CPU runs (base::CountSetBits).
   std::uint64_t AddBitmap(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters,
                           SetBitCounter count = nullptr);
-  // Marks clusters lcn .. lcn + length - 1 as `area`, clipped to the volume.
+  // Marks clusters lcn .. lcn + length - 1 as `area`, clipped to the volume: each cell they
+  // overlap counts those of them it holds.
   void AddArea(MapArea area, std::uint64_t lcn, std::uint64_t length);
 
  private:
-  struct Cell {
-    std::uint64_t used = 0;
-    std::uint16_t areas = 0;  // bit per MapArea
-  };
   std::uint64_t total_;
   std::uint32_t bytesPerCluster_;
-  std::vector<Cell> cells_;
+  std::vector<std::uint64_t> cells_;  // the used clusters of each cell
+  // Each cell's clusters of each area, kMapAreaCount a cell: 72 bytes a cell, 4.5 MiB at most.
+  std::vector<std::uint64_t> areaCells_;
   // Kept, as a map file or a window asks for each cell's range and a chunk for its first cell.
   std::vector<std::uint64_t> starts_;
   std::uint64_t used_ = 0;
   std::array<std::uint64_t, kMapAreaCount> areaClusters_{};
 };
 
-// The area a cell is painted with, if any besides the MFT zone's tint.
+// The area with the most clusters in the cell, the first in MapArea's order of those with as
+// many; none for a cell that holds no area. The MFT zone counts only as many of its clusters as
+// the cell's files leave.
 std::optional<MapArea> CellArea(const ClusterMap& map, std::size_t cell);
 // The colour of an area in the legend and on the map.
 Rgb AreaColour(MapArea area);
-// A cell's colour: its area's, or a shade from free to used by its used fraction (from a
-// paler free colour inside the MFT zone).
+// A cell's colour: its area's (CellArea), or a shade from free to used by its used fraction,
+// from a paler free colour where the MFT zone is its area.
 Rgb CellColour(const ClusterMap& map, std::size_t cell);
 Rgb FreeColour();
 Rgb UsedColour();
 // "#rrggbb".
 std::string HexColour(Rgb c);
 
-// "clusters 0-511: 37.50% used; $MFT, MFT zone (modelled)": what a cell's tooltip says.
+// "clusters 0-511: 37.50% used; $MFT 16, MFT zone (modelled) 496": what a cell's tooltip says,
+// each area it holds with its clusters there.
 std::string CellDescription(const ClusterMap& map, std::size_t cell);
 void AppendCellDescription(std::string& out, const ClusterMap& map, std::size_t cell);
 // The most characters CellDescription can give for `cell`, and the text written at `out`, which
@@ -117,11 +124,12 @@ struct LegendEntry {
   std::uint64_t clusters = 0;
   double percent = 0;
   std::optional<MapArea> area;  // none for used and free space
+  bool visible = true;          // false for an area that colours no cell
 };
 // Used and free space, then each area that holds clusters.
 std::vector<LegendEntry> MapLegend(const ClusterMap& map);
-// "1,234 clusters (12.34%)".
-std::string LegendFigures(const LegendEntry& entry);
+// "$MFT: 1,234 clusters (12.34%)", and ", not visible at this scale" for an area no cell shows.
+std::string LegendText(const LegendEntry& entry);
 // "8.00 MiB, 2,048 clusters of 4,096 bytes".
 std::string VolumeSizeText(const ClusterMap& map);
 

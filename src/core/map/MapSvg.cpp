@@ -236,7 +236,7 @@ bool WriteMapSvg(const ClusterMap& map, std::string_view title, const TextSink& 
     const long long y = legendTop + static_cast<long long>(i) * 20;
     Rect(out, layout.margin, y, 14, 14, legend[i].colour);
     out += " stroke=\"#888888\"/>\n";
-    Text(out, layout.margin + 22, y + 12, 12, legend[i].name + ": " + LegendFigures(legend[i]));
+    Text(out, layout.margin + 22, y + 12, 12, LegendText(legend[i]));
     if (!flushFull()) return false;
   }
   out += "</svg>\n";

@@ -32,9 +32,10 @@ char AreaLetter(MapArea area) {
 }
 
 char CellLetter(const ClusterMap& map, std::size_t cell) {
-  if (const auto area = CellArea(map, cell)) return AreaLetter(*area);
+  const auto area = CellArea(map, cell);
+  if (area && *area != MapArea::MftZone) return AreaLetter(*area);
   const std::uint64_t used = map.CellUsed(cell);
-  if (used == 0) return map.CellHas(cell, MapArea::MftZone) ? 'z' : '.';
+  if (used == 0) return area ? 'z' : '.';
   if (used == map.CellClusters(cell)) return '#';
   return used * 2 <= map.CellClusters(cell) ? ':' : '+';
 }
@@ -84,7 +85,7 @@ std::string MapText(const ClusterMap& map, std::string_view title, std::size_t w
       key = Sgr("38", entry.colour) + "\u2588\u2588\x1b[0m";
     else
       key = std::string(1, entry.area ? AreaLetter(*entry.area) : entry.name == "Used" ? '#' : '.') + " ";
-    out += key + " " + entry.name + ": " + LegendFigures(entry) + "\n";
+    out += key + " " + LegendText(entry) + "\n";
   }
   return out;
 }

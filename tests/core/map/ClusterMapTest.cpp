@@ -126,8 +126,65 @@ TEST(ClusterMap, AreasMarkTheirCellsAndAreClippedToTheVolume) {
   EXPECT_EQ(CellColour(map, 4), AreaColour(MapArea::MftZone));  // free, in the zone
   EXPECT_EQ(CellColour(map, 6), FreeColour());
   EXPECT_EQ(CellColour(map, 7), AreaColour(MapArea::BadClusters));
-  EXPECT_EQ(CellDescription(map, 1), "clusters 125-249: 100.00% used; $MFT");
-  EXPECT_EQ(CellDescription(map, 4), "clusters 500-624: 0.00% used; MFT zone (modelled)");
+  EXPECT_EQ(CellDescription(map, 1), "clusters 125-249: 100.00% used; $MFT 120");
+  EXPECT_EQ(CellDescription(map, 4), "clusters 500-624: 0.00% used; MFT zone (modelled) 125");
+}
+
+TEST(ClusterMap, ACellShowsTheAreaWithTheMostClustersInIt) {
+  struct Placed {
+    MapArea area;
+    std::uint64_t lcn, length;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Placed> areas;  // on 1,000 clusters in 8 cells of 125, the first four used
+    std::size_t cell;
+    Rgb colour;
+    const char* description;
+    const char* letters;              // the terminal's, a cell each
+    std::vector<std::string> hidden;  // the legend's "not visible at this scale"
+  };
+  const Case cases[] = {
+      {"one $MFTMirr cluster among many $LogFile ones, the extent counted in each cell it crosses",
+       {{MapArea::MftMirror, 125, 1}, {MapArea::LogFile, 100, 149}},
+       1,
+       AreaColour(MapArea::LogFile),
+       "clusters 125-249: 100.00% used; $MFTMirr 1, $LogFile 124",
+       "LL##....",
+       {"$MFTMirr: 1 cluster (0.10%), not visible at this scale"}},
+      {"a tie goes to the earlier area",
+       {{MapArea::LogFile, 0, 3}, {MapArea::MftMirror, 3, 3}},
+       0,
+       AreaColour(MapArea::MftMirror),
+       "clusters 0-124: 100.00% used; $MFTMirr 3, $LogFile 3",
+       "m###....",
+       {"$LogFile: 3 clusters (0.30%), not visible at this scale"}},
+      {"the MFT zone outweighs a few $MFT clusters, not the files inside it",
+       {{MapArea::Mft, 495, 10}, {MapArea::MftZone, 505, 245}, {MapArea::Upcase, 625, 70}},
+       5,
+       AreaColour(MapArea::Upcase),
+       "clusters 625-749: 0.00% used; $UpCase 70, MFT zone (modelled) 125",
+       "###MzU..",
+       {}},
+      {"the MFT zone over used clusters shows their shade, so no cell its colour",
+       {{MapArea::MftZone, 0, 250}},
+       1,
+       UsedColour(),
+       "clusters 125-249: 100.00% used; MFT zone (modelled) 125",
+       "####....",
+       {"MFT zone (modelled): 250 clusters (25.00%), not visible at this scale"}},
+  };
+  for (const Case& c : cases) {
+    ClusterMap map = MapOf(1000, 8, kFirstHalf, 16);
+    for (const Placed& p : c.areas) map.AddArea(p.area, p.lcn, p.length);
+    EXPECT_EQ(CellColour(map, c.cell), c.colour) << c.name;
+    EXPECT_EQ(CellDescription(map, c.cell), c.description) << c.name;
+    EXPECT_NE(MapText(map, "v", 8, false).find(std::string("\n") + c.letters + "\n"), std::string::npos) << c.name;
+    std::vector<std::string> hidden;
+    for (const LegendEntry& entry : MapLegend(map))
+      if (!entry.visible) hidden.push_back(LegendText(entry));
+    EXPECT_EQ(hidden, c.hidden) << c.name;
+  }
 }
 
 TEST(MapText, PlainCharactersOnAFixedWidth) {
@@ -199,9 +256,11 @@ TEST(MapSvg, EachCellShowsItsColourAndDescription) {
       ASSERT_EQ(cells[i].second, CellDescription(*map, i)) << "cell " << i;
     }
   }
-  EXPECT_EQ(CellDescription(huge, 4),
-            "clusters 7,378,697,629,483,820,645-9,223,372,036,854,775,806: 0.00% used; Bad clusters ($BadClus:$Bad), "
-            "$MFT, $MFTMirr, $Boot, $LogFile, $Bitmap, $UpCase, Other system files, MFT zone (modelled)");
+  EXPECT_NE(MapSvg(huge, "v").find(">$MFT: 1 cluster (0.00%), not visible at this scale</text>"), std::string::npos);
+  EXPECT_EQ(
+      CellDescription(huge, 4),
+      "clusters 7,378,697,629,483,820,645-9,223,372,036,854,775,806: 0.00% used; Bad clusters ($BadClus:$Bad) 1, "
+      "$MFT 1, $MFTMirr 1, $Boot 1, $LogFile 1, $Bitmap 1, $UpCase 1, Other system files 1, MFT zone (modelled) 1");
 }
 
 TEST(MapSvg, IsWrittenInBoundedPiecesAndStopsWhenTheSinkDoes) {
