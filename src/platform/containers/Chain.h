@@ -21,9 +21,10 @@ inline constexpr int kMaxChain = 16;            // images in one parent chain
 inline constexpr std::size_t kMaxName = 32768;  // bytes of a parent's name
 
 template <typename Traits>
-std::unique_ptr<base::ByteSource> OpenWithParents(const std::string& path, OpenFailure& failure) {
+base::Result OpenWithParents(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
   using Api = typename Traits::Api;
   using Handle = LibyalHandle<Api>;
+  out.reset();
   // Released child first: a parent outlives every image that reads through it.
   struct Chain {
     std::vector<std::unique_ptr<Handle>> images;
@@ -31,39 +32,37 @@ std::unique_ptr<base::ByteSource> OpenWithParents(const std::string& path, OpenF
       for (auto& image : images) image.reset();
     }
   } chain;
+  std::string problem;
   std::string current = path;
   for (;;) {
     auto image = std::make_unique<Handle>();
-    if (!image->Initialize(failure.problem) || !Traits::Open(*image, current, failure.problem)) {
-      if (current != path) failure.problem = "its parent image \"" + current + "\": " + failure.problem;
-      return nullptr;
+    if (!image->Initialize(problem) || !Traits::Open(*image, current, problem)) {
+      if (current != path) problem = "its parent image \"" + current + "\": " + problem;
+      return Unopened(problem);
     }
     chain.images.push_back(std::move(image));
     std::string name;
-    const int hasParent = Traits::ParentName(chain.images.back()->get(), name, failure.problem);
-    if (hasParent < 0) return nullptr;
+    const int hasParent = Traits::ParentName(chain.images.back()->get(), name, problem);
+    if (hasParent < 0) return Unopened(problem);
     if (hasParent == 0) break;
-    if (chain.images.size() >= kMaxChain) {
-      failure.problem = "more than " + std::to_string(kMaxChain) + " images in its chain of parents";
-      return nullptr;
-    }
+    if (chain.images.size() >= kMaxChain)
+      return Unopened("more than " + std::to_string(kMaxChain) + " images in its chain of parents");
     current = FindParent(current, name);
-    if (current.empty()) {
-      failure.error = ENOENT;
-      failure.problem = "it is a differencing image and needs its parent \"" + name + "\", which is not beside it";
-      return nullptr;
-    }
+    if (current.empty())
+      return Unopened("it is a differencing image and needs its parent \"" + name + "\", which is not beside it",
+                      ENOENT);
   }
   // Linked from the oldest image down, so each parent is complete when its child takes it.
   for (std::size_t i = chain.images.size() - 1; i > 0; --i) {
-    if (!Traits::SetParent(chain.images[i - 1]->get(), chain.images[i]->get(), failure.problem)) return nullptr;
+    if (!Traits::SetParent(chain.images[i - 1]->get(), chain.images[i]->get(), problem)) return Unopened(problem);
   }
   std::uint64_t size = 0;
-  if (!chain.images.front()->MediaSize(size, failure.problem)) return nullptr;
+  if (!chain.images.front()->MediaSize(size, problem)) return Unopened(problem);
   auto child = std::move(chain.images.front());
   std::vector<std::unique_ptr<Handle>> parents;
   for (std::size_t i = 1; i < chain.images.size(); ++i) parents.push_back(std::move(chain.images[i]));
-  return std::make_unique<LibyalSource<Api>>(std::move(child), std::move(parents), size);
+  out = std::make_unique<LibyalSource<Api>>(std::move(child), std::move(parents), size);
+  return {};
 }
 
 // Reads a parent's name through a library's size-then-text pair of calls: 1 with `name`,

@@ -43,8 +43,8 @@ struct QcowTraits {
 
 }  // namespace
 
-std::unique_ptr<base::ByteSource> OpenQcow(const std::string& path, OpenFailure& failure) {
-  return OpenWithParents<QcowTraits>(path, failure);
+base::Result OpenQcow(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
+  return OpenWithParents<QcowTraits>(path, out);
 }
 
 }  // namespace morvel::containers

@@ -47,8 +47,8 @@ struct VhdiTraits {
 
 }  // namespace
 
-std::unique_ptr<base::ByteSource> OpenVhdi(const std::string& path, OpenFailure& failure) {
-  return OpenWithParents<VhdiTraits>(path, failure);
+base::Result OpenVhdi(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
+  return OpenWithParents<VhdiTraits>(path, out);
 }
 
 }  // namespace morvel::containers

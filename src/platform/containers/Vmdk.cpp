@@ -48,8 +48,8 @@ struct VmdkTraits {
 
 }  // namespace
 
-std::unique_ptr<base::ByteSource> OpenVmdk(const std::string& path, OpenFailure& failure) {
-  return OpenWithParents<VmdkTraits>(path, failure);
+base::Result OpenVmdk(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
+  return OpenWithParents<VmdkTraits>(path, out);
 }
 
 }  // namespace morvel::containers
