@@ -48,14 +48,13 @@ base::Result OpenEwf(const std::string& path, std::unique_ptr<base::ByteSource>&
   char** names = segments.count() > 0 ? segments.names() : alone;
   const int count = segments.count() > 0 ? segments.count() : 1;
   auto handle = std::make_unique<LibyalHandle<EwfApi>>();
-  std::string problem;
-  if (!handle->Initialize(problem)) return Unopened(problem);
+  if (base::Result made = handle->Initialize(); !made.ok()) return made;
   libewf_error_t* error = nullptr;
   if (libewf_handle_open(handle->get(), names, count, LIBEWF_OPEN_READ, &error) != 1)
     return Unopened(EwfApi::TakeError(error));
   handle->MarkOpened();
   std::uint64_t size = 0;
-  if (!handle->MediaSize(size, problem)) return Unopened(problem);
+  if (base::Result sized = handle->MediaSize(size); !sized.ok()) return sized;
   out = std::make_unique<LibyalSource<EwfApi>>(std::move(handle), std::vector<std::unique_ptr<LibyalHandle<EwfApi>>>{},
                                                size);
   return {};
