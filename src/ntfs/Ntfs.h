@@ -5,7 +5,6 @@
 // on-disk number and every loop is bounded.
 #include <cstdint>
 #include <functional>
-#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <span>
@@ -15,43 +14,16 @@
 
 #include "base/ByteSource.h"
 #include "base/Bytes.h"
+#include "base/Result.h"
 
 namespace ntfs {
 
 using base::ByteSource;
 
-enum class Status {
-  Ok,
-  NotNtfs,  // no NTFS boot sector: STATUS_INVALID_DEVICE_REQUEST on Windows
-  Corrupt,  // inconsistent structures: STATUS_FILE_CORRUPT_ERROR
-  IoError,  // a read failed: STATUS_IO_DEVICE_ERROR
-};
-
-const char* StatusName(Status status);
-
-// What a read gave: Ok, or a rejection with its status and why: which structure, which check,
-// at which byte ("$MFT record 0: update sequence mismatch at byte 0x3FE"). The reason is
-// built only when a check fails; on the success path it stays an empty string. Reasons hold
-// numbers and the reader's own words, never text read from the volume.
-class [[nodiscard]] Result {
- public:
-  Result() = default;
-  Result(Status status, std::string reason) : status_(status), reason_(std::move(reason)) {}
-
-  bool ok() const { return status_ == Status::Ok; }
-  Status status() const { return status_; }
-  const std::string& reason() const { return reason_; }
-  // Names the structure a rejection was found in: "where: reason".
-  Result In(std::string_view where) &&;
-
-  friend bool operator==(const Result& r, Status s) { return r.status_ == s; }
-
- private:
-  Status status_ = Status::Ok;
-  std::string reason_;
-};
-
-std::ostream& operator<<(std::ostream& out, const Result& r);
+// The reader says its rejections with the result every layer uses.
+using base::Result;
+using base::Status;
+using base::StatusName;
 
 // The figures of NTFS_VOLUME_DATA_BUFFER as the running file system reports them.
 struct VolumeData {

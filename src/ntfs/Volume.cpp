@@ -247,20 +247,6 @@ Result VolumeImpl::LongName(const std::u16string& key, const IndexEntry& entry, 
 
 }  // namespace
 
-const char* StatusName(Status status) {
-  switch (status) {
-    case Status::Ok:
-      return "ok";
-    case Status::NotNtfs:
-      return "not an NTFS volume";
-    case Status::Corrupt:
-      return "inconsistent NTFS structures";
-    case Status::IoError:
-      return "read error";
-  }
-  return "";
-}
-
 Result Volume::Open(ByteSource& source, std::uint64_t offset, std::unique_ptr<Volume>& out) {
   out.reset();
   BootSector boot;

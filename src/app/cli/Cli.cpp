@@ -70,7 +70,8 @@ TargetRun RunTarget(const Target& target, const Options& options, const Platform
   if (options.details) {
     DetailsOutcome& details = run.details.emplace();
     details.mountPoint = opened.mountPoint;
-    details.error = opened.volume->ReadDetails(details.details);
+    if (const base::Result read = opened.volume->ReadDetails(details.details); !read.ok())
+      details.error = read.reason();
   }
   return run;
 }
@@ -122,7 +123,7 @@ int RunList(const Options& options, std::ostream& out, std::ostream& err, const 
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Platform& platform) {
   Options options;
-  const std::string usageError = ParseCommandLine(args, options);
+  const base::Result parsed = ParseCommandLine(args, options);
   if (options.help) {
     out << UsageText();
     return Delivered(out, err) ? kExitOk : kExitQueryFailed;
@@ -131,8 +132,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     out << "morvel " MORVEL_FILE_VERSION_TEXT "\n";
     return Delivered(out, err) ? kExitOk : kExitQueryFailed;
   }
-  if (!usageError.empty()) {
-    err << "morvel: " << usageError << "\n" << UsageSynopsis() << "Try 'morvel --help' for more.\n";
+  if (!parsed.ok()) {
+    err << "morvel: " << parsed.reason() << "\n" << UsageSynopsis() << "Try 'morvel --help' for more.\n";
     return kExitUsage;
   }
   if (options.list) return RunList(options, out, err, platform);

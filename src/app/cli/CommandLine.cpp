@@ -1,10 +1,9 @@
 #include "app/cli/CommandLine.h"
 
-#include "platform/open/TargetOpener.h"
-
 #include <charconv>
 
 #include "app/cli/MapOptions.h"
+#include "platform/open/TargetOpener.h"
 
 namespace morvel::cli {
 namespace {
@@ -15,9 +14,12 @@ bool ParsePartition(std::string_view text, int& number) {
   return result.ec == std::errc() && result.ptr == end && number >= 1 && number <= kMaxPartition;
 }
 
+// A usage error: what the command line asks that the program cannot do.
+base::Result Usage(std::string error) { return {base::Status::Usage, std::move(error)}; }
+
 }  // namespace
 
-std::string ParseCommandLine(const std::vector<std::string>& args, Options& options) {
+base::Result ParseCommandLine(const std::vector<std::string>& args, Options& options) {
   bool optionsEnded = false;
   bool partitionGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -37,31 +39,32 @@ std::string ParseCommandLine(const std::vector<std::string>& args, Options& opti
         options.list = true;
       } else if (arg == "--details") {
         options.details = true;
-      } else if (const std::string error = ParseMapOption(args, i, options); error != kNotMapOption) {
-        if (!error.empty()) return error;
+      } else if (OptionParse map = ParseMapOption(args, i, options); map.mine) {
+        if (!map.result.ok()) return map.result;
       } else if (arg == "--partition" || arg.rfind("--partition=", 0) == 0) {
         std::string value;
         if (arg == "--partition") {
-          if (i + 1 == args.size()) return "--partition needs a number";
+          if (i + 1 == args.size()) return Usage("--partition needs a number");
           value = args[++i];
         } else {
           value = arg.substr(12);
         }
-        if (!ParsePartition(value, options.partition)) return "not a partition number: " + value;
+        if (!ParsePartition(value, options.partition)) return Usage("not a partition number: " + value);
         partitionGiven = true;
       } else {
-        return "unknown option: " + arg;
+        return Usage("unknown option: " + arg);
       }
       continue;
     }
     options.targets.push_back({arg, DriveLetterOf(arg)});
   }
-  if (options.list) return options.targets.empty() && !partitionGiven ? "" : "--list takes no target";
-  if (options.targets.empty()) return "no target given";
-  if (const std::string error = CheckMapTargets(options); !error.empty()) return error;
+  if (options.list)
+    return options.targets.empty() && !partitionGiven ? base::Result() : Usage("--list takes no target");
+  if (options.targets.empty()) return Usage("no target given");
+  if (base::Result map = CheckMapTargets(options); !map.ok()) return map;
   for (const auto& target : options.targets) {
     if (partitionGiven && target.letter != 0)
-      return "--partition applies to devices and image files, not to drive " + target.text;
+      return Usage("--partition applies to devices and image files, not to drive " + target.text);
   }
   return {};
 }

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace morvel::cli {
 
 struct Target {
@@ -24,9 +26,9 @@ struct Options {
 
 inline constexpr int kMaxPartition = 65535;
 
-// Fills `options` from the arguments after the program name. Returns "" or the usage error.
+// Fills `options` from the arguments after the program name; a failure is the usage error.
 // --help and --version end the parsing: what follows them is not examined.
-std::string ParseCommandLine(const std::vector<std::string>& args, Options& options);
+base::Result ParseCommandLine(const std::vector<std::string>& args, Options& options);
 
 std::string UsageSynopsis();
 std::string UsageText();

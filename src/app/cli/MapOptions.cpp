@@ -29,22 +29,23 @@ void WriteAreaCells(JsonWriter& json, const ClusterMap& map, MapArea area) {
 
 }  // namespace
 
-std::string ParseMapOption(const std::vector<std::string>& args, std::size_t& i, Options& options) {
+OptionParse ParseMapOption(const std::vector<std::string>& args, std::size_t& i, Options& options) {
+  const base::Result noName{base::Status::Usage, "--map needs a file name, or - for the terminal"};
   const std::string& arg = args[i];
   if (arg == "--map") {
-    if (i + 1 == args.size()) return "--map needs a file name, or - for the terminal";
+    if (i + 1 == args.size()) return {true, noName};
     options.map = args[++i];
   } else if (arg.rfind("--map=", 0) == 0) {
     options.map = arg.substr(6);
   } else {
-    return kNotMapOption;
+    return {};
   }
-  return options.map.empty() ? "--map needs a file name, or - for the terminal" : "";
+  return {true, options.map.empty() ? noName : base::Result()};
 }
 
-std::string CheckMapTargets(const Options& options) {
+base::Result CheckMapTargets(const Options& options) {
   if (!options.map.empty() && !ToTerminal(options) && options.targets.size() > 1)
-    return "--map FILE draws one target; give one target, or --map - for the terminal";
+    return {base::Status::Usage, "--map FILE draws one target; give one target, or --map - for the terminal"};
   return {};
 }
 
@@ -74,8 +75,8 @@ bool DeliverMap(const Options& options, const Target& target, const std::optiona
     return true;
   }
   const auto produce = [&](const PieceWriter& write) { return WriteMapSvg(*map, target.text, write); };
-  if (const std::string error = SaveFileWritten(options.map, produce); !error.empty()) {
-    err << "morvel: " << base::EscapeControls(options.map) << ": " << error << '\n';
+  if (const base::Result saved = SaveFileWritten(options.map, produce); !saved.ok()) {
+    err << "morvel: " << base::EscapeControls(options.map) << ": " << saved.reason() << '\n';
     return false;
   }
   return true;

@@ -8,6 +8,7 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/Json.h"
+#include "base/Result.h"
 #include "core/map/ClusterMap.h"
 #include "platform/io/SystemIo.h"
 #include "platform/reader/OpenedVolume.h"
@@ -16,14 +17,16 @@ namespace morvel::cli {
 
 struct Findings;
 
-// What ParseMapOption returns for an argument that is not --map.
-inline const std::string kNotMapOption = "\x01";
+// What an option's parser made of the argument it was shown.
+struct OptionParse {
+  bool mine = false;    // the argument is the parser's option
+  base::Result result;  // a usage error when it is but its value is wrong
+};
 
-// Parses --map FILE / --map=FILE at args[i] (advancing i past the value): "" when parsed, the
-// usage error, or kNotMapOption.
-std::string ParseMapOption(const std::vector<std::string>& args, std::size_t& i, Options& options);
+// Parses --map FILE / --map=FILE at args[i], advancing i past the value.
+OptionParse ParseMapOption(const std::vector<std::string>& args, std::size_t& i, Options& options);
 // A map file holds one volume: --map FILE with several targets is a usage error.
-std::string CheckMapTargets(const Options& options);
+base::Result CheckMapTargets(const Options& options);
 std::string MapUsageText();
 
 // Asks `volume` to build the map in the report's own pass, when --map was given.

@@ -100,14 +100,15 @@ MapWindow::MapWindow(ClusterMap map, std::string title, QWidget* parent)
   resize(680, 820);
 }
 
-std::string MapWindow::SaveAs(const QString& path) {
+base::Result MapWindow::SaveAs(const QString& path) {
   std::string contents;
   if (path.endsWith(".svg", Qt::CaseInsensitive)) {
     contents = MapSvg(map_, title_);
   } else {
     QByteArray png;
     QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !grab().save(&buffer, "PNG")) return "the picture could not be encoded";
+    if (!buffer.open(QIODevice::WriteOnly) || !grab().save(&buffer, "PNG"))
+      return {base::Status::IoError, "the picture could not be encoded"};
     contents.assign(png.constData(), static_cast<std::size_t>(png.size()));
   }
   return SaveFileWhole(path.toStdString(), contents);
@@ -117,8 +118,8 @@ void MapWindow::SaveClicked() {
   const QString path = QFileDialog::getSaveFileName(this, "Save the volume map", "volume-map.svg",
                                                     "SVG document (*.svg);;PNG picture (*.png)");
   if (path.isEmpty()) return;
-  if (const std::string error = SaveAs(path); !error.empty())
-    QMessageBox::warning(this, windowTitle(), QString::fromStdString(error));
+  if (const base::Result saved = SaveAs(path); !saved.ok())
+    QMessageBox::warning(this, windowTitle(), QString::fromStdString(saved.reason()));
 }
 
 VolumeMapMenu::VolumeMapMenu(QPlainTextEdit& memo, TargetOpener& opener,

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "base/Result.h"
 #include "core/map/ClusterMap.h"
 #include "platform/open/TargetOpener.h"
 
@@ -40,9 +41,9 @@ class MapWindow final : public QWidget {
   MapWindow(ClusterMap map, std::string title, QWidget* parent = nullptr);
 
   MapCanvas* canvas() const { return canvas_; }
-  // Writes the map as an SVG document or the window's picture as PNG, by the name's ending;
-  // "" or why it failed.
-  std::string SaveAs(const QString& path);
+  // Writes the map as an SVG document or the window's picture as PNG, by the name's ending; a
+  // failure says why.
+  base::Result SaveAs(const QString& path);
 
  private:
   void SaveClicked();

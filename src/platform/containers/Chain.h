@@ -21,9 +21,10 @@ inline constexpr int kMaxChain = 16;            // images in one parent chain
 inline constexpr std::size_t kMaxName = 32768;  // bytes of a parent's name
 
 template <typename Traits>
-std::unique_ptr<base::ByteSource> OpenWithParents(const std::string& path, OpenFailure& failure) {
+base::Result OpenWithParents(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
   using Api = typename Traits::Api;
   using Handle = LibyalHandle<Api>;
+  out.reset();
   // Released child first: a parent outlives every image that reads through it.
   struct Chain {
     std::vector<std::unique_ptr<Handle>> images;
@@ -34,62 +35,50 @@ std::unique_ptr<base::ByteSource> OpenWithParents(const std::string& path, OpenF
   std::string current = path;
   for (;;) {
     auto image = std::make_unique<Handle>();
-    if (!image->Initialize(failure.problem) || !Traits::Open(*image, current, failure.problem)) {
-      if (current != path) failure.problem = "its parent image \"" + current + "\": " + failure.problem;
-      return nullptr;
-    }
+    base::Result opened = image->Initialize();
+    if (opened.ok()) opened = Traits::Open(*image, current);
+    if (!opened.ok()) return current != path ? std::move(opened).In("its parent image \"" + current + "\"") : opened;
     chain.images.push_back(std::move(image));
     std::string name;
-    const int hasParent = Traits::ParentName(chain.images.back()->get(), name, failure.problem);
-    if (hasParent < 0) return nullptr;
-    if (hasParent == 0) break;
-    if (chain.images.size() >= kMaxChain) {
-      failure.problem = "more than " + std::to_string(kMaxChain) + " images in its chain of parents";
-      return nullptr;
-    }
+    if (base::Result named = Traits::ParentName(chain.images.back()->get(), name); !named.ok()) return named;
+    if (name.empty()) break;
+    if (chain.images.size() >= kMaxChain)
+      return Unopened("more than " + std::to_string(kMaxChain) + " images in its chain of parents");
     current = FindParent(current, name);
-    if (current.empty()) {
-      failure.error = ENOENT;
-      failure.problem = "it is a differencing image and needs its parent \"" + name + "\", which is not beside it";
-      return nullptr;
-    }
+    if (current.empty())
+      return Unopened("it is a differencing image and needs its parent \"" + name + "\", which is not beside it",
+                      ENOENT);
   }
   // Linked from the oldest image down, so each parent is complete when its child takes it.
   for (std::size_t i = chain.images.size() - 1; i > 0; --i) {
-    if (!Traits::SetParent(chain.images[i - 1]->get(), chain.images[i]->get(), failure.problem)) return nullptr;
+    if (base::Result linked = Traits::SetParent(chain.images[i - 1]->get(), chain.images[i]->get()); !linked.ok())
+      return linked;
   }
   std::uint64_t size = 0;
-  if (!chain.images.front()->MediaSize(size, failure.problem)) return nullptr;
+  if (base::Result sized = chain.images.front()->MediaSize(size); !sized.ok()) return sized;
   auto child = std::move(chain.images.front());
   std::vector<std::unique_ptr<Handle>> parents;
   for (std::size_t i = 1; i < chain.images.size(); ++i) parents.push_back(std::move(chain.images[i]));
-  return std::make_unique<LibyalSource<Api>>(std::move(child), std::move(parents), size);
+  out = std::make_unique<LibyalSource<Api>>(std::move(child), std::move(parents), size);
+  return {};
 }
 
-// Reads a parent's name through a library's size-then-text pair of calls: 1 with `name`,
-// 0 when there is none, -1 with `problem`.
+// Reads a parent's name into `name` through a library's size-then-text pair of calls; `name`
+// stays empty when there is none.
 template <typename Api, typename H, auto SizeFn, auto TextFn>
-int ReadParentName(H* handle, std::string& name, std::string& problem) {
+base::Result ReadParentName(H* handle, std::string& name) {
+  name.clear();
   typename Api::Error* error = nullptr;
   std::size_t size = 0;
   const int has = SizeFn(handle, &size, &error);
-  if (has < 0) {
-    problem = Api::TakeError(error);
-    return -1;
-  }
-  if (has == 0 || size <= 1) return 0;
-  if (size > kMaxName) {
-    problem = "its parent's name is longer than " + std::to_string(kMaxName) + " bytes";
-    return -1;
-  }
+  if (has < 0) return Unopened(Api::TakeError(error));
+  if (has == 0 || size <= 1) return {};
+  if (size > kMaxName) return Unopened("its parent's name is longer than " + std::to_string(kMaxName) + " bytes");
   std::vector<std::uint8_t> text(size, 0);
-  if (TextFn(handle, text.data(), text.size(), &error) != 1) {
-    problem = Api::TakeError(error);
-    return -1;
-  }
+  if (TextFn(handle, text.data(), text.size(), &error) != 1) return Unopened(Api::TakeError(error));
   name.assign(reinterpret_cast<const char*>(text.data()), size);
   name.resize(name.find('\0'));
-  return name.empty() ? 0 : 1;
+  return {};
 }
 
 }  // namespace morvel::containers

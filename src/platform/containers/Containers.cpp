@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "platform/containers/Chain.h"
-#include "platform/reader/StreamByteSource.h"
+#include "platform/posix/PosixFile.h"
 
 namespace morvel::containers {
 namespace {
@@ -13,7 +13,7 @@ bool IsRegularFile(const std::filesystem::path& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
-using Opener = std::unique_ptr<base::ByteSource> (*)(const std::string&, OpenFailure&);
+using Opener = base::Result (*)(const std::string&, std::unique_ptr<base::ByteSource>&);
 
 Opener OpenerFor(disk::ContainerFormat format) {
   switch (format) {
@@ -51,26 +51,16 @@ bool Readable(const disk::Container& container) {
   return container.format == disk::ContainerFormat::None || OpenerFor(container.format) != nullptr;
 }
 
-std::unique_ptr<base::ByteSource> OpenImage(const std::string& path, int& error, std::string* problem,
-                                            disk::Container* container) {
-  auto raw = OpenStreamSource(path, error);
-  if (!raw) return nullptr;
+base::Result OpenImage(const std::string& path, std::unique_ptr<base::ByteSource>& out, disk::Container* container) {
+  if (base::Result opened = OpenFdSource(path, out); !opened.ok()) return opened;
   disk::Container found;
   // An unreadable first or last sector is left to the reader, which reports it as a read error.
-  if (!disk::RecogniseContainer(*raw, found)) return raw;
+  if (!disk::RecogniseContainer(*out, found)) return {};
   if (container != nullptr) *container = found;
   const Opener opener = OpenerFor(found.format);
-  if (opener == nullptr) return raw;  // raw data, or a container this build reads no further
-  raw.reset();
-  OpenFailure failure;
-  auto source = opener(path, failure);
-  if (!source) {
-    error = failure.error;
-    if (problem != nullptr) *problem = failure.problem;
-    return nullptr;
-  }
-  error = 0;
-  return source;
+  if (opener == nullptr) return {};  // raw data, or a container this build reads no further
+  out.reset();
+  return opener(path, out);
 }
 
 }  // namespace morvel::containers

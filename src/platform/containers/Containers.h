@@ -7,28 +7,31 @@
 #include <string>
 
 #include "base/ByteSource.h"
+#include "base/Result.h"
 #include "disk/ContainerSignature.h"
 
 namespace morvel::containers {
 
-struct OpenFailure {
-  int error = EIO;      // the errno value the report shows (EIO unless a file is missing)
-  std::string problem;  // why, in the library's or our own words
-};
+// A container its library cannot open: the errno value the report shows (EIO unless a file is
+// missing) and why, in the library's or our own words.
+inline base::Result Unopened(std::string problem, int code = EIO) {
+  return {base::Status::System, std::move(problem), code};
+}
 
-std::unique_ptr<base::ByteSource> OpenEwf(const std::string& path, OpenFailure& failure);
-std::unique_ptr<base::ByteSource> OpenVhdi(const std::string& path, OpenFailure& failure);
-std::unique_ptr<base::ByteSource> OpenVmdk(const std::string& path, OpenFailure& failure);
-std::unique_ptr<base::ByteSource> OpenQcow(const std::string& path, OpenFailure& failure);
+// Each opens the container at `path` into `out`; a failure is Unopened.
+base::Result OpenEwf(const std::string& path, std::unique_ptr<base::ByteSource>& out);
+base::Result OpenVhdi(const std::string& path, std::unique_ptr<base::ByteSource>& out);
+base::Result OpenVmdk(const std::string& path, std::unique_ptr<base::ByteSource>& out);
+base::Result OpenQcow(const std::string& path, std::unique_ptr<base::ByteSource>& out);
 
 // Whether this build reads the container's media data.
 bool Readable(const disk::Container& container);
 
-// Opens an image file or device: a container it recognises by its signature through the
-// container's library, anything else as raw data. On failure returns null with an errno
-// value in `error`; `problem`, when given, then says what went wrong beyond it, and
-// `container`, when given, receives what the file was recognised as.
-std::unique_ptr<base::ByteSource> OpenImage(const std::string& path, int& error, std::string* problem = nullptr,
-                                            disk::Container* container = nullptr);
+// Opens an image file or device into `out`: a container it recognises by its signature through
+// the container's library, anything else as raw data. A failure carries an errno value and, for
+// a container, what went wrong in the library's or our own words; `container`, when given,
+// receives what the file was recognised as.
+base::Result OpenImage(const std::string& path, std::unique_ptr<base::ByteSource>& out,
+                       disk::Container* container = nullptr);
 
 }  // namespace morvel::containers

@@ -39,7 +39,8 @@ class SegmentNames {
 
 }  // namespace
 
-std::unique_ptr<base::ByteSource> OpenEwf(const std::string& path, OpenFailure& failure) {
+base::Result OpenEwf(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
+  out.reset();
   SegmentNames segments;
   segments.Glob(path);
   std::string single = path;
@@ -47,17 +48,16 @@ std::unique_ptr<base::ByteSource> OpenEwf(const std::string& path, OpenFailure& 
   char** names = segments.count() > 0 ? segments.names() : alone;
   const int count = segments.count() > 0 ? segments.count() : 1;
   auto handle = std::make_unique<LibyalHandle<EwfApi>>();
-  if (!handle->Initialize(failure.problem)) return nullptr;
+  if (base::Result made = handle->Initialize(); !made.ok()) return made;
   libewf_error_t* error = nullptr;
-  if (libewf_handle_open(handle->get(), names, count, LIBEWF_OPEN_READ, &error) != 1) {
-    failure.problem = EwfApi::TakeError(error);
-    return nullptr;
-  }
+  if (libewf_handle_open(handle->get(), names, count, LIBEWF_OPEN_READ, &error) != 1)
+    return Unopened(EwfApi::TakeError(error));
   handle->MarkOpened();
   std::uint64_t size = 0;
-  if (!handle->MediaSize(size, failure.problem)) return nullptr;
-  return std::make_unique<LibyalSource<EwfApi>>(std::move(handle), std::vector<std::unique_ptr<LibyalHandle<EwfApi>>>{},
-                                                size);
+  if (base::Result sized = handle->MediaSize(size); !sized.ok()) return sized;
+  out = std::make_unique<LibyalSource<EwfApi>>(std::move(handle), std::vector<std::unique_ptr<LibyalHandle<EwfApi>>>{},
+                                               size);
+  return {};
 }
 
 }  // namespace morvel::containers

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "base/ByteSource.h"
+#include "base/Result.h"
+#include "platform/containers/Containers.h"
 
 namespace morvel::containers {
 
@@ -64,26 +66,22 @@ class LibyalHandle {
     Api::kFree(&handle_, nullptr);
   }
 
-  // Makes the handle; on failure `problem` says why.
-  bool Initialize(std::string& problem) {
+  // Makes the handle; a failure says why in the library's words.
+  base::Result Initialize() {
     E* error = nullptr;
-    if (Api::kInitialize(&handle_, &error) == 1) return true;
-    problem = Api::TakeError(error);
-    return false;
+    if (Api::kInitialize(&handle_, &error) == 1) return {};
+    return Unopened(Api::TakeError(error));
   }
   H* get() const { return handle_; }
   void MarkOpened() { opened_ = true; }
 
-  // The size of the media data; on failure `problem` says why.
-  bool MediaSize(std::uint64_t& size, std::string& problem) {
+  // The size of the media data; a failure says why in the library's words.
+  base::Result MediaSize(std::uint64_t& size) {
     E* error = nullptr;
     std::uint64_t value = 0;
-    if (Api::kMediaSize(handle_, &value, &error) != 1) {
-      problem = Api::TakeError(error);
-      return false;
-    }
+    if (Api::kMediaSize(handle_, &value, &error) != 1) return Unopened(Api::TakeError(error));
     size = value;
-    return true;
+    return {};
   }
 
   // Fills `out` from the media data at `offset`, in as many reads as the library needs.

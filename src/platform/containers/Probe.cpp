@@ -265,9 +265,9 @@ std::string DescribePartitions(base::ByteSource& source, std::uint64_t& budget) 
 
 std::string DescribeContents(base::ByteSource& source, int partition) {
   VolumeExtent extent;
-  const int located = LocateVolume(source, PartitionChoice{partition}, extent);
-  if (located == EIO) return kUnreadable;
-  if (located != 0) return {};  // no such partition: the report's line says so
+  const base::Result located = LocateVolume(source, PartitionChoice{partition}, extent);
+  if (located.code() == EIO) return kUnreadable;
+  if (!located.ok()) return {};  // no such partition: the report's line says so
   std::uint64_t budget = kZeroScanBudget;
   if (extent.offset != 0 || extent.length != source.Size()) {
     SliceByteSource slice(source, extent.offset, extent.length);
@@ -281,13 +281,11 @@ std::string DescribeContents(base::ByteSource& source, int partition) {
 }
 
 std::string DescribeTarget(const std::string& path, int partition) {
-  int error = 0;
-  std::string problem;
   disk::Container container;
-  auto source = OpenImage(path, error, &problem, &container);
-  if (!source) {
+  std::unique_ptr<base::ByteSource> source;
+  if (const base::Result opened = OpenImage(path, source, &container); !opened.ok()) {
     if (container.format == disk::ContainerFormat::None) return {};
-    return disk::DescribeContainer(container) + " that cannot be read: " + problem;
+    return disk::DescribeContainer(container) + " that cannot be read: " + opened.reason();
   }
   if (!Readable(container)) return disk::DescribeContainer(container) + ", which this build cannot read";
   std::string contents = DescribeContents(*source, partition);

@@ -13,38 +13,33 @@ using QcowApi = LibyalApi<libqcow_file_t, libqcow_error_t, &libqcow_file_initial
 struct QcowTraits {
   using Api = QcowApi;
 
-  static bool Open(LibyalHandle<Api>& file, const std::string& path, std::string& problem) {
+  static base::Result Open(LibyalHandle<Api>& file, const std::string& path) {
     libqcow_error_t* error = nullptr;
-    if (libqcow_file_open(file.get(), path.c_str(), LIBQCOW_OPEN_READ, &error) != 1) {
-      problem = Api::TakeError(error);
-      return false;
-    }
+    if (libqcow_file_open(file.get(), path.c_str(), LIBQCOW_OPEN_READ, &error) != 1)
+      return Unopened(Api::TakeError(error));
     file.MarkOpened();
     // An encrypted image reads as noise without its key, which a report has no way to take.
-    if (libqcow_file_is_locked(file.get(), &error) != 0) {
-      problem = error != nullptr ? Api::TakeError(error) : "an encrypted image, which this build cannot read";
-      return false;
-    }
-    return true;
+    if (libqcow_file_is_locked(file.get(), &error) != 0)
+      return Unopened(error != nullptr ? Api::TakeError(error) : "an encrypted image, which this build cannot read");
+    return {};
   }
 
-  static int ParentName(libqcow_file_t* file, std::string& name, std::string& problem) {
+  static base::Result ParentName(libqcow_file_t* file, std::string& name) {
     return ReadParentName<Api, libqcow_file_t, &libqcow_file_get_utf8_backing_filename_size,
-                          &libqcow_file_get_utf8_backing_filename>(file, name, problem);
+                          &libqcow_file_get_utf8_backing_filename>(file, name);
   }
 
-  static bool SetParent(libqcow_file_t* child, libqcow_file_t* parent, std::string& problem) {
+  static base::Result SetParent(libqcow_file_t* child, libqcow_file_t* parent) {
     libqcow_error_t* error = nullptr;
-    if (libqcow_file_set_parent_file(child, parent, &error) == 1) return true;
-    problem = Api::TakeError(error);
-    return false;
+    if (libqcow_file_set_parent_file(child, parent, &error) == 1) return {};
+    return Unopened(Api::TakeError(error));
   }
 };
 
 }  // namespace
 
-std::unique_ptr<base::ByteSource> OpenQcow(const std::string& path, OpenFailure& failure) {
-  return OpenWithParents<QcowTraits>(path, failure);
+base::Result OpenQcow(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
+  return OpenWithParents<QcowTraits>(path, out);
 }
 
 }  // namespace morvel::containers

@@ -13,42 +13,36 @@ using VhdiApi = LibyalApi<libvhdi_file_t, libvhdi_error_t, &libvhdi_file_initial
 struct VhdiTraits {
   using Api = VhdiApi;
 
-  static bool Open(LibyalHandle<Api>& file, const std::string& path, std::string& problem) {
+  static base::Result Open(LibyalHandle<Api>& file, const std::string& path) {
     libvhdi_error_t* error = nullptr;
-    if (libvhdi_file_open(file.get(), path.c_str(), LIBVHDI_OPEN_READ, &error) != 1) {
-      problem = Api::TakeError(error);
-      return false;
-    }
+    if (libvhdi_file_open(file.get(), path.c_str(), LIBVHDI_OPEN_READ, &error) != 1)
+      return Unopened(Api::TakeError(error));
     file.MarkOpened();
-    return true;
+    return {};
   }
 
-  static int ParentName(libvhdi_file_t* file, std::string& name, std::string& problem) {
+  static base::Result ParentName(libvhdi_file_t* file, std::string& name) {
     libvhdi_error_t* error = nullptr;
     std::uint32_t type = 0;
-    if (libvhdi_file_get_disk_type(file, &type, &error) != 1) {
-      problem = Api::TakeError(error);
-      return -1;
-    }
-    if (type != LIBVHDI_DISK_TYPE_DIFFERENTIAL) return 0;
-    const int has = ReadParentName<Api, libvhdi_file_t, &libvhdi_file_get_utf8_parent_filename_size,
-                                   &libvhdi_file_get_utf8_parent_filename>(file, name, problem);
-    if (has == 0) problem = "a differencing image that does not name its parent";
-    return has == 0 ? -1 : has;
+    if (libvhdi_file_get_disk_type(file, &type, &error) != 1) return Unopened(Api::TakeError(error));
+    if (type != LIBVHDI_DISK_TYPE_DIFFERENTIAL) return {};
+    base::Result read = ReadParentName<Api, libvhdi_file_t, &libvhdi_file_get_utf8_parent_filename_size,
+                                       &libvhdi_file_get_utf8_parent_filename>(file, name);
+    if (read.ok() && name.empty()) return Unopened("a differencing image that does not name its parent");
+    return read;
   }
 
-  static bool SetParent(libvhdi_file_t* child, libvhdi_file_t* parent, std::string& problem) {
+  static base::Result SetParent(libvhdi_file_t* child, libvhdi_file_t* parent) {
     libvhdi_error_t* error = nullptr;
-    if (libvhdi_file_set_parent_file(child, parent, &error) == 1) return true;
-    problem = Api::TakeError(error);
-    return false;
+    if (libvhdi_file_set_parent_file(child, parent, &error) == 1) return {};
+    return Unopened(Api::TakeError(error));
   }
 };
 
 }  // namespace
 
-std::unique_ptr<base::ByteSource> OpenVhdi(const std::string& path, OpenFailure& failure) {
-  return OpenWithParents<VhdiTraits>(path, failure);
+base::Result OpenVhdi(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
+  return OpenWithParents<VhdiTraits>(path, out);
 }
 
 }  // namespace morvel::containers

@@ -66,34 +66,37 @@ std::wstring Wide(const std::string& utf8) {
   return std::wstring(units.begin(), units.end());
 }
 
-std::string LastErrorText(const char* what) {
-  return std::string(what) + " failed (error " + std::to_string(::GetLastError()) + ")";
+base::Result Failed(const char* what) {
+  const DWORD error = ::GetLastError();
+  return {base::Status::System, std::string(what) + " failed (error " + std::to_string(error) + ")",
+          static_cast<int>(error)};
 }
 
-std::string WriteContents(const std::string& name, const Producer& produce, bool& exists, bool& created) {
+base::Result WriteContents(const std::string& name, const Producer& produce, bool& exists, bool& created) {
   File file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.ok()) {
     const DWORD error = ::GetLastError();
     exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-    return "cannot create a file beside it (error " + std::to_string(error) + ")";
+    return {base::Status::System, "cannot create a file beside it (error " + std::to_string(error) + ")",
+            static_cast<int>(error)};
   }
   created = true;
-  std::string error;
+  base::Result error;
   const PieceWriter write = [&file, &error](std::string_view piece) {
     for (std::size_t at = 0; at < piece.size();) {
       DWORD written = 0;
       const auto chunk = static_cast<DWORD>(std::min<std::size_t>(piece.size() - at, 1u << 20));
       if (::WriteFile(file.get(), piece.data() + at, chunk, &written, nullptr) == 0 || written == 0) {
-        error = LastErrorText("writing");
+        error = Failed("writing");
         return false;
       }
       at += written;
     }
     return true;
   };
-  if (!produce(write)) return error.empty() ? kNotProduced : error;
-  if (::FlushFileBuffers(file.get()) == 0) return LastErrorText("flushing");
-  if (!file.Close()) return LastErrorText("closing");
+  if (!produce(write)) return error.ok() ? base::Result(base::Status::IoError, kNotProduced) : error;
+  if (::FlushFileBuffers(file.get()) == 0) return Failed("flushing");
+  if (!file.Close()) return Failed("closing");
   return {};
 }
 
@@ -123,31 +126,34 @@ class File {
   int fd_;
 };
 
-std::string ErrnoText(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+base::Result Failed(const char* what) {
+  const int error = errno;
+  return {base::Status::System, std::string(what) + ": " + std::strerror(error), error};
+}
 
-std::string WriteContents(const std::string& name, const Producer& produce, bool& exists, bool& created) {
+base::Result WriteContents(const std::string& name, const Producer& produce, bool& exists, bool& created) {
   // O_EXCL: never through a link or file someone placed under the temporary name.
   File file(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (!file.ok()) {
     exists = errno == EEXIST;
-    return ErrnoText("cannot create a file beside it");
+    return Failed("cannot create a file beside it");
   }
   created = true;
-  std::string error;
+  base::Result error;
   const PieceWriter write = [&file, &error](std::string_view piece) {
     for (std::size_t at = 0; at < piece.size();) {
       const ssize_t n = ::write(file.get(), piece.data() + at, piece.size() - at);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
-        error = ErrnoText("writing");
+        error = Failed("writing");
         return false;
       }
       at += static_cast<std::size_t>(n);
     }
     return true;
   };
-  if (!produce(write)) return error.empty() ? kNotProduced : error;
-  if (!file.Close()) return ErrnoText("closing");
+  if (!produce(write)) return error.ok() ? base::Result(base::Status::IoError, kNotProduced) : error;
+  if (!file.Close()) return Failed("closing");
   return {};
 }
 
@@ -157,11 +163,11 @@ void Remove(const std::string& name) { ::unlink(name.c_str()); }
 #endif
 
 // Writes a new file named `name`; removes it again when writing fails.
-std::string WriteNew(const std::string& name, const Producer& produce, bool& exists) {
+base::Result WriteNew(const std::string& name, const Producer& produce, bool& exists) {
   bool created = false;
-  std::string error = WriteContents(name, produce, exists, created);
-  if (!error.empty() && created) Remove(name);
-  return error;
+  base::Result written = WriteContents(name, produce, exists, created);
+  if (!written.ok() && created) Remove(name);
+  return written;
 }
 
 }  // namespace
@@ -180,29 +186,25 @@ Terminal StandardOutput() {
   return t;
 }
 
-std::string SaveFileWhole(const std::string& path, std::string_view contents) {
+base::Result SaveFileWhole(const std::string& path, std::string_view contents) {
   return SaveFileWritten(path, [contents](const PieceWriter& write) { return write(contents); });
 }
 
-std::string SaveFileWritten(const std::string& path, const Producer& produce) {
+base::Result SaveFileWritten(const std::string& path, const Producer& produce) {
   for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
     const std::string name = TemporaryName(path, attempt);
     bool exists = false;
-    const std::string error = WriteNew(name, produce, exists);
+    base::Result written = WriteNew(name, produce, exists);
     if (exists) continue;
-    if (!error.empty()) return error;
+    if (!written.ok()) return written;
     if (!Rename(name, path)) {
-#ifdef _WIN32
-      const std::string reason = LastErrorText("renaming the new file over it");
-#else
-      const std::string reason = ErrnoText("renaming the new file over it");
-#endif
+      base::Result renaming = Failed("renaming the new file over it");
       Remove(name);
-      return reason;
+      return renaming;
     }
     return {};
   }
-  return "cannot find a free temporary name beside it";
+  return {base::Status::IoError, "cannot find a free temporary name beside it"};
 }
 
 }  // namespace morvel

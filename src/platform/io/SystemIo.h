@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/Result.h"
+
 namespace morvel {
 
 // Standard output as the terminal map needs it.
@@ -20,13 +22,13 @@ Terminal StandardOutput();
 
 // Writes `contents` to `path` through a new file beside it, checked to the last flush, then
 // renamed over `path`: a reader never sees half a file, and a link planted at `path` is
-// replaced, never followed. "" or the reason it failed.
-std::string SaveFileWhole(const std::string& path, std::string_view contents);
+// replaced, never followed. A failure says which step failed and the system's word for it.
+base::Result SaveFileWhole(const std::string& path, std::string_view contents);
 
 // The same, the contents given by `produce` in pieces through the writer it is handed (which
 // says false once a write failed, and `produce` should then stop). The new file is created
 // before `produce` runs.
 using PieceWriter = std::function<bool(std::string_view)>;
-std::string SaveFileWritten(const std::string& path, const std::function<bool(const PieceWriter&)>& produce);
+base::Result SaveFileWritten(const std::string& path, const std::function<bool(const PieceWriter&)>& produce);
 
 }  // namespace morvel

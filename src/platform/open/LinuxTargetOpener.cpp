@@ -20,7 +20,8 @@ namespace {
 
 ImageOpener ContainerOpener() {
 #ifdef MORVEL_CONTAINERS
-  return [](const std::string& path, int& error) { return containers::OpenImage(path, error); };
+  return
+      [](const std::string& path, std::unique_ptr<base::ByteSource>& out) { return containers::OpenImage(path, out); };
 #else
   return nullptr;
 #endif
@@ -70,13 +71,13 @@ class LinuxTargetOpener final : public TargetOpener {
   }
 
   std::unique_ptr<OpenedVolume> OpenDrive(char letter) override {
-    int error = 0;
-    const std::string path = ResolveDrive(letter, config_, error);
+    std::string path;
+    const base::Result resolved = ResolveDrive(letter, config_, path);
     SourceOpening opening;
-    if (path.empty()) {
-      opening.error = error != 0 ? error : ENOENT;
-    } else {
+    if (resolved.ok()) {
       opening = OpenSourceAt(path, ContainerOpener());
+    } else {
+      opening.result = resolved;
     }
     if (!opening.source) opening.where = ExplainDrive(letter, *machine_);
     return std::make_unique<ReaderVolume>(std::move(opening), PartitionChoice{}, DescriberOf(path));

@@ -28,7 +28,7 @@ class DriverVolume final : public OpenedVolume {
     reason = "this volume is queried through the file system driver, which gives no map";
     return std::nullopt;
   }
-  std::string ReadDetails(VolumeDetails& out) override {
+  base::Result ReadDetails(VolumeDetails& out) override {
     return ReadDriverDetails(letter_, *MakeWin32DriverQueries(letter_), out);
   }
 
@@ -63,7 +63,7 @@ class WindowsTargetOpener final : public TargetOpener {
     }
     SourceOpening opening;
     opening.name = text;
-    opening.source = OpenStreamSource(text, opening.error);
+    opening.result = OpenStreamSource(text, opening.source);
     if (!target.mountPoint.empty()) opening.where = "the volume at " + target.mountPoint + " has no drive letter";
     target.source = text;
     target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, &DescribeFile);

@@ -54,11 +54,12 @@ std::string UdevFsType(const std::string& device) {
 }  // namespace
 
 SourceProbe ProbeNtfsSource(const std::string& path) {
-  int error = 0;
-  auto source = OpenFdSource(path, error);
+  std::unique_ptr<base::ByteSource> source;
+  const base::Result opened = OpenFdSource(path, source);
   std::array<std::uint8_t, 8> oem{};
   // 0x03: OEM identifier of the boot sector.
-  if (!source) return error == EACCES || error == EPERM ? SourceProbe::Denied : SourceProbe::Unreadable;
+  if (!opened.ok())
+    return opened.code() == EACCES || opened.code() == EPERM ? SourceProbe::Denied : SourceProbe::Unreadable;
   if (!source->ReadAt(3, oem)) return SourceProbe::Unreadable;
   return std::string_view(reinterpret_cast<const char*>(oem.data()), oem.size()) == "NTFS    " ? SourceProbe::Ntfs
                                                                                                : SourceProbe::Other;
@@ -144,36 +145,36 @@ DriveMapConfig DefaultDriveMapConfig() {
   return config;
 }
 
-std::string ResolveDrive(char letter, const DriveMapConfig& config, int& error) {
-  error = ENOENT;
+base::Result ResolveDrive(char letter, const DriveMapConfig& config, std::string& path) {
+  path.clear();
   const char lower = ToLower(letter);
-  if (lower < 'a' || lower > 'z') return {};
+  if (lower < 'a' || lower > 'z') return base::ErrnoFailure(ENOENT);
   if (!config.dosdevicesDir.empty()) {
     const std::string link = config.dosdevicesDir + "/" + std::string(1, lower) + "::";
     struct stat st {};
     // The link itself decides, even when it dangles: its target's open error is the answer.
     if (::lstat(link.c_str(), &st) == 0) {
-      error = 0;
-      return link;
+      path = link;
+      return {};
     }
   }
-  if (lower < 'c') return {};
+  if (lower < 'c') return base::ErrnoFailure(ENOENT);
   const auto sources = NtfsMountSources(ParseMountInfo(ReadWholeFile(config.mountInfoPath)), config.fuseIsNtfs);
   const auto index = static_cast<std::size_t>(lower - 'c');
-  if (index >= sources.size()) return {};
-  error = 0;
-  return sources[index];
+  if (index >= sources.size()) return base::ErrnoFailure(ENOENT);
+  path = sources[index];
+  return {};
 }
 
-std::unique_ptr<base::ByteSource> OpenDriveSource(const std::string& path, const ImageOpener& containers, int& error) {
-  auto raw = OpenFdSource(path, error);
+base::Result OpenDriveSource(const std::string& path, const ImageOpener& containers,
+                             std::unique_ptr<base::ByteSource>& out) {
+  if (base::Result opened = OpenFdSource(path, out); !opened.ok()) return opened;
   disk::Container found;
-  if (!raw || !containers || !disk::RecogniseContainer(*raw, found) || found.format == disk::ContainerFormat::None)
-    return raw;
-  raw.reset();
+  if (!containers || !disk::RecogniseContainer(*out, found) || found.format == disk::ContainerFormat::None) return {};
+  out.reset();
   std::error_code ec;
   const std::filesystem::path real = std::filesystem::canonical(path, ec);
-  return containers(ec ? path : real.string(), error);
+  return containers(ec ? path : real.string(), out);
 }
 
 }  // namespace morvel

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/ByteSource.h"
+#include "base/Result.h"
 #include "platform/reader/ReaderVolume.h"
 
 namespace morvel {
@@ -56,14 +57,15 @@ std::string DosDevicesDir(const char* xdgConfigHome, const char* home);
 // by its boot sector (or, when it cannot be read, by what udev recorded of it).
 DriveMapConfig DefaultDriveMapConfig();
 
-// The path that drive `letter` (either case) names. Empty with `error` ENOENT when it names
+// The path that drive `letter` (either case) names, into `path`. Fails with ENOENT when it names
 // nothing.
-std::string ResolveDrive(char letter, const DriveMapConfig& config, int& error);
+base::Result ResolveDrive(char letter, const DriveMapConfig& config, std::string& path);
 
 // Opens the device or image file a drive letter names (ResolveDrive's path). A file whose
 // signature names a container is opened by `containers` when given, by its real path, so that a
 // differencing image finds its parent beside the image rather than beside the link; anything
-// else is read as it is, through its descriptor. On failure returns null with an errno value.
-std::unique_ptr<base::ByteSource> OpenDriveSource(const std::string& path, const ImageOpener& containers, int& error);
+// else is read as it is, through its descriptor. A failure carries an errno value.
+base::Result OpenDriveSource(const std::string& path, const ImageOpener& containers,
+                             std::unique_ptr<base::ByteSource>& out);
 
 }  // namespace morvel

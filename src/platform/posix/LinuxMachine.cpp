@@ -81,17 +81,17 @@ void ProbeSuperblock(int fd, SourceFacts&, std::string& type) {
 #endif
 
 // The media data of the container image at `path` whose raw bytes are `raw`, through
-// `containers`; null when `raw` is no container or the build reads none. `error` says why an
-// open failed.
-std::unique_ptr<base::ByteSource> ContainerMedia(base::ByteSource& raw, const std::string& path,
-                                                 const ImageOpener& containers, int& error) {
+// `containers`, into `media`; null when `raw` is no container or the build reads none. A
+// failure carries its errno value alone: what the container's library said is the word the
+// target's describer adds to the report.
+base::Result ContainerMedia(base::ByteSource& raw, const std::string& path, const ImageOpener& containers,
+                            std::unique_ptr<base::ByteSource>& media) {
+  media.reset();
   disk::Container found;
-  error = 0;
-  if (!containers || !disk::RecogniseContainer(raw, found) || found.format == disk::ContainerFormat::None)
-    return nullptr;
-  auto media = OpenDriveSource(path, containers, error);
-  if (!media && error == 0) error = EIO;
-  return media;
+  if (!containers || !disk::RecogniseContainer(raw, found) || found.format == disk::ContainerFormat::None) return {};
+  const base::Result opened = OpenDriveSource(path, containers, media);
+  if (media) return {};
+  return base::ErrnoFailure(opened.code() != 0 ? opened.code() : EIO);
 }
 
 class LinuxMachine final : public Machine {
@@ -158,7 +158,8 @@ class LinuxMachine final : public Machine {
   SourceFacts Examine(const std::string& path) override {
     SourceFacts out;
     const PathStatus st = Stat(path);
-    UniqueFd fd = OpenFileOrBlockDevice(path, out.error);
+    UniqueFd fd;
+    out.result = OpenFileOrBlockDevice(path, fd);
     if (!fd) {
       // Without the right to read it, udev's record of the device is all there is.
       if (st.kind == PathStatus::Kind::Block) {
@@ -176,12 +177,13 @@ class LinuxMachine final : public Machine {
     if (st.kind == PathStatus::Kind::Block && type != "ntfs") return out;
     FdByteSource raw(std::move(fd), out.size);
     // A container image named by a link is listed with the volume inside it.
-    const auto media = ContainerMedia(raw, path, containers_, out.error);
-    if (out.error != 0) return out;
+    std::unique_ptr<base::ByteSource> media;
+    out.result = ContainerMedia(raw, path, containers_, media);
+    if (!out.result.ok()) return out;
     base::ByteSource& source = media ? *media : raw;
     if (media) out.size = media->Size();
     VolumeDetails details;
-    if (!ReadVolumeDetails(source, {}, details).empty()) {
+    if (!ReadVolumeDetails(source, {}, details).ok()) {
       out.ntfs = type == "ntfs";
       return out;
     }
@@ -194,9 +196,8 @@ class LinuxMachine final : public Machine {
   bool FuseIsNtfs(const MountEntry& mount) override { return config_.fuseIsNtfs && config_.fuseIsNtfs(mount); }
 
   bool HoldsImage(const std::string& path) override {
-    int error = 0;
-    auto source = OpenFdSource(path, error);
-    return source && morvel::HoldsImage(*source);
+    std::unique_ptr<base::ByteSource> source;
+    return OpenFdSource(path, source).ok() && morvel::HoldsImage(*source);
   }
 
  private:
@@ -215,25 +216,24 @@ SourceOpening OpenSourceAt(const std::string& path, const ImageOpener& container
   std::error_code ec;
   const auto target = std::filesystem::read_symlink(path, ec);
   out.name = ec ? path : path + " -> " + target.string();
-  UniqueFd fd = OpenFileOrBlockDevice(path, out.error);
-  if (!fd) {
-    if (out.error == kNotFileOrBlockDevice) out.errorText = kNotFileOrBlockDeviceText;
-    return out;
-  }
+  UniqueFd fd;
+  out.result = OpenFileOrBlockDevice(path, fd);
+  if (!fd) return out;
   struct stat st {};
   out.blockDevice = ::fstat(fd.get(), &st) == 0 && S_ISBLK(st.st_mode);
   unsigned int physical = 0;
   if (out.blockDevice && ::ioctl(fd.get(), BLKPBSZGET, &physical) == 0) out.physicalSectorSize = physical;
   const off_t end = ::lseek(fd.get(), 0, SEEK_END);
   if (end < 0) {
-    out.error = errno;
+    out.result = base::ErrnoFailure(errno);
     return out;
   }
   // Cached from the first read: what the signatures read, the volume's reader finds kept.
   auto raw = std::make_unique<CachedByteSource>(
       std::make_unique<FdByteSource>(std::move(fd), static_cast<std::uint64_t>(end)));
-  auto media = ContainerMedia(*raw, path, containers, out.error);
-  if (out.error != 0) return out;
+  std::unique_ptr<base::ByteSource> media;
+  out.result = ContainerMedia(*raw, path, containers, media);
+  if (!out.result.ok()) return out;
   out.container = media != nullptr;
   out.source = media ? std::move(media) : std::move(raw);
   return out;

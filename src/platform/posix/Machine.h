@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Result.h"
 #include "platform/posix/DriveMap.h"
 #include "platform/reader/VolumeDetails.h"
 
@@ -31,7 +32,7 @@ struct PathStatus {
 
 // What reading a device or image found.
 struct SourceFacts {
-  int error = 0;  // errno when it could not be read; the type and label may come from udev then
+  base::Result result;  // why it could not be read (an errno value); the type and label may come from udev then
   bool ntfs = false;
   std::uint64_t size = 0;
   std::string label;

@@ -39,42 +39,30 @@ bool FdByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out)
   return true;
 }
 
-UniqueFd OpenFileOrBlockDevice(const std::string& path, int& error) {
+base::Result OpenFileOrBlockDevice(const std::string& path, UniqueFd& out) {
+  out.reset();
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer, forever.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd) {
-    error = errno;
-    return fd;
-  }
+  if (!fd) return base::ErrnoFailure(errno);
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) {
-    error = errno;
-    return UniqueFd();
-  }
-  if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-    error = S_ISDIR(st.st_mode) ? EISDIR : kNotFileOrBlockDevice;
-    return UniqueFd();
-  }
+  if (::fstat(fd.get(), &st) != 0) return base::ErrnoFailure(errno);
+  if (S_ISDIR(st.st_mode)) return base::ErrnoFailure(EISDIR);
+  if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return base::ErrnoFailure(ENOTBLK, kNotFileOrBlockDeviceText);
   const int flags = ::fcntl(fd.get(), F_GETFL);
-  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    error = errno;
-    return UniqueFd();
-  }
-  error = 0;
-  return fd;
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return base::ErrnoFailure(errno);
+  out = std::move(fd);
+  return {};
 }
 
-std::unique_ptr<base::ByteSource> OpenFdSource(const std::string& path, int& error) {
-  UniqueFd fd = OpenFileOrBlockDevice(path, error);
-  if (!fd) return nullptr;
+base::Result OpenFdSource(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
+  out.reset();
+  UniqueFd fd;
+  if (base::Result opened = OpenFileOrBlockDevice(path, fd); !opened.ok()) return opened;
   // Works for block devices as well as files, where st_size is 0 or the file's length.
   const off_t end = ::lseek(fd.get(), 0, SEEK_END);
-  if (end < 0) {
-    error = errno;
-    return nullptr;
-  }
-  error = 0;
-  return std::make_unique<FdByteSource>(std::move(fd), static_cast<std::uint64_t>(end));
+  if (end < 0) return base::ErrnoFailure(errno);
+  out = std::make_unique<FdByteSource>(std::move(fd), static_cast<std::uint64_t>(end));
+  return {};
 }
 
 }  // namespace morvel

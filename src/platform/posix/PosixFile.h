@@ -1,10 +1,10 @@
 #pragma once
 // File descriptors owned by RAII, and positioned reads from a device or file through them.
-#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "base/Result.h"
 #include "platform/reader/AlignedByteSource.h"
 
 namespace morvel {
@@ -41,18 +41,16 @@ class FdByteSource final : public AlignedByteSource {
   std::uint64_t size_;
 };
 
-// The error of an open that found neither a regular file nor a block device (a FIFO, a
-// character device, a socket): its message, "Block device required", is the nearest errno has.
-inline constexpr int kNotFileOrBlockDevice = ENOTBLK;
+// Why an open found neither a regular file nor a block device (a FIFO, a character device, a
+// socket). Its code is ENOTBLK, whose message, "Block device required", is the nearest errno has.
 inline constexpr const char* kNotFileOrBlockDeviceText = "not a file or block device";
 
-// Opens a regular file or block device read-only without ever blocking (a FIFO is refused
-// before anything waits on it). On failure returns an empty descriptor and sets `error`:
-// EISDIR for a folder, kNotFileOrBlockDevice for other special files, else the open's errno.
-UniqueFd OpenFileOrBlockDevice(const std::string& path, int& error);
+// Opens a regular file or block device read-only into `out` without ever blocking (a FIFO is
+// refused before anything waits on it). A failure carries the errno of the call that failed,
+// EISDIR for a folder, or ENOTBLK with kNotFileOrBlockDeviceText for other special files.
+base::Result OpenFileOrBlockDevice(const std::string& path, UniqueFd& out);
 
-// Opens a block device or file read-only, as OpenFileOrBlockDevice. On failure returns null and sets `error` to the
-// errno of the call that failed.
-std::unique_ptr<base::ByteSource> OpenFdSource(const std::string& path, int& error);
+// Opens a block device or file read-only into `out`, as OpenFileOrBlockDevice does.
+base::Result OpenFdSource(const std::string& path, std::unique_ptr<base::ByteSource>& out);
 
 }  // namespace morvel

@@ -24,9 +24,7 @@ std::vector<MountEntry> NtfsMounts(Machine& machine) {
   return ntfs;
 }
 
-std::string ErrorText(int error) {
-  return error == kNotFileOrBlockDevice ? kNotFileOrBlockDeviceText : std::generic_category().message(error);
-}
+std::string ErrorText(int error) { return std::generic_category().message(error); }
 
 char MountLetter(std::size_t index) { return index < 24 ? static_cast<char>('C' + index) : 0; }
 
@@ -113,7 +111,7 @@ class Lister {
     devices_.push_back(d);
     const SourceFacts facts = machine_.Examine(d.path);
     if (!facts.ntfs) {
-      if (facts.error != 0) list_.unread.push_back(d.path + ": " + ErrorText(facts.error));
+      if (!facts.result.ok()) list_.unread.push_back(d.path + ": " + facts.result.reason());
       return;
     }
     ListedVolume& row = NewRow(d.path, facts);
@@ -128,8 +126,8 @@ class Lister {
     row.size = facts.size;
     row.label = facts.label;
     row.version = facts.version;
-    if (facts.error != 0) row.note = ErrorText(facts.error);
-    if (facts.error == 0 && !facts.ntfs) row.note = "no NTFS volume found";
+    if (!facts.result.ok()) row.note = facts.result.reason();
+    if (facts.result.ok() && !facts.ntfs) row.note = "no NTFS volume found";
     list_.volumes.push_back(std::move(row));
     numbers_.emplace_back();
     return list_.volumes.back();

@@ -22,7 +22,7 @@ std::string DescribeImageSignature(base::ByteSource& source, int partition) {
            ", which this build cannot read (morvel built on Linux with the container libraries reads it)";
   }
   VolumeExtent extent;
-  if (LocateVolume(source, PartitionChoice{partition}, extent) != 0) return {};
+  if (!LocateVolume(source, PartitionChoice{partition}, extent).ok()) return {};
   SliceByteSource volume(source, extent.offset, extent.length);
   return disk::DescribeSignature(volume);
 }

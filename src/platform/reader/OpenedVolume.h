@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Result.h"
 #include "core/map/ClusterMap.h"
 #include "core/report/VolumeAccess.h"
 #include "platform/reader/VolumeDetails.h"
@@ -19,8 +20,8 @@ class OpenedVolume : public VolumeAccess {
   virtual bool RequestClusterMap(std::size_t cells) = 0;
   // The map the last query built; nothing, with the reason, when it could not.
   virtual std::optional<ClusterMap> TakeClusterMap(std::string& reason) = 0;
-  // The facts --details shows. Returns "" or why they could not be read.
-  virtual std::string ReadDetails(VolumeDetails& out) = 0;
+  // The facts --details shows; a failure says why they could not be read.
+  virtual base::Result ReadDetails(VolumeDetails& out) = 0;
 };
 
 }  // namespace morvel

@@ -23,6 +23,8 @@ std::int32_t NtStatusFromNtfs(ntfs::Status status) {
     case ntfs::Status::Corrupt:
       return kStatusFileCorruptError;
     case ntfs::Status::IoError:
+    case ntfs::Status::System:
+    case ntfs::Status::Usage:
       return kStatusIoDeviceError;
   }
   return kStatusIoDeviceError;
@@ -49,7 +51,8 @@ NtfsVolumeData ToVolumeData(const ntfs::VolumeData& v) {
 
 ReaderVolume::ReaderVolume(SourceOpening opening, PartitionChoice choice, ContentDescriber describe, VolumeParser parse)
     : opening_(std::move(opening)), choice_(choice), describe_(std::move(describe)), parse_(parse) {
-  if (!opening_.source && opening_.error == 0) opening_.error = ENOENT;
+  if (!opening_.source && opening_.result.code() == 0)
+    opening_.result = base::ErrnoFailure(ENOENT, opening_.result.reason());
   // The query, the lookups, the map and the details share what any of them has read.
   if (opening_.source && dynamic_cast<CachedByteSource*>(opening_.source.get()) == nullptr)
     opening_.source = std::make_unique<CachedByteSource>(std::move(opening_.source));
@@ -58,8 +61,8 @@ ReaderVolume::ReaderVolume(SourceOpening opening, PartitionChoice choice, Conten
 ntfs::Volume* ReaderVolume::Volume() {
   if (!parsed_ && opening_.source) {
     parsed_ = true;
-    locateError_ = LocateVolume(*opening_.source, choice_, extent_);
-    if (locateError_ == 0) {
+    located_ = LocateVolume(*opening_.source, choice_, extent_);
+    if (located_.ok()) {
       slice_ = std::make_unique<SliceByteSource>(*opening_.source, extent_.offset, extent_.length);
       parse_result_ = parse_(*slice_, 0, volume_);
     }
@@ -70,11 +73,11 @@ ntfs::Volume* ReaderVolume::Volume() {
 VolumeQuery ReaderVolume::QueryVolumeData() {
   VolumeQuery query;
   ntfs::Volume* volume = Volume();
-  const int openError = opening_.source ? locateError_ : opening_.error;
-  if (openError != 0) {
+  const base::Result& opened = opening_.source ? located_ : opening_.result;
+  if (!opened.ok()) {
     query.outcome = VolumeQuery::Outcome::OpenFailed;
-    query.openError = static_cast<std::uint32_t>(openError);
-    query.openErrorText = ErrnoText(openError);
+    query.openError = static_cast<std::uint32_t>(opened.code());
+    query.openErrorText = ErrnoText(opened.code());
     query.where = opening_.where;
   } else {
     ntfs::VolumeData record;
@@ -98,8 +101,8 @@ MetaDataLookup ReaderVolume::FindMetaDataFile(const std::string& name) {
   ntfs::Volume* volume = Volume();
   if (volume == nullptr) {
     lookup.outcome = MetaDataLookup::Outcome::Unreadable;
-    const int openError = opening_.source ? locateError_ : opening_.error;
-    lookup.reason = openError != 0 ? "opening the drive: " + ErrnoText(openError) : ReasonOf(parse_result_);
+    const base::Result& opened = opening_.source ? located_ : opening_.result;
+    lookup.reason = !opened.ok() ? "opening the drive: " + ErrnoText(opened.code()) : ReasonOf(parse_result_);
     return lookup;
   }
   std::optional<ntfs::RootEntry> found;
@@ -120,8 +123,8 @@ bool ReaderVolume::RequestClusterMap(std::size_t cells) {
   return true;
 }
 
-std::string ReaderVolume::ReadDetails(VolumeDetails& out) {
-  if (!opening_.source) return opening_.errorText.empty() ? ErrnoText(opening_.error) : opening_.errorText;
+base::Result ReaderVolume::ReadDetails(VolumeDetails& out) {
+  if (!opening_.source) return opening_.result;
   out.source = opening_.name;
   out.blockDevice = opening_.blockDevice;
   out.physicalSectorSize = opening_.physicalSectorSize;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/ByteSource.h"
+#include "base/Result.h"
 #include "ntfs/Ntfs.h"
 #include "platform/reader/MapRecorder.h"
 #include "platform/reader/OpenedVolume.h"
@@ -29,9 +30,9 @@ NtfsVolumeData ToVolumeData(const ntfs::VolumeData& v);
 // The bytes of a target as its opener found them: the source, or why it could not be opened.
 struct SourceOpening {
   std::unique_ptr<base::ByteSource> source;  // null when the open failed
-  int error = 0;                             // errno of a failed open
-  std::string errorText;                     // what --details says of a failed open
-  std::string where;                         // where the program looked, said when it failed
+  // Why the open failed: its errno value, which the report shows, and the reason --details says.
+  base::Result result;
+  std::string where;  // where the program looked, said when it failed
   // For --details: the device or file read, as the user should see it, and what it is.
   std::string name;
   bool blockDevice = false;
@@ -43,9 +44,9 @@ struct SourceOpening {
 // there is nothing to add. Given the target's source, or null when it could not be opened.
 using ContentDescriber = std::function<std::string(base::ByteSource* source, int partition)>;
 
-// Opens the file at a path as the bytes the reader sees: raw, or a container's media data.
-// On failure returns null with an errno value in its second argument.
-using ImageOpener = std::function<std::unique_ptr<base::ByteSource>(const std::string&, int&)>;
+// Opens the file at a path into its second argument as the bytes the reader sees: raw, or a
+// container's media data. A failure carries an errno value.
+using ImageOpener = std::function<base::Result(const std::string&, std::unique_ptr<base::ByteSource>&)>;
 
 using VolumeParser = ntfs::Result (*)(base::ByteSource&, std::uint64_t, std::unique_ptr<ntfs::Volume>&);
 
@@ -60,7 +61,7 @@ class ReaderVolume final : public OpenedVolume {
   MetaDataLookup FindMetaDataFile(const std::string& name) override;
   bool RequestClusterMap(std::size_t cells) override;
   std::optional<ClusterMap> TakeClusterMap(std::string& reason) override { return map_.Take(reason); }
-  std::string ReadDetails(VolumeDetails& out) override;
+  base::Result ReadDetails(VolumeDetails& out) override;
 
  private:
   // The reader's volume, or null with `failure` saying why (an open error, a missing
@@ -72,7 +73,7 @@ class ReaderVolume final : public OpenedVolume {
   ContentDescriber describe_;
   VolumeParser parse_;
   bool parsed_ = false;
-  int locateError_ = 0;  // errno: the partition chosen does not exist, the table unreadable
+  base::Result located_;  // an errno value: the partition chosen does not exist, the table unreadable
   VolumeExtent extent_;
   std::unique_ptr<SliceByteSource> slice_;
   ntfs::Result parse_result_;

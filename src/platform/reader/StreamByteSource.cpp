@@ -4,46 +4,15 @@
 #include <filesystem>
 #include <limits>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace morvel {
 namespace {
 
 // The path as the file system names it. Paths are UTF-8 inside the program; Windows opens
 // them by their UTF-16 form, so a name outside the ANSI code page reaches the right file
-// instead of a best-fit lookalike. Elsewhere a path is its bytes.
+// instead of a best-fit lookalike.
 std::filesystem::path FileSystemPath(const std::string& path) {
-#ifdef _WIN32
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
-#else
-  return std::filesystem::path(path);
-#endif
 }
-
-#ifndef _WIN32
-// Opening a FIFO waits for a writer, forever: the path is opened without blocking and checked
-// first, and the stream then opens that same file through its descriptor, so the path cannot
-// be swapped in between. Returns 0 or the errno of the refusal (ENOTBLK for a special file).
-int OpenChecked(const std::string& path, std::ifstream& stream) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno;
-  struct stat st {};
-  int error = ::fstat(fd, &st) != 0 ? errno : 0;
-  if (error == 0 && S_ISDIR(st.st_mode)) error = EISDIR;
-  if (error == 0 && !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) error = ENOTBLK;
-  if (error == 0) {
-    errno = 0;
-    stream.open("/proc/self/fd/" + std::to_string(fd), std::ios::binary);
-    if (!stream.is_open()) error = errno != 0 ? errno : EIO;
-  }
-  ::close(fd);
-  return error;
-}
-#endif
 
 }  // namespace
 
@@ -59,38 +28,22 @@ bool StreamByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> 
   return stream_.gcount() == static_cast<std::streamsize>(out.size());
 }
 
-std::unique_ptr<base::ByteSource> OpenStreamSource(const std::string& path, int& error) {
+base::Result OpenStreamSource(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
+  out.reset();
   const std::filesystem::path file = FileSystemPath(path);
   std::error_code ec;
   // A directory opens as a stream on some systems and then fails every read: refuse it here.
-  if (std::filesystem::is_directory(file, ec)) {
-    error = EISDIR;
-    return nullptr;
-  }
-#ifndef _WIN32
-  std::ifstream stream;
-  if (const int openError = OpenChecked(path, stream); openError != 0) {
-    error = openError;
-    return nullptr;
-  }
-#else
+  if (std::filesystem::is_directory(file, ec)) return base::ErrnoFailure(EISDIR);
   errno = 0;
   std::ifstream stream(file, std::ios::binary);
   // The C library beneath the stream leaves the cause of a failed open in errno.
   const int openError = errno;
-  if (!stream.is_open()) {
-    error = openError != 0 ? openError : EIO;
-    return nullptr;
-  }
-#endif
+  if (!stream.is_open()) return base::ErrnoFailure(openError != 0 ? openError : EIO);
   stream.seekg(0, std::ios::end);
   const std::streamoff end = stream.tellg();
-  if (!stream || end < 0) {
-    error = EIO;
-    return nullptr;
-  }
-  error = 0;
-  return std::make_unique<StreamByteSource>(std::move(stream), static_cast<std::uint64_t>(end));
+  if (!stream || end < 0) return base::ErrnoFailure(EIO);
+  out = std::make_unique<StreamByteSource>(std::move(stream), static_cast<std::uint64_t>(end));
+  return {};
 }
 
 }  // namespace morvel

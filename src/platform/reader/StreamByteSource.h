@@ -1,11 +1,13 @@
 #pragma once
-// Positioned reads from a file through the standard library alone, so the same code reads
-// image files on every platform. Offsets are 64-bit (std::streamoff).
+// Positioned reads from a file through the standard library alone: how the Windows build reads
+// image files (Linux reads every file through its descriptor). Offsets are 64-bit
+// (std::streamoff).
 #include <cstdint>
 #include <fstream>
 #include <memory>
 #include <string>
 
+#include "base/Result.h"
 #include "platform/reader/AlignedByteSource.h"
 
 namespace morvel {
@@ -23,8 +25,8 @@ class StreamByteSource final : public AlignedByteSource {
   std::uint64_t size_;
 };
 
-// Opens `path` for reading. On failure returns null and sets `error` to an errno value
-// (ENOENT, EACCES, EISDIR, ...).
-std::unique_ptr<base::ByteSource> OpenStreamSource(const std::string& path, int& error);
+// Opens `path` for reading into `out`. A failure carries the C library's errno value (ENOENT,
+// EACCES, EISDIR, ...).
+base::Result OpenStreamSource(const std::string& path, std::unique_ptr<base::ByteSource>& out);
 
 }  // namespace morvel

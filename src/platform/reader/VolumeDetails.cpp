@@ -1,7 +1,6 @@
 #include "platform/reader/VolumeDetails.h"
 
 #include <cstdio>
-#include <system_error>
 #include <vector>
 
 #include "disk/Partitions.h"
@@ -22,15 +21,15 @@ int PartitionAt(base::ByteSource& whole, std::uint64_t offset) {
 
 }  // namespace
 
-std::string ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out) {
+base::Result ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out) {
   VolumeExtent extent;
-  if (const int error = LocateVolume(whole, choice, extent); error != 0) return std::generic_category().message(error);
+  if (base::Result located = LocateVolume(whole, choice, extent); !located.ok()) return located;
   out.offset = extent.offset;
   out.partition = choice.number != 0 ? choice.number : PartitionAt(whole, extent.offset);
   SliceByteSource volume(whole, extent.offset, extent.length);
   const ntfs::Result read = ntfs::ReadVolumeFacts(volume, 0, out.facts);
-  if (read.ok()) return {};
-  return read.reason().empty() ? ntfs::StatusName(read.status()) : read.reason();
+  if (read.ok() || !read.reason().empty()) return read;
+  return {read.status(), ntfs::StatusName(read.status())};
 }
 
 std::string SerialNumberText(std::uint64_t serial) {

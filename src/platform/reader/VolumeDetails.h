@@ -36,9 +36,9 @@ struct VolumeDetails {
   std::optional<DriverFacts> driver;
 };
 
-// Finds the volume in `whole` as the report does (`choice`) and reads its facts. Returns "" or
+// Finds the volume in `whole` as the report does (`choice`) and reads its facts; a failure says
 // why they could not be read.
-std::string ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out);
+base::Result ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out);
 
 // "0x" and the serial number in 16 lower-case hex digits.
 std::string SerialNumberText(std::uint64_t serial);

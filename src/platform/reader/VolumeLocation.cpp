@@ -26,35 +26,35 @@ bool SliceByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) 
   return whole_.ReadAt(offset_ + offset, out);
 }
 
-int LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent) {
+base::Result LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent) {
   const VolumeExtent whole{0, source.Size()};
   if (choice.number == 0) {
     // An NTFS boot sector also ends in 0x55AA: check for it before taking the sector as a
     // partition table.
     const BootProbe probe = ProbeBootSector(source);
-    if (probe == BootProbe::Unreadable) return EIO;
+    if (probe == BootProbe::Unreadable) return base::ErrnoFailure(EIO);
     if (probe == BootProbe::Ntfs) {
       extent = whole;
-      return 0;
+      return {};
     }
   }
   std::vector<disk::Partition> partitions;
   const disk::Status status = disk::ListPartitions(source, &ntfs::HasNtfsSignature, partitions);
-  if (status == disk::Status::IoError) return EIO;
+  if (status == disk::Status::IoError) return base::ErrnoFailure(EIO);
   if (status != disk::Status::Ok) partitions.clear();
   for (const auto& p : partitions) {
     const bool chosen = choice.number == 0 ? p.looksNtfs : p.number == choice.number;
     if (!chosen) continue;
-    if (p.offset >= source.Size()) return ENXIO;
+    if (p.offset >= source.Size()) return base::ErrnoFailure(ENXIO);
     // A partition cut short by a truncated image keeps what is there; the volume query then
     // finds its structures out of reach.
     const std::uint64_t available = source.Size() - p.offset;
     extent = {p.offset, p.length < available ? p.length : available};
-    return 0;
+    return {};
   }
-  if (choice.number != 0) return ENXIO;
+  if (choice.number != 0) return base::ErrnoFailure(ENXIO);
   extent = whole;
-  return 0;
+  return {};
 }
 
 }  // namespace morvel

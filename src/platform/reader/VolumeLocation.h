@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/Result.h"
 #include "ntfs/Ntfs.h"
 
 namespace morvel {
@@ -34,9 +35,10 @@ struct VolumeExtent {
   std::uint64_t length = 0;
 };
 
-// Finds the volume's extent in `source`. Returns 0, or an errno value: EIO when the source
-// cannot be read, ENXIO when the chosen partition does not exist. A whole disk without an
-// NTFS partition yields the whole source, which the volume query then rejects as not NTFS.
-int LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent);
+// Finds the volume's extent in `source`. Fails with the errno value the report shows: EIO when
+// the source cannot be read, ENXIO when the chosen partition does not exist. A whole disk
+// without an NTFS partition yields the whole source, which the volume query then rejects as not
+// NTFS.
+base::Result LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent);
 
 }  // namespace morvel

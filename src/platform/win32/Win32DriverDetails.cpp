@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "base/Bytes.h"
-#include "platform/win32/calls/VolumeRecord.h"
 #include "ntfs/VolumeFacts.h"
+#include "platform/win32/calls/VolumeRecord.h"
 
 namespace morvel {
 namespace {
@@ -167,24 +167,26 @@ std::vector<std::string> FileSystemFlagNames(std::uint32_t flags) {
   return names;
 }
 
-std::string ReadDriverDetails(char letter, DriverQueries& q, VolumeDetails& out) {
+base::Result ReadDriverDetails(char letter, DriverQueries& q, VolumeDetails& out) {
   out = VolumeDetails{};
   out.source = std::string("\\\\.\\") + letter + ":";
   out.blockDevice = true;
   out.driver.emplace();
   DriverQueries::Information info;
   if (const std::uint32_t error = q.VolumeInformation(info); error != 0)
-    return Refused(q, "GetVolumeInformationW", error);
-  if (info.fileSystem != "NTFS") return "not an NTFS volume (its file system is " + info.fileSystem + ")";
+    return {base::Status::System, Refused(q, "GetVolumeInformationW", error), static_cast<int>(error)};
+  if (info.fileSystem != "NTFS")
+    return {base::Status::NotNtfs, "not an NTFS volume (its file system is " + info.fileSystem + ")"};
   out.facts.label = info.label;
   out.driver->fileSystemFlags = info.flags;
   out.driver->fileSystemFlagNames = FileSystemFlagNames(info.flags);
   std::vector<std::uint8_t> data;
   if (const std::uint32_t error = q.VolumeData(data); error != 0)
-    return Refused(q, "the volume-data request (FSCTL_GET_NTFS_VOLUME_DATA)", error);
+    return {base::Status::System, Refused(q, "the volume-data request (FSCTL_GET_NTFS_VOLUME_DATA)", error),
+            static_cast<int>(error)};
   if (data.size() < kVolumeDataSize)
-    return "the volume-data request gave " + std::to_string(data.size()) + " bytes, fewer than " +
-           std::to_string(kVolumeDataSize);
+    return {base::Status::IoError, "the volume-data request gave " + std::to_string(data.size()) +
+                                       " bytes, fewer than " + std::to_string(kVolumeDataSize)};
   DecodeDriverVolumeData(data, out);
   ReadDirtyFlags(q, out);
   ReadPartition(q, out);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Result.h"
 #include "platform/reader/VolumeDetails.h"
 
 namespace morvel {
@@ -44,8 +45,8 @@ class DriverQueries {
 std::unique_ptr<DriverQueries> MakeWin32DriverQueries(char letter);
 
 // The facts of drive `letter` as its driver tells them; each fact the driver cannot tell is
-// left unknown with its reason. Returns "" or why there are no facts at all.
-std::string ReadDriverDetails(char letter, DriverQueries& queries, VolumeDetails& out);
+// left unknown with its reason. A failure says why there are no facts at all.
+base::Result ReadDriverDetails(char letter, DriverQueries& queries, VolumeDetails& out);
 
 // The names of the set file system flags in bit order; a bit without a name as "0x00001000".
 std::vector<std::string> FileSystemFlagNames(std::uint32_t flags);

@@ -61,7 +61,9 @@ class FakeOpener final : public TargetOpener {
       reason = "no map here";
       return std::nullopt;
     }
-    std::string ReadDetails(VolumeDetails&) override { return opener_.detailsError; }
+    base::Result ReadDetails(VolumeDetails&) override {
+      return opener_.detailsError.empty() ? base::Result() : base::Result(base::Status::IoError, opener_.detailsError);
+    }
 
    private:
     FakeOpener& opener_;

@@ -137,18 +137,18 @@ TEST_F(DriveResolution, LinksComeFirstThenMountsInOrder) {
       {':', "", ENOENT},
   };
   for (const auto& c : cases) {
-    int error = -1;
-    EXPECT_EQ(ResolveDrive(c.letter, config, error), c.path) << c.letter;
-    EXPECT_EQ(error, c.error) << c.letter;
+    std::string path = "?";
+    EXPECT_EQ(ResolveDrive(c.letter, config, path).code(), c.error) << c.letter;
+    EXPECT_EQ(path, c.path) << c.letter;
   }
 }
 
 TEST_F(DriveResolution, WithoutFolderOrMountsNothingIsLettered) {
   config.dosdevicesDir.clear();
   config.mountInfoPath = temp.path() + "/no-such-mountinfo";
-  int error = 0;
-  EXPECT_EQ(ResolveDrive('C', config, error), "");
-  EXPECT_EQ(error, ENOENT);
+  std::string path;
+  EXPECT_EQ(ResolveDrive('C', config, path).code(), ENOENT);
+  EXPECT_EQ(path, "");
 }
 
 }  // namespace

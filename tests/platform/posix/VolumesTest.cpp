@@ -65,11 +65,11 @@ class Volumes : public ::testing::Test {
                 {"0:41", "/mnt/sshfs", "fuse", "host:/x"},
                 {"8:32", "/mnt/locked", "fuseblk", "/dev/sdc"}};
     m.ntfsSources = {"/dev/loop0", "/img/b.img", "/dev/sdc"};
-    m.sources = {{"/dev/sdb1", {0, true, 1 << 20, "WIN", "3.1"}},
-                 {"/dev/sdc", {EACCES, false, 0, "", ""}},
-                 {"/dev/loop0", {0, true, 2 << 20, "LOOP", "3.1"}},
-                 {"/img/b.img", {0, true, 3 << 20, "IMG\x1b", "3.1"}},
-                 {"/img/d.img", {0, true, 4 << 20, "LINKED", "3.1"}}};
+    m.sources = {{"/dev/sdb1", {{}, true, 1 << 20, "WIN", "3.1"}},
+                 {"/dev/sdc", {base::ErrnoFailure(EACCES), false, 0, "", ""}},
+                 {"/dev/loop0", {{}, true, 2 << 20, "LOOP", "3.1"}},
+                 {"/img/b.img", {{}, true, 3 << 20, "IMG\x1b", "3.1"}},
+                 {"/img/d.img", {{}, true, 4 << 20, "LINKED", "3.1"}}};
     m.paths = {{"/mnt/win", File(Kind::Directory, "8:17")},
                {"/srv/bind/docs/a.txt", File(Kind::Regular, "8:17")},
                {"/mnt/win/disk.vhdx", File(Kind::Regular, "8:17")},

@@ -56,7 +56,7 @@ TEST_F(ReaderVolumeTest, ReaderResultsBecomeTheStatusesWindowsUsesWithTheirReaso
 
 TEST_F(ReaderVolumeTest, OpenFailuresCarryTheErrnoTextWhereTheProgramLookedAndWhatWasFound) {
   SourceOpening missing;
-  missing.error = ENOENT;
+  missing.result = base::ErrnoFailure(ENOENT);
   missing.where = "no link x::";
   int described = 0;
   ReaderVolume volume(std::move(missing), {}, [&](base::ByteSource* source, int) {
@@ -97,7 +97,7 @@ TEST_F(ReaderVolumeTest, LookupsShareOneParseAndSayWhyTheyCouldNotLook) {
   ScriptedNtfs::findStatus = ntfs::Status::Corrupt;
   EXPECT_EQ(FindMetaDataFiles(volume).failure, "$mft: index torn");
   SourceOpening unreadable;
-  unreadable.error = EIO;
+  unreadable.result = base::ErrnoFailure(EIO);
   ReaderVolume absent(std::move(unreadable), {});
   EXPECT_EQ(absent.FindMetaDataFile("$mft").reason, "opening the drive: Input/output error");
 }
@@ -132,7 +132,7 @@ TEST(ReaderVolumeReads, AReportWithItsMapAndDetailsReadsNoByteTwice) {
   std::string reason;
   EXPECT_TRUE(volume.TakeClusterMap(reason)) << reason;
   VolumeDetails details;
-  EXPECT_EQ(volume.ReadDetails(details), "");
+  EXPECT_TRUE(volume.ReadDetails(details).ok());
   for (std::size_t at = 0; at < reads.size(); ++at) ASSERT_LE(reads[at], 1) << "byte " << at << " read again";
 }
 

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 
-#include "tests/platform/reader/MemorySource.h"
 #include "platform/reader/VolumeLocation.h"
+#include "tests/platform/reader/MemorySource.h"
 
 namespace morvel {
 namespace {
@@ -14,7 +14,7 @@ using testing::NtfsBootSectorBytes;
 TEST(VolumeLocation, ABareVolumeIsTheWholeSource) {
   MemorySource source(NtfsBootSectorBytes(8192));
   VolumeExtent extent{1, 1};
-  EXPECT_EQ(LocateVolume(source, {}, extent), 0);
+  EXPECT_TRUE(LocateVolume(source, {}, extent).ok());
   EXPECT_EQ(extent.offset, 0u);
   EXPECT_EQ(extent.length, 8192u);
 }
@@ -36,7 +36,7 @@ TEST(VolumeLocation, SourcesWithoutTheChosenVolume) {
   for (const auto& c : cases) {
     MemorySource source(c.bytes, c.readsFail);
     VolumeExtent extent;
-    EXPECT_EQ(LocateVolume(source, {c.partition}, extent), c.error) << c.what;
+    EXPECT_EQ(LocateVolume(source, {c.partition}, extent).code(), c.error) << c.what;
   }
 }
 
@@ -76,7 +76,7 @@ TEST(VolumeLocation, AWholeDiskGivesItsChosenPartition) {
   for (const auto& c : cases) {
     MemorySource disk(MbrDisk(32, c.ntfsSectors));
     VolumeExtent extent;
-    EXPECT_EQ(LocateVolume(disk, {c.partition}, extent), c.error) << c.partition;
+    EXPECT_EQ(LocateVolume(disk, {c.partition}, extent).code(), c.error) << c.partition;
     if (c.error != 0) continue;
     EXPECT_EQ(extent.offset, c.extent.offset) << c.partition;
     EXPECT_EQ(extent.length, c.extent.length) << c.partition;

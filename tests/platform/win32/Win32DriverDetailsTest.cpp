@@ -6,8 +6,8 @@
 
 #include "app/cli/Details.h"
 #include "base/Bytes.h"
-#include "platform/win32/calls/VolumeRecord.h"
 #include "platform/win32/Win32DriverDetails.h"
+#include "platform/win32/calls/VolumeRecord.h"
 
 namespace morvel {
 namespace {
@@ -67,7 +67,7 @@ struct FakeQueries final : DriverQueries {
 
 std::vector<std::string> Lines(FakeQueries& q) {
   cli::DetailsOutcome outcome;
-  outcome.error = ReadDriverDetails('E', q, outcome.details);
+  outcome.error = ReadDriverDetails('E', q, outcome.details).reason();
   return cli::DetailsLines(outcome);
 }
 
@@ -110,7 +110,7 @@ TEST(Win32DriverDetails, RefusedAnswersAreUnknownWithTheirReason) {
   EXPECT_EQ(lines[12], "Byte offset          : unknown");
 
   cli::DetailsOutcome outcome;
-  outcome.error = ReadDriverDetails('E', q, outcome.details);
+  outcome.error = ReadDriverDetails('E', q, outcome.details).reason();
   cli::JsonWriter json;
   json.BeginArray();
   cli::WriteDetails(json, "E", outcome);
