@@ -45,6 +45,8 @@ void ExplainFindings(const Target& target, const Findings& findings, std::ostrea
   if (!findings.runtimeError.empty())
     err << "morvel: " << name << ": " << ErrorReportText(findings.runtimeError) << '\n';
   const auto& query = findings.report.query;
+  if (query)
+    for (const std::string& warning : query->warnings) say("warning: " + warning);
   const std::string where = query && query->outcome == VolumeQuery::Outcome::OpenFailed ? query->where : "";
   // What was found instead of NTFS says more than the check that refused it; JSON keeps both.
   if (!findings.detected.empty())
@@ -133,7 +135,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return Delivered(out, err) ? kExitOk : kExitQueryFailed;
   }
   if (!parsed.ok()) {
-    err << "morvel: " << parsed.reason() << "\n" << UsageSynopsis() << "Try 'morvel --help' for more.\n";
+    err << "morvel: " << base::EscapeControls(parsed.reason()) << "\n"
+        << UsageSynopsis() << "Try 'morvel --help' for more.\n";
     return kExitUsage;
   }
   if (options.list) return RunList(options, out, err, platform);

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "platform/io/SystemIo.h"
 #include "base/Text.h"
 #include "core/map/MapSvg.h"
 #include "core/map/MapText.h"
+#include "platform/io/SystemIo.h"
 
 namespace morvel::cli {
 namespace {
@@ -32,6 +32,9 @@ void WriteAreaCells(JsonWriter& json, const ClusterMap& map, MapArea area) {
 OptionParse ParseMapOption(const std::vector<std::string>& args, std::size_t& i, Options& options) {
   const base::Result noName{base::Status::Usage, "--map needs a file name, or - for the terminal"};
   const std::string& arg = args[i];
+  const bool map = arg == "--map" || arg.rfind("--map=", 0) == 0;
+  // One map a run: a second --map would silently replace the first.
+  if (map && !options.map.empty()) return {true, {base::Status::Usage, "--map may be given once"}};
   if (arg == "--map") {
     if (i + 1 == args.size()) return {true, noName};
     options.map = args[++i];

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/report/VolumeData.h"
 
@@ -28,6 +29,9 @@ struct VolumeQuery {
   NtfsVolumeData data;
   std::string detected;  // what the target holds when it is no NTFS volume, when known
   std::string where;     // where the program looked when the volume could not be opened
+  // What was found damaged and passed over on the way to the volume (a partition table read
+  // from its backup): the figures stand, and the user should know.
+  std::vector<std::string> warnings;
 
   bool ok() const { return outcome == Outcome::Ok; }
   // The report's line for a failed query.

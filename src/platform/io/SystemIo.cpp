@@ -9,10 +9,16 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include "platform/win32/Win32Scoped.h"
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/posix/PosixFile.h"
 #endif
 
 #include "base/Utf.h"
@@ -39,26 +45,13 @@ constexpr const char* kNotProduced = "the contents could not be composed";
 
 std::string TemporaryName(const std::string& path, int attempt) { return path + ".tmp" + std::to_string(attempt); }
 
+// What a destination that exists already may be: a regular file is replaced, anything else
+// (a link, a folder, a device, a FIFO) is refused, never replaced or written through.
+constexpr const char* kNotRegular =
+    "exists and is not a regular file: name a new file or a regular one to replace (--map - draws on standard "
+    "output)";
+
 #ifdef _WIN32
-
-// Owns a file handle of the Windows API.
-class File {
- public:
-  explicit File(HANDLE h) : h_(h) {}
-  ~File() { Close(); }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return h_; }
-  bool Close() {
-    const bool closed = h_ == INVALID_HANDLE_VALUE || ::CloseHandle(h_) != 0;
-    h_ = INVALID_HANDLE_VALUE;
-    return closed;
-  }
-
- private:
-  HANDLE h_;
-};
 
 // The program's texts are UTF-8: file names reach the wide API whole.
 std::wstring Wide(const std::string& utf8) {
@@ -72,9 +65,29 @@ base::Result Failed(const char* what) {
           static_cast<int>(error)};
 }
 
-base::Result WriteContents(const std::string& name, const Producer& produce, bool& exists, bool& created) {
-  File file(::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.ok()) {
+// The destination as it is now: absent, or a regular file to replace; anything else is refused.
+struct Destination {
+  bool exists = false;
+};
+
+base::Result Examine(const std::string& path, Destination& out) {
+  const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    return {base::Status::System, "cannot examine it (error " + std::to_string(error) + ")", static_cast<int>(error)};
+  }
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) != 0)
+    return {base::Status::System, kNotRegular};
+  out.exists = true;
+  return {};
+}
+
+base::Result WriteContents(const std::string& name, const Destination&, const Producer& produce, bool& exists,
+                           bool& created) {
+  win32::File file(
+      ::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
     const DWORD error = ::GetLastError();
     exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
     return {base::Status::System, "cannot create a file beside it (error " + std::to_string(error) + ")",
@@ -96,7 +109,7 @@ base::Result WriteContents(const std::string& name, const Producer& produce, boo
   };
   if (!produce(write)) return error.ok() ? base::Result(base::Status::IoError, kNotProduced) : error;
   if (::FlushFileBuffers(file.get()) == 0) return Failed("flushing");
-  if (!file.Close()) return Failed("closing");
+  if (::CloseHandle(file.release()) == 0) return Failed("closing");
   return {};
 }
 
@@ -105,40 +118,49 @@ bool Rename(const std::string& from, const std::string& to) {
 }
 void Remove(const std::string& name) { ::DeleteFileW(Wide(name).c_str()); }
 
+// Writing files larger than the system allows fails with an error on Windows.
+struct FileSizeSignalIgnored {};
+
 #else
-
-// Owns a file descriptor.
-class File {
- public:
-  explicit File(int fd) : fd_(fd) {}
-  ~File() { Close(); }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  bool ok() const { return fd_ >= 0; }
-  int get() const { return fd_; }
-  bool Close() {
-    const bool closed = fd_ < 0 || ::close(fd_) == 0;
-    fd_ = -1;
-    return closed;
-  }
-
- private:
-  int fd_;
-};
 
 base::Result Failed(const char* what) {
   const int error = errno;
   return {base::Status::System, std::string(what) + ": " + std::strerror(error), error};
 }
 
-base::Result WriteContents(const std::string& name, const Producer& produce, bool& exists, bool& created) {
+// The destination as it is now: absent, or a regular file whose mode (and, where this user may
+// set it, owner) the new file takes; anything else is refused.
+struct Destination {
+  bool exists = false;
+  struct stat status {};
+};
+
+base::Result Examine(const std::string& path, Destination& out) {
+  if (::lstat(path.c_str(), &out.status) != 0) {
+    if (errno == ENOENT) return {};
+    return Failed("cannot examine it");
+  }
+  if (!S_ISREG(out.status.st_mode)) return {base::Status::System, kNotRegular};
+  out.exists = true;
+  return {};
+}
+
+base::Result WriteContents(const std::string& name, const Destination& destination, const Producer& produce,
+                           bool& exists, bool& created) {
   // O_EXCL: never through a link or file someone placed under the temporary name.
-  File file(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!file.ok()) {
+  UniqueFd file(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!file) {
     exists = errno == EEXIST;
     return Failed("cannot create a file beside it");
   }
   created = true;
+  if (destination.exists) {
+    // The file replaced keeps its owner where this user may give it, and its mode.
+    if (::fchown(file.get(), destination.status.st_uid, destination.status.st_gid) != 0 && errno != EPERM)
+      return Failed("giving the new file the owner of the old one");
+    if (::fchmod(file.get(), destination.status.st_mode & 07777) != 0)
+      return Failed("giving the new file the mode of the old one");
+  }
   base::Result error;
   const PieceWriter write = [&file, &error](std::string_view piece) {
     for (std::size_t at = 0; at < piece.size();) {
@@ -153,19 +175,38 @@ base::Result WriteContents(const std::string& name, const Producer& produce, boo
     return true;
   };
   if (!produce(write)) return error.ok() ? base::Result(base::Status::IoError, kNotProduced) : error;
-  if (!file.Close()) return Failed("closing");
+  if (::fsync(file.get()) != 0) return Failed("flushing");
+  if (::close(file.release()) != 0) return Failed("closing");
   return {};
 }
 
 bool Rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()) == 0; }
 void Remove(const std::string& name) { ::unlink(name.c_str()); }
 
+// A file grown past the size limit (RLIMIT_FSIZE) raises SIGXFSZ, which would end the program
+// before the temporary file is removed: while writing, the write fails with EFBIG instead.
+class FileSizeSignalIgnored {
+ public:
+  FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &ignore_, &previous_); }
+  ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &previous_, nullptr); }
+  FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+  FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+
+ private:
+  struct sigaction ignore_ = [] {
+    struct sigaction a {};
+    a.sa_handler = SIG_IGN;
+    return a;
+  }();
+  struct sigaction previous_ {};
+};
+
 #endif
 
 // Writes a new file named `name`; removes it again when writing fails.
-base::Result WriteNew(const std::string& name, const Producer& produce, bool& exists) {
+base::Result WriteNew(const std::string& name, const Destination& destination, const Producer& produce, bool& exists) {
   bool created = false;
-  base::Result written = WriteContents(name, produce, exists, created);
+  base::Result written = WriteContents(name, destination, produce, exists, created);
   if (!written.ok() && created) Remove(name);
   return written;
 }
@@ -191,10 +232,13 @@ base::Result SaveFileWhole(const std::string& path, std::string_view contents) {
 }
 
 base::Result SaveFileWritten(const std::string& path, const Producer& produce) {
+  Destination destination;
+  if (base::Result examined = Examine(path, destination); !examined.ok()) return examined;
+  const FileSizeSignalIgnored sizeLimit{};
   for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
     const std::string name = TemporaryName(path, attempt);
     bool exists = false;
-    base::Result written = WriteNew(name, produce, exists);
+    base::Result written = WriteNew(name, destination, produce, exists);
     if (exists) continue;
     if (!written.ok()) return written;
     if (!Rename(name, path)) {

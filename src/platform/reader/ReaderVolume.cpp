@@ -61,7 +61,7 @@ ReaderVolume::ReaderVolume(SourceOpening opening, PartitionChoice choice, Conten
 ntfs::Volume* ReaderVolume::Volume() {
   if (!parsed_ && opening_.source) {
     parsed_ = true;
-    located_ = LocateVolume(*opening_.source, choice_, extent_);
+    located_ = LocateVolume(*opening_.source, choice_, extent_, &warnings_);
     if (located_.ok()) {
       slice_ = std::make_unique<SliceByteSource>(*opening_.source, extent_.offset, extent_.length);
       parse_result_ = parse_(*slice_, 0, volume_);
@@ -73,12 +73,15 @@ ntfs::Volume* ReaderVolume::Volume() {
 VolumeQuery ReaderVolume::QueryVolumeData() {
   VolumeQuery query;
   ntfs::Volume* volume = Volume();
+  query.warnings = warnings_;
   const base::Result& opened = opening_.source ? located_ : opening_.result;
   if (!opened.ok()) {
     query.outcome = VolumeQuery::Outcome::OpenFailed;
     query.openError = static_cast<std::uint32_t>(opened.code());
     query.openErrorText = ErrnoText(opened.code());
-    query.where = opening_.where;
+    // Where the program looked, or else why the chosen partition is not there.
+    query.where = !opening_.where.empty() ? opening_.where : opened.reason();
+    if (query.where == query.openErrorText) query.where.clear();
   } else {
     ntfs::VolumeData record;
     const ntfs::Result r = volume != nullptr ? map_.Query(*slice_, *volume, record) : parse_result_;

@@ -73,7 +73,8 @@ class ReaderVolume final : public OpenedVolume {
   ContentDescriber describe_;
   VolumeParser parse_;
   bool parsed_ = false;
-  base::Result located_;  // an errno value: the partition chosen does not exist, the table unreadable
+  base::Result located_;
+  std::vector<std::string> warnings_;  // what the partition table had damaged
   VolumeExtent extent_;
   std::unique_ptr<SliceByteSource> slice_;
   ntfs::Result parse_result_;

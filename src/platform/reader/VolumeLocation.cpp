@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <string>
 #include <vector>
 
 #include "disk/Partitions.h"
@@ -19,6 +20,17 @@ BootProbe ProbeBootSector(base::ByteSource& source) {
   return ntfs::HasNtfsSignature(sector) ? BootProbe::Ntfs : BootProbe::Other;
 }
 
+// Why partition `number` cannot be read from `table`.
+std::string MissingPartition(int number, const disk::PartitionTable& table, disk::Status status) {
+  const std::string head = "partition " + std::to_string(number) + " does not exist: ";
+  if (status != disk::Status::Ok) return head + "the disk's " + table.scheme + " partition table is damaged";
+  if (table.scheme[0] == '\0') return head + "this is a volume or disk without a partition table";
+  std::string numbers;
+  for (const auto& p : table.partitions) numbers += (numbers.empty() ? "" : ", ") + std::to_string(p.number);
+  return head + "the disk's " + table.scheme + " partition table holds " +
+         (numbers.empty() ? std::string("no partitions") : "partitions " + numbers);
+}
+
 }  // namespace
 
 bool SliceByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
@@ -26,7 +38,8 @@ bool SliceByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) 
   return whole_.ReadAt(offset_ + offset, out);
 }
 
-base::Result LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent) {
+base::Result LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent,
+                          std::vector<std::string>* warnings) {
   const VolumeExtent whole{0, source.Size()};
   if (choice.number == 0) {
     // An NTFS boot sector also ends in 0x55AA: check for it before taking the sector as a
@@ -38,21 +51,22 @@ base::Result LocateVolume(base::ByteSource& source, PartitionChoice choice, Volu
       return {};
     }
   }
-  std::vector<disk::Partition> partitions;
-  const disk::Status status = disk::ListPartitions(source, &ntfs::HasNtfsSignature, partitions);
+  disk::PartitionTable table;
+  const disk::Status status = disk::ReadPartitionTable(source, &ntfs::HasNtfsSignature, table);
   if (status == disk::Status::IoError) return base::ErrnoFailure(EIO);
-  if (status != disk::Status::Ok) partitions.clear();
-  for (const auto& p : partitions) {
+  if (warnings != nullptr) warnings->insert(warnings->end(), table.warnings.begin(), table.warnings.end());
+  for (const auto& p : table.partitions) {
     const bool chosen = choice.number == 0 ? p.looksNtfs : p.number == choice.number;
     if (!chosen) continue;
-    if (p.offset >= source.Size()) return base::ErrnoFailure(ENXIO);
+    if (p.offset >= source.Size())
+      return base::ErrnoFailure(ENXIO, "partition " + std::to_string(p.number) + " lies beyond the end of the disk");
     // A partition cut short by a truncated image keeps what is there; the volume query then
     // finds its structures out of reach.
     const std::uint64_t available = source.Size() - p.offset;
     extent = {p.offset, p.length < available ? p.length : available};
     return {};
   }
-  if (choice.number != 0) return base::ErrnoFailure(ENXIO);
+  if (choice.number != 0) return base::ErrnoFailure(ENXIO, MissingPartition(choice.number, table, status));
   extent = whole;
   return {};
 }

@@ -3,6 +3,8 @@
 // one partition of it for a whole disk.
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "base/Result.h"
 #include "ntfs/Ntfs.h"
@@ -36,9 +38,11 @@ struct VolumeExtent {
 };
 
 // Finds the volume's extent in `source`. Fails with the errno value the report shows: EIO when
-// the source cannot be read, ENXIO when the chosen partition does not exist. A whole disk
-// without an NTFS partition yields the whole source, which the volume query then rejects as not
-// NTFS.
-base::Result LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent);
+// the source cannot be read, ENXIO when the chosen partition does not exist (the reason then
+// says which partitions there are). A whole disk without an NTFS partition yields the whole
+// source, which the volume query then rejects as not NTFS. `warnings`, when given, receives what
+// the partition table had damaged and how it was read all the same.
+base::Result LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent,
+                          std::vector<std::string>* warnings = nullptr);
 
 }  // namespace morvel

@@ -122,12 +122,15 @@ TEST(CommandLine, UsageErrorsExitWithTwoAndPrintNothingOnStdout) {
       {"--partition", "2", "disk.img", "C:"},
       {"--list", "C"},
       {"--list", "--partition", "1"},
+      {"--map", "-", "--map", "a.svg", "disk.img"},
+      {"--partition", "\x1b[31mX\xe2\x80\xae", "disk.img"},
   };
   for (const auto& args : cases) {
     ProgramRun run;
     EXPECT_EQ(run(args), kExitUsage) << ::testing::PrintToString(args);
     EXPECT_EQ(run.out, "");
     EXPECT_TRUE(Contains(run.err, "Usage: morvel")) << run.err;
+    EXPECT_EQ(run.err.find_first_of("\x1b"), std::string::npos) << run.err;  // arguments are echoed escaped
     EXPECT_TRUE(run.opener.opened.empty());
   }
 }

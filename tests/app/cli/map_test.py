@@ -26,11 +26,11 @@ COLOURS = {"used": (0x2B, 0x57, 0x97), "free": (0xEC, 0xEF, 0xF4), "zone": (0xF5
            "$LogFile": (0x2C, 0xA0, 0x2C)}
 
 
-def run(*args, env=None, file_limit=None):
+def run(*args, env=None, file_limit=None, ignore_size_signal=True):
     e = dict(os.environ, LC_ALL="C", XDG_CONFIG_HOME=os.path.join(WORK, "no-config"), **(env or {}))
 
-    def limit():  # files no larger than file_limit bytes; a longer write fails with EFBIG
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    def limit():  # files no larger than file_limit bytes; a longer write fails or raises SIGXFSZ
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN if ignore_size_signal else signal.SIG_DFL)
         resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
 
     return subprocess.run([MORVEL, *args], capture_output=True, text=True, env=e, timeout=120,
@@ -204,27 +204,40 @@ class ClusterMap(unittest.TestCase):
         total = self.report()["volumeData"]["TotalClusters"]  # the cells $LogFile's one run fills show it
         self.assertIn("L" * (len(self.areas["$LogFile"]) * CELLS // total - 1), "".join(grid))
 
-    def test_the_file_replaces_a_planted_link_and_failures_say_why(self):
-        victim, target = os.path.join(WORK, "victim.txt"), os.path.join(WORK, "linked.svg")
+    def test_the_file_replaces_regular_files_only_and_failures_say_why(self):
+        victim, link, fifo = (os.path.join(WORK, n) for n in ("victim.txt", "linked.svg", "fifo.svg"))
+        for name in (link, fifo):
+            if os.path.lexists(name):
+                os.remove(name)
         with open(victim, "w") as f:
             f.write("keep")
-        if os.path.lexists(target):
-            os.remove(target)
-        os.symlink(victim, target)
-        self.assertEqual(run("--map", target, self.image).returncode, 0)
+        os.symlink(victim, link)
+        os.mkfifo(fifo)
+        for target in (link, fifo, WORK, "/dev/null"):  # refused at once, nothing replaced
+            with self.subTest(target=target):
+                p = run("--map", target, self.image)
+                self.assertEqual(p.returncode, 1)
+                self.assertIn("exists and is not a regular file", p.stderr)
+        self.assertTrue(os.path.islink(link) and os.path.exists(fifo) and os.path.exists("/dev/null"))
         with open(victim) as f:
             self.assertEqual(f.read(), "keep")
-        self.assertFalse(os.path.islink(target))
+        os.chmod(victim, 0o600)  # a regular file is replaced and keeps its mode
+        self.assertEqual(run("--map", victim, self.image).returncode, 0)
+        self.assertEqual(os.stat(victim).st_mode & 0o777, 0o600)
+        with open(victim) as f:
+            self.assertTrue(f.read().startswith("<?xml"))
+        for ignore in (True, False):  # past the size limit, with or without SIGXFSZ: no file left
+            short = os.path.join(WORK, "short.svg")
+            p = run("--map", short, self.image, file_limit=100000, ignore_size_signal=ignore)
+            self.assertEqual(p.returncode, 1)
+            self.assertIn("short.svg: writing: File too large", p.stderr)
+            self.assertEqual([n for n in os.listdir(WORK) if n.startswith("short.svg")], [])
         self.assertEqual([n for n in os.listdir(WORK) if ".svg.tmp" in n], [])
-        p = run("--map", os.path.join(WORK, "short.svg"), self.image, file_limit=100000)  # fails mid-document
-        self.assertEqual(p.returncode, 1)
-        self.assertIn("short.svg: writing: File too large", p.stderr)
-        self.assertEqual([n for n in os.listdir(WORK) if n.startswith("short.svg")], [])
         p = run("--map", os.path.join(WORK, "no-such-dir", "m.svg"), self.image)
         self.assertEqual(p.returncode, 1)
         self.assertIn("No such file or directory", p.stderr)
-        p = run("--map", "two.svg", self.image, self.image)
-        self.assertEqual(p.returncode, 2)
+        for args in (["--map", "two.svg", self.image, self.image], ["--map", "-", "--map", "a.svg", self.image]):
+            self.assertEqual(run(*args).returncode, 2)
 
 
 def main():

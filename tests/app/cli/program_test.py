@@ -218,6 +218,27 @@ class Volumes(unittest.TestCase):
                 status, out, _ = run("--partition", partition, disk)
                 self.assertEqual(status, 1)
                 self.assertEqual(out.splitlines(), failure_report(disk, error))
+        # A partition that is not there is named with those that are.
+        for target, said in ((disk, "partition 3 does not exist: the disk's MBR partition table holds partitions 1, 2"),
+                             (volume, "partition 3 does not exist: this is a volume or disk without a partition "
+                                      "table")):
+            self.assertEqual(run("--partition", "3", target)[2], f"morvel: {target}: {said}\n")
+        # An extended partition whose chain of boot records loops: the NTFS primary is still read.
+        looped = make_file("looped.img", 64 << 20)
+        shutil.copyfile(disk, looped)
+        subprocess.run(["sfdisk", "-q", looped], input="start=2048, size=16384, type=5\n"
+                       "start=20480, size=81920, type=7\n", text=True, check=True, capture_output=True)
+        with open(looped, "r+b") as f:  # the EBR at 2048 holds a logical and links to itself
+            ebr = bytearray(512)
+            ebr[0x1BE + 4], ebr[0x1BE + 8:0x1BE + 16] = 0x83, struct.pack("<II", 8, 8)
+            ebr[0x1CE + 4], ebr[0x1CE + 8:0x1CE + 16] = 0x05, struct.pack("<II", 0, 16)
+            ebr[0x1FE:0x200] = b"\x55\xaa"
+            f.seek(2048 * 512)
+            f.write(ebr)
+        status, out, err = run(looped)
+        self.assertEqual(status, 0, err)
+        self.check_report(out, looped, boot, free)
+        self.assertIn(f"morvel: {looped}: warning: the extended partition's chain of boot records ends", err)
         # A drive letter linked to the whole disk reads the same partition.
         config = os.path.join(WORK, "disk-config")
         os.makedirs(os.path.join(config, "morvel", "dosdevices"), exist_ok=True)
