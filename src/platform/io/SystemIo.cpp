@@ -234,7 +234,7 @@ base::Result SaveFileWhole(const std::string& path, std::string_view contents) {
 base::Result SaveFileWritten(const std::string& path, const Producer& produce) {
   Destination destination;
   if (base::Result examined = Examine(path, destination); !examined.ok()) return examined;
-  const FileSizeSignalIgnored sizeLimit{};
+  [[maybe_unused]] const FileSizeSignalIgnored sizeLimit{};
   for (int attempt = 0; attempt < kTemporaryNameTries; ++attempt) {
     const std::string name = TemporaryName(path, attempt);
     bool exists = false;
