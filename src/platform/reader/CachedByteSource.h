@@ -25,6 +25,9 @@ class CachedByteSource final : public base::ByteSource {
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
 
  private:
+  // Reads the blocks first..last that are not kept, each run of them in one read.
+  bool Fetch(std::uint64_t first, std::uint64_t last);
+  void Keep(std::uint64_t index, std::vector<std::uint8_t> bytes);
   // Block `index`, read from the source when it is not kept; null when it cannot be read.
   const std::vector<std::uint8_t>* Block(std::uint64_t index);
 
