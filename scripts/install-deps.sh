@@ -10,7 +10,7 @@ packages=(
   wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick
   qt6-base-dev qt6-base-dev-tools libgl-dev
   ntfs-3g fdisk gdisk fonts-liberation
-  libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libblkid-dev qemu-utils ewf-tools exfatprogs cryptsetup-bin dosfstools e2fsprogs
+  libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libbfio-dev libblkid-dev qemu-utils ewf-tools exfatprogs cryptsetup-bin dosfstools e2fsprogs
   python3 time locales sleuthkit
   librsvg2-bin nsis lintian appstream desktop-file-utils man-db file unzip bash-completion
   # A common desktop font that shadows Japanese faces: installed so the tests prove they do not

@@ -1,6 +1,7 @@
 #include "disk/ContainerSignature.h"
 
 #include <array>
+#include <span>
 #include <string_view>
 
 #include "base/Bytes.h"
@@ -9,6 +10,7 @@ namespace disk {
 namespace {
 
 constexpr std::size_t kSector = 512;
+constexpr std::string_view kVmdkDescriptor = "# Disk DescriptorFile";
 
 bool HasAt(base::Bytes b, std::size_t at, std::string_view magic) {
   if (!base::Fits(b.size(), at, magic.size())) return false;
@@ -32,7 +34,7 @@ Container FromHead(base::Bytes head) {
   // 0: VHDX file type identifier
   if (HasAt(head, 0, "vhdxfile")) return {ContainerFormat::Vhdx, 0, false};
   // 0: VMDK sparse extent "KDMV", ESX "COWD", or a text descriptor naming its extents
-  if (HasAt(head, 0, "KDMV") || HasAt(head, 0, "COWD") || HasAt(head, 0, "# Disk DescriptorFile")) {
+  if (HasAt(head, 0, "KDMV") || HasAt(head, 0, "COWD") || HasAt(head, 0, kVmdkDescriptor)) {
     return {ContainerFormat::Vmdk, 0, false};
   }
   // 0: "QFI" FB; 4: version, big-endian
@@ -47,7 +49,13 @@ Container FromHead(base::Bytes head) {
 bool RecogniseContainer(base::ByteSource& source, Container& out) {
   out = {};
   std::array<std::uint8_t, kSector> sector{};
-  if (source.Size() < kSector) return true;  // too small for any container
+  if (source.Size() < kSector) {
+    // Too small for any container but a VMDK text descriptor, which need not fill a sector.
+    const auto head = std::span(sector).first(static_cast<std::size_t>(source.Size()));
+    if (!head.empty() && !source.ReadAt(0, head)) return false;
+    if (HasAt(head, 0, kVmdkDescriptor)) out = {ContainerFormat::Vmdk, 0, false};
+    return true;
+  }
   if (!source.ReadAt(0, sector)) return false;
   out = FromHead(sector);
   if (out.format != ContainerFormat::None) return true;

@@ -59,11 +59,15 @@ TEST(ContainerSignature, EachFormatByItsSignatureAlone) {
   }
 }
 
-TEST(ContainerSignature, TooSmallIsRawAndAFailedReadIsSaid) {
+TEST(ContainerSignature, TooSmallIsRawButForAVmdkDescriptorAndAFailedReadIsSaid) {
   Container found{ContainerFormat::Qcow, 2, false};
   ntfs::testing::MemorySource tiny(std::vector<std::uint8_t>(100));
   EXPECT_TRUE(RecogniseContainer(tiny, found));
   EXPECT_EQ(found.format, ContainerFormat::None);
+  const std::string text = "# Disk DescriptorFile\nversion=1\n";
+  ntfs::testing::MemorySource descriptor(std::vector<std::uint8_t>(text.begin(), text.end()));
+  EXPECT_TRUE(RecogniseContainer(descriptor, found));
+  EXPECT_EQ(found.format, ContainerFormat::Vmdk);
   // Claims a size it cannot deliver: every read fails.
   struct Failing final : base::ByteSource {
     std::uint64_t Size() const override { return kSize; }

@@ -12,13 +12,14 @@
 
 namespace morvel::containers {
 
-// Where the parent named `name` by the image at `childPath` lies: the name as it is, then
-// its last component beside the child (images move together, their recorded paths do not).
-// Empty when neither is a regular file.
-std::string FindParent(const std::string& childPath, const std::string& name);
+// The file the image at `imagePath` names as `name` (a parent, an extent): the name as it is,
+// relative to the image's folder, then its last component beside the image (images move
+// together, the paths they record do not). `found` stays empty when neither exists; one that
+// exists is checked with CheckOpenable, named as `what` and its path.
+base::Result Locate(const std::string& imagePath, const std::string& name, const std::string& what, std::string& found);
 
 inline constexpr int kMaxChain = 16;            // images in one parent chain
-inline constexpr std::size_t kMaxName = 32768;  // bytes of a parent's name
+inline constexpr std::size_t kMaxName = 32768;  // bytes of a name an image records
 
 template <typename Traits>
 base::Result OpenWithParents(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
@@ -44,7 +45,9 @@ base::Result OpenWithParents(const std::string& path, std::unique_ptr<base::Byte
     if (name.empty()) break;
     if (chain.images.size() >= kMaxChain)
       return Unopened("more than " + std::to_string(kMaxChain) + " images in its chain of parents");
-    current = FindParent(current, name);
+    std::string parent;
+    if (base::Result located = Locate(current, name, "its parent", parent); !located.ok()) return located;
+    current = parent;
     if (current.empty())
       return Unopened("it is a differencing image and needs its parent \"" + name + "\", which is not beside it",
                       ENOENT);
@@ -63,17 +66,17 @@ base::Result OpenWithParents(const std::string& path, std::unique_ptr<base::Byte
   return {};
 }
 
-// Reads a parent's name into `name` through a library's size-then-text pair of calls; `name`
-// stays empty when there is none.
+// Reads a name an image records (its parent's, an extent file's) into `name` through a library's
+// size-then-text pair of calls; `name` stays empty when there is none.
 template <typename Api, typename H, auto SizeFn, auto TextFn>
-base::Result ReadParentName(H* handle, std::string& name) {
+base::Result ReadName(H* handle, std::string& name) {
   name.clear();
   typename Api::Error* error = nullptr;
   std::size_t size = 0;
   const int has = SizeFn(handle, &size, &error);
   if (has < 0) return Unopened(Api::TakeError(error));
   if (has == 0 || size <= 1) return {};
-  if (size > kMaxName) return Unopened("its parent's name is longer than " + std::to_string(kMaxName) + " bytes");
+  if (size > kMaxName) return Unopened("it records a name longer than " + std::to_string(kMaxName) + " bytes");
   std::vector<std::uint8_t> text(size, 0);
   if (TextFn(handle, text.data(), text.size(), &error) != 1) return Unopened(Api::TakeError(error));
   name.assign(reinterpret_cast<const char*>(text.data()), size);

@@ -50,7 +50,8 @@ struct LibyalApi {
   }
 };
 
-// Owns one library handle: freed, and closed first once it was opened.
+// Owns one library handle: freed, and closed first once it was opened; what the library reads
+// through (Keep) is released after it.
 template <typename Api>
 class LibyalHandle {
  public:
@@ -74,6 +75,8 @@ class LibyalHandle {
   }
   H* get() const { return handle_; }
   void MarkOpened() { opened_ = true; }
+  // Keeps `resource` until the handle is closed and freed.
+  void Keep(std::shared_ptr<void> resource) { kept_ = std::move(resource); }
 
   // The size of the media data; a failure says why in the library's words.
   base::Result MediaSize(std::uint64_t& size) {
@@ -99,6 +102,7 @@ class LibyalHandle {
   }
 
  private:
+  std::shared_ptr<void> kept_;  // released after the handle: members outlive the destructor's body
   H* handle_ = nullptr;
   bool opened_ = false;
 };

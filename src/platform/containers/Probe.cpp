@@ -290,6 +290,8 @@ std::string DescribeTarget(const std::string& path, int partition) {
   if (!Readable(container)) return disk::DescribeContainer(container) + ", which this build cannot read";
   std::string contents = DescribeContents(*source, partition);
   if (contents == kUnreadable && container.format != disk::ContainerFormat::None) {
+    if (std::string damage = DescribeDamage(*source); !damage.empty())
+      return disk::DescribeContainer(container) + " that cannot be read: " + damage;
     return disk::DescribeContainer(container) +
            " whose data cannot be read where its partition table or volume lies "
            "(a damaged or truncated image)";

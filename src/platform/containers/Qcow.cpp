@@ -24,9 +24,17 @@ struct QcowTraits {
     return {};
   }
 
+  // libqcow reads a version 1 image through its backing file wrongly (it takes the backing
+  // file's header for a cluster's offset); qemu-img reads it. Refused rather than misread.
   static base::Result ParentName(libqcow_file_t* file, std::string& name) {
-    return ReadParentName<Api, libqcow_file_t, &libqcow_file_get_utf8_backing_filename_size,
-                          &libqcow_file_get_utf8_backing_filename>(file, name);
+    base::Result read = ReadName<Api, libqcow_file_t, &libqcow_file_get_utf8_backing_filename_size,
+                                 &libqcow_file_get_utf8_backing_filename>(file, name);
+    if (!read.ok() || name.empty()) return read;
+    libqcow_error_t* error = nullptr;
+    std::uint32_t version = 0;
+    if (libqcow_file_get_format_version(file, &version, &error) != 1) return Unopened(Api::TakeError(error));
+    if (version == 1) return Unopened("a version 1 image with a backing file, which this build cannot read", ENOTSUP);
+    return {};
   }
 
   static base::Result SetParent(libqcow_file_t* child, libqcow_file_t* parent) {

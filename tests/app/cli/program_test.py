@@ -13,6 +13,7 @@ import struct
 import subprocess
 import sys
 import unittest
+import uuid
 
 MORVEL = ""
 WORK = ""
@@ -27,11 +28,11 @@ HEADER = [
 ]
 
 
-def run(*args, config=None):
+def run(*args, config=None, timeout=120):
     env = dict(os.environ)
     env["XDG_CONFIG_HOME"] = config or os.path.join(WORK, "no-config")
     env["LC_ALL"] = "C"
-    p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=env, timeout=120)
+    p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=env, timeout=timeout)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -536,6 +537,158 @@ class Containers(unittest.TestCase):
                         os.remove(link)
                     os.symlink(image, link)
                     self.assertEqual(run("w", config=config)[2], f"morvel: w: detected: {detected}\n")
+
+
+def vhdx_child(parent, child):
+    """A differencing VHDX of `parent` that holds no block and no sector bitmap: qemu-img makes it
+    dynamic, then it gains the HasParent flag and a locator naming its parent and the parent's
+    DataWriteGuid (of its current header, the one with the higher sequence number)."""
+    subprocess.run(["qemu-img", "create", "-q", "-f", "vhdx", "-o", "block_size=1M", child, "8M"], check=True)
+    guid = lambda text: uuid.UUID(text).bytes_le
+    heads = []
+    with open(parent, "rb") as f:
+        for at in (64 << 10, 128 << 10):
+            f.seek(at)
+            heads.append(f.read(48))  # 8: sequence number; 32: DataWriteGuid
+    current = max(heads, key=lambda head: struct.unpack_from("<Q", head, 8)[0])
+    linkage = "{%s}" % uuid.UUID(bytes_le=current[32:48])
+    pairs = [("parent_linkage", linkage), ("absolute_win32_path", "C:\\vm\\" + os.path.basename(parent))]
+    entries, blob, base = b"", b"", 20 + 12 * len(pairs)
+    for key, value in pairs:
+        k, v = key.encode("utf-16-le"), value.encode("utf-16-le")
+        entries += struct.pack("<IIHH", base + len(blob), base + len(blob) + len(k), len(k), len(v))
+        blob += k + v
+    locator = guid("B04AEFB7-D19E-4A81-B789-25B8E9445913") + struct.pack("<HH", 0, len(pairs)) + entries + blob
+    with open(child, "r+b") as f:
+        f.seek(192 << 10)
+        regions = f.read(4096)
+        count = struct.unpack_from("<I", regions, 8)[0]
+        meta = [struct.unpack_from("<Q", regions, at + 16)[0] for at in range(16, 16 + 32 * count, 32)
+                if regions[at:at + 16] == guid("8B7CA206-4790-4B9A-B8FE-575F050F886E")][0]
+        f.seek(meta)
+        table = bytearray(f.read(65536))
+        items = struct.unpack_from("<H", table, 10)[0]
+        params = [meta + struct.unpack_from("<I", table, at + 16)[0] for at in range(32, 32 + 32 * items, 32)
+                  if table[at:at + 16] == guid("CAA16737-FA36-4D43-B3B6-33F0AA44E76B")][0]
+        struct.pack_into("<16sIII", table, 32 + 32 * items, guid("A8D35F2D-B30B-454D-ABF7-D3D84834AB0C"), 0x80000,
+                         len(locator), 4)  # the parent locator, required
+        struct.pack_into("<H", table, 10, items + 1)
+        for at, data in ((meta, table), (meta + 0x80000, locator), (params + 4, b"\x02")):  # 2: HasParent
+            f.seek(at)
+            f.write(data)
+
+
+def swap_for_fifo(path):
+    if os.path.exists(path):
+        os.remove(path)
+    os.mkfifo(path)
+
+
+class BrokenContainers(unittest.TestCase):
+    """Containers missing a piece, holding a special file or beyond what this build reads:
+    refused at once and named, never reported as the zeros or noise a library reads in their
+    place; and VMDKs that qemu-img reads however they were named or padded."""
+
+    @classmethod
+    def setUpClass(cls):
+        # A 4 MiB volume, then 4 MiB of noise: nine EWF segments of 1 MiB hold it uncompressed.
+        cls.raw = make_volume("b-volume.img", 4 << 20)
+        with open(cls.raw, "ab") as f:
+            f.write(os.urandom(4 << 20))
+
+    def folder(self, name):
+        path = os.path.join(WORK, name)
+        os.makedirs(path)
+        return path
+
+    def ewf(self, name, damage):
+        image = os.path.join(self.folder(name), "img.E01")
+        subprocess.run(["ewfacquire", "-u", "-q", "-c", "none", "-S", "1MiB", "-t", image[:-4], self.raw],
+                       check=True, capture_output=True)
+        damage(image)
+        return image
+
+    def made(self, name, command, fifo=None):
+        """Runs `command`, whose last argument names the image it makes, in a folder of its own;
+        then `fifo` there, a file the image names, becomes a FIFO."""
+        folder = self.folder(name)
+        subprocess.run(command, cwd=folder, check=True, capture_output=True)
+        if fifo:
+            swap_for_fifo(os.path.join(folder, fifo))
+        return os.path.join(folder, command[-1])
+
+    def test_each_is_refused_at_once_with_what_is_wrong(self):
+        segment = lambda image, n: f"{image[:-2]}{n:02d}"
+        cut = lambda path: os.truncate(path, os.path.getsize(path) // 2)
+
+        def flip_boot_sector(image):  # in the first chunk, whose checksum then fails
+            with open(image, "r+b") as f:
+                f.seek(f.read().index(b"NTFS    "))
+                f.write(b"X")
+
+        ewf, ewf_error = "an EWF (E01) disk image that cannot be read: ", "No such file or directory"
+        vhdx_parent = self.made("b-vhdx", ["qemu-img", "convert", "-O", "vhdx", self.raw, "parent.vhdx"])
+        vhdx = os.path.join(os.path.dirname(vhdx_parent), "child.vhdx")
+        vhdx_child(vhdx_parent, vhdx)
+        cases = [
+            (self.ewf("b-e03", lambda i: os.remove(segment(i, 3))), ewf_error, ewf + 'its segment "{3}" is missing'),
+            (self.ewf("b-e09", lambda i: os.remove(segment(i, 9))), ewf_error, ewf + 'its segment "{9}" is missing'),
+            (self.ewf("b-cut3", lambda i: cut(segment(i, 3))), "Input/output error",
+             ewf + 'its segment "{3}" is truncated'),
+            (self.ewf("b-cut9", lambda i: cut(segment(i, 9))), "Input/output error",
+             ewf + 'its segment "{9}" is truncated'),
+            (self.ewf("b-sum", flip_boot_sector), "Input/output error",
+             ewf + "its data at bytes 0x00 to 0x7FFF fails its checksum"),
+            (self.ewf("b-fifo", lambda i: swap_for_fifo(segment(i, 2))), "Block device required",
+             ewf + 'its segment "{2}" is not a file or block device'),
+            (self.made("b-vmdk", ["qemu-img", "convert", "-O", "vmdk", "-o", "subformat=monolithicFlat", self.raw,
+                                  "d.vmdk"], fifo="d-flat.vmdk"),
+             "Block device required", 'a VMDK disk image that cannot be read: its extent file "{dir}/d-flat.vmdk" '
+             "is not a file or block device"),
+            (self.made("b-qcow2", ["qemu-img", "create", "-q", "-f", "qcow2", "-u", "-b", "base", "-F", "raw",
+                                   "-o", "size=8M", "c.qcow2"], fifo="base"),
+             "Block device required", 'a QCOW2 disk image that cannot be read: its parent "{dir}/base" is not a '
+             "file or block device"),
+            (self.made("b-qcow1", ["qemu-img", "create", "-q", "-f", "qcow", "-b", self.raw, "-F", "raw", "c.qcow"]),
+             "Operation not supported", "a QCOW disk image that cannot be read: a version 1 image with a backing "
+             "file, which this build cannot read"),
+            (vhdx, "Operation not supported", "a VHDX disk image that cannot be read: a differencing image with "
+             "blocks that have no sector bitmap, which this build cannot read"),
+        ]
+        config = os.path.join(WORK, "broken-config")
+        links = os.path.join(config, "morvel", "dosdevices")
+        os.makedirs(links)
+        for image, error, detected in cases:
+            with self.subTest(image=image):
+                detected = detected.format(*[segment(image, n) for n in range(10)], dir=os.path.dirname(image))
+                status, out, err = run(image, timeout=2)  # a hang fails the case
+                self.assertEqual((status, out.splitlines()),
+                                 (1, failure_report(image, "Error opening volume:" + error)))
+                self.assertEqual(err, f"morvel: {image}: detected: {detected}\n")
+                os.symlink(image, os.path.join(links, chr(ord("g") + len(os.listdir(links))) + "::"))
+        # Listed without waiting on a special file behind any of them.
+        status, out, _ = run("--list", config=config, timeout=2)
+        rows = [line for line in out.splitlines() if line[1:3] == ": " and "link" in line]
+        self.assertEqual((status, len(rows)), (0, len(cases)), out)
+
+    def test_a_vmdk_reads_whatever_its_name_and_however_short_its_descriptor(self):
+        _, raw, _ = run(self.raw)
+        folder = self.folder("b-vmdk-names")
+        for subformat in ("monolithicSparse", "streamOptimized"):
+            made = os.path.join(folder, subformat + ".vmdk")
+            subprocess.run(["qemu-img", "convert", "-O", "vmdk", "-o", "subformat=" + subformat, self.raw, made],
+                           check=True)
+            os.rename(made, os.path.join(folder, "renamed-" + subformat + ".vmdk"))
+        short = os.path.join(folder, "short.vmdk")
+        subprocess.run(["qemu-img", "create", "-q", "-f", "vmdk", "-o", "subformat=monolithicFlat", short, "8M"],
+                       check=True)
+        shutil.copyfile(self.raw, os.path.join(folder, "short-flat.vmdk"))
+        self.assertLess(os.path.getsize(short), 512)
+        for name in ("renamed-monolithicSparse.vmdk", "renamed-streamOptimized.vmdk", "short.vmdk"):
+            with self.subTest(name=name):
+                image = os.path.join(folder, name)
+                status, out, err = run(image, timeout=2)
+                self.assertEqual((status, err, out.replace(image, self.raw)), (0, "", raw))
 
 
 class Locale(unittest.TestCase):
