@@ -253,6 +253,10 @@ std::string DescribePartitions(base::ByteSource& source, std::uint64_t& budget) 
           source, offset,
           std::min(static_cast<std::uint64_t>(length), sectors - static_cast<std::uint64_t>(start)) * 512);
       contents = DescribeVolume(slice, budget);
+      // libblkid reads partition tables its own way: never call a partition NTFS that the
+      // report, which found none, could not open.
+      if (contents == "NTFS file system")
+        contents = "an NTFS signature where libblkid reads this table, which is damaged as this program reads it";
     }
     text += (i == 0 ? ": " : "; ") + std::string("partition ") + std::to_string(blkid_partition_get_partno(partition)) +
             " (" + PartitionTypeText(partition) + "): " + contents;
