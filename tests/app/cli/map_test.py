@@ -17,6 +17,8 @@ import sys
 import unittest
 import zlib
 
+from schema_check import check_json_output
+
 MORVEL = ""
 WORK = ""
 CELLS = 4096
@@ -33,8 +35,10 @@ def run(*args, env=None, file_limit=None, ignore_size_signal=True):
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN if ignore_size_signal else signal.SIG_DFL)
         resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
 
-    return subprocess.run([MORVEL, *args], capture_output=True, text=True, env=e, timeout=120,
-                          preexec_fn=limit if file_limit else None)
+    p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=e, timeout=120,
+                       preexec_fn=limit if file_limit else None)
+    check_json_output(args, p.stdout)
+    return p
 
 
 def attributes(image, record):

@@ -14,6 +14,8 @@ import subprocess
 import sys
 import unittest
 
+from schema_check import check_json_output
+
 MORVEL = ""
 WORK = ""
 
@@ -32,6 +34,7 @@ def run(*args, config=None):
     env["XDG_CONFIG_HOME"] = config or os.path.join(WORK, "no-config")
     env["LC_ALL"] = "C"
     p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=env, timeout=120)
+    check_json_output(args, p.stdout)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -91,6 +94,7 @@ class Sample(unittest.TestCase):
         for args, golden in ((["sample.ntfs.img"], "sample.txt"), (["--json", "sample.ntfs.img"], "sample.json")):
             with self.subTest(golden=golden), open(os.path.join(here, "golden", golden), encoding="utf-8") as f:
                 p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=env, cwd=WORK, timeout=60)
+                check_json_output(args, p.stdout)
                 self.assertEqual((p.returncode, p.stderr), (0, ""))
                 self.assertEqual(p.stdout, f.read())
 
