@@ -144,7 +144,8 @@ class BadInputs(unittest.TestCase):
         )
 
     def test_usage_errors_exit_two(self):
-        for args in ([], ["--partition", "x", "a.img"], ["--nope", "C"], ["--partition", "1", "C"]):
+        for args in ([], ["--partition", "x", "a.img"], ["--nope", "C"], ["--partition", "1", "C"],
+                     ["--color=sometimes", "a.img"]):
             with self.subTest(args=args):
                 status, out, err = run(*args)
                 self.assertEqual(status, 2)
