@@ -360,9 +360,10 @@ class Mounted(unittest.TestCase):
             rows = [line for line in out.splitlines() if line.endswith(folder)]
             self.assertEqual(len(rows), 1, out)
             self.assertRegex(rows[0], r" MountMe +3\.1 +" + re.escape(folder) + "$")
+            self.assertIn(f" ({image}) ", rows[0])  # the loop device's file
             status, out, _ = run("--list", "--json")
             volume = [v for v in json.loads(out)["volumes"] if folder in v["mountPoints"]][0]
-            self.assertEqual((volume["label"], volume["ntfsVersion"]), ("MountMe", "3.1"))
+            self.assertEqual((volume["label"], volume["ntfsVersion"], volume["image"]), ("MountMe", "3.1", image))
             boot = boot_sector(image)
             for target in (folder, os.path.join(folder, "sub"), os.path.join(folder, "sub", "file.txt")):
                 with self.subTest(target=target):
