@@ -200,15 +200,15 @@ TEST(VolumeHooks, ListTableFitsTheTerminal) {
                    {"/media/user/a-rather-long-mount-point-name"},
                    ""}};
   const struct {
-    Terminal terminal;
+    bool isTerminal;  // 70 columns wide
     std::string table;
   } cases[] = {
-      {{false, 70, "", false},
+      {false,
        "Letter  From         Device or image  Size      Label           NTFS  Mount point\n"
        "C:      link         /img/disk.img    16.0 MiB  \u65E5\u672C\u8A9E\u306E\u30E9\u30D9\u30EB  3.1   /mnt/a\n"
        "D:      mount order  /dev/sdb1        1.0 GiB   Backup\uFFFD         3.1   "
        "/media/user/a-rather-long-mount-point-name\n"},
-      {{true, 70, "", false},
+      {true,
        "Letter  From         Device o\u2026  Size      Label       NTFS  Mount poi\u2026\n"
        "C:      link         /img/dis\u2026  16.0 MiB  \u65E5\u672C\u8A9E\u306E\u2026   3.1   /mnt/a\n"
        "D:      mount order  /dev/sdb1  1.0 GiB   Backup\uFFFD     3.1   /media/us\u2026\n"},
@@ -217,10 +217,11 @@ TEST(VolumeHooks, ListTableFitsTheTerminal) {
     ProgramRun run;
     run.addHooks = [&](Platform& p) {
       p.listVolumes = [&] { return list; };
-      p.terminal = c.terminal;
+      p.terminal.isTerminal = c.isTerminal;
+      p.terminal.columns = 70;
     };
     EXPECT_EQ(run({"--list"}), kExitOk);
-    EXPECT_EQ(run.out, c.table) << c.terminal.isTerminal;
+    EXPECT_EQ(run.out, c.table) << c.isTerminal;
   }
 }
 
