@@ -1,5 +1,6 @@
 #include "app/win32/MainWindow.h"
 
+#include <commdlg.h>
 #include <shellapi.h>
 
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "app/win32/InfoWindow.h"
 #include "app/win32/MemoLines.h"
+#include "app/win32/Resource.h"
 #include "app/win32/WindowDpi.h"
 #include "base/Utf.h"
 #include "core/design/MainWindowDesign.h"
@@ -178,6 +180,7 @@ MainWindow::MainWindow(Application& application, TargetOpener& opener, std::vect
   window_ = CreateOwnedWindow(kWindowExStyle, kWindowClass, caption.c_str(), kWindowStyle,
                               WindowBounds(kMainWindow, dpi_), application.Handle(), 0, application.Instance(), this);
   if (!window_) ThrowLastError("Cannot create the main window");
+  AddSystemMenuItems();
   CreateControls();
   AlignControls();
   ::DragAcceptFiles(window_.get(), TRUE);
@@ -280,6 +283,32 @@ void MainWindow::ReportTargets(const std::vector<std::string>& targets) {
                      [this](const std::exception& e) { application_.ShowException(e.what()); });
 }
 
+// "Open image..." goes at the end of the window's system menu, after a separator: the window's
+// design is untouched.
+void MainWindow::AddSystemMenuItems() {
+  HMENU menu = ::GetSystemMenu(window_.get(), FALSE);
+  if (menu == nullptr) return;
+  ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  ::AppendMenuW(menu, MF_STRING, MORVEL_OPEN_IMAGE_COMMAND, L"Open image\u2026");
+}
+
+// The file chosen is reported as a dropped file is.
+void MainWindow::OpenImage() {
+  char file[32768] = {};
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window_.get();
+  dialog.lpstrFilter =
+      "Disk and volume images (*.img;*.dd;*.raw;*.vhd;*.vhdx;*.vmdk;*.qcow2;*.E01)\0"
+      "*.img;*.dd;*.raw;*.bin;*.ntfs;*.iso;*.vhd;*.vhdx;*.vmdk;*.qcow;*.qcow2;*.E01;*.Ex01;*.s01\0"
+      "All files (*.*)\0*.*\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = sizeof file;
+  dialog.lpstrTitle = "Open image";
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+  if (::GetOpenFileNameA(&dialog)) ReportTargets({file});
+}
+
 void MainWindow::DropFiles(HDROP drop) {
   const std::vector<std::string> files = DroppedFiles(drop);
   ::DragFinish(drop);
@@ -331,6 +360,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_MINIMIZE) {
         application_.Minimize();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == MORVEL_OPEN_IMAGE_COMMAND) {
+        application_.Guard([&] { OpenImage(); });
         return 0;
       }
       break;
