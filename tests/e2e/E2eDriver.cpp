@@ -182,4 +182,13 @@ bool SaveScreenBitmap(const std::string& path) {
   return out.good();
 }
 
+int CloseAndConclude(Checks& checks, ChildProcess& program, HWND form, const std::string& screenshotPath) {
+  ::Sleep(500);  // let the window paint before the picture is taken
+  checks.Expect(SaveScreenBitmap(screenshotPath), "screenshot saved to " + screenshotPath);
+  ::PostMessageA(form, WM_CLOSE, 0, 0);
+  checks.ExpectEqual(static_cast<long long>(program.WaitForExit(10000)), 0, "closing Form1 ends the program");
+  std::printf("%d check(s) failed\n", checks.failures());
+  return checks.failures() == 0 ? 0 : 1;
+}
+
 }  // namespace morvel::e2e

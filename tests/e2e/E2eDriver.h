@@ -82,4 +82,8 @@ std::string ProbeProcess(DWORD processId);
 // Saves the whole screen as a 24-bit BMP file.
 bool SaveScreenBitmap(const std::string& path);
 
+// The end of a driver's run: a screenshot once the window has painted, `form` closed (which
+// must end the program with 0), and the count of failed checks. Returns the exit code.
+int CloseAndConclude(Checks& checks, ChildProcess& program, HWND form, const std::string& screenshotPath);
+
 }  // namespace morvel::e2e

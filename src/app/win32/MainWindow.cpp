@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -83,7 +84,7 @@ void RegisterClasses(HINSTANCE instance, HICON icon, WNDPROC windowProc) {
   ::RegisterClassExA(&wc);
 }
 
-Font CreateDesignFont(const FontDesign& design) {
+Font CreateFaceFont(const FontDesign& design, std::u16string_view face, BYTE pitchAndFamily) {
   LOGFONTW font{};
   font.lfHeight = design.height;
   font.lfWeight = FW_NORMAL;
@@ -91,12 +92,42 @@ Font CreateDesignFont(const FontDesign& design) {
   font.lfOutPrecision = OUT_DEFAULT_PRECIS;
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
-  font.lfPitchAndFamily = DEFAULT_PITCH;
-  const std::u16string face = base::Utf8ToUtf16(design.face);
-  ::lstrcpynW(font.lfFaceName, reinterpret_cast<const wchar_t*>(face.c_str()), LF_FACESIZE);
-  Font handle(::CreateFontIndirectW(&font));
-  if (!handle) ThrowLastError("Cannot create the main window's font");
-  return handle;
+  font.lfPitchAndFamily = pitchAndFamily;
+  const std::u16string name(face);
+  ::lstrcpynW(font.lfFaceName, reinterpret_cast<const wchar_t*>(name.c_str()), LF_FACESIZE);
+  return Font(::CreateFontIndirectW(&font));
+}
+
+// Whether `font` has a glyph for every character of the main window's texts: its captions and
+// the report, which is printable ASCII. GetGlyphIndicesW marks a missing one 0xFFFF.
+bool DrawsTheTexts(HFONT font) {
+  std::u16string texts;
+  for (const ControlDesign& design : kMainWindowControls) texts += base::Utf8ToUtf16(design.text);
+  for (char16_t c = u' '; c <= u'~'; ++c) texts += c;
+  const MemoryDc dc(::CreateCompatibleDC(nullptr));
+  if (!dc) return true;  // nothing to measure with: keep the font asked for
+  const Selection selected = Select(dc.get(), font);
+  std::vector<WORD> glyphs(texts.size());
+  const DWORD found = ::GetGlyphIndicesW(dc.get(), reinterpret_cast<const wchar_t*>(texts.c_str()),
+                                         static_cast<int>(texts.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+  if (found == GDI_ERROR) return true;
+  return std::find(glyphs.begin(), glyphs.end(), WORD{0xFFFF}) == glyphs.end();
+}
+
+// The design's font when the system has one that draws the window's texts; else a fixed-pitch
+// font that does ("Courier New", then the system's fixed font): a caption is never boxes.
+Font CreateDesignFont(const FontDesign& design) {
+  Font font = CreateFaceFont(design, base::Utf8ToUtf16(design.face), DEFAULT_PITCH);
+  if (!font) ThrowLastError("Cannot create the main window's font");
+  if (DrawsTheTexts(font.get())) return font;
+  const FontDesign latin{design.face, design.height, ANSI_CHARSET};
+  if (Font courier = CreateFaceFont(latin, u"Courier New", FIXED_PITCH | FF_MODERN);
+      courier && DrawsTheTexts(courier.get()))
+    return courier;
+  LOGFONTW fixed{};
+  if (::GetObjectW(::GetStockObject(ANSI_FIXED_FONT), sizeof fixed, &fixed) == 0) return font;
+  Font stock(::CreateFontIndirectW(&fixed));
+  return stock ? std::move(stock) : std::move(font);
 }
 
 // The outer rectangle that gives the design's client area at `dpi`, centred on the screen
