@@ -3,6 +3,8 @@
 #   scripts/e2e.sh DRIVER.exe MorvelTest.exe SCREENSHOT.png [FILE...]
 # The driver gets the program's path, the path of a BMP screenshot to write, and the Windows
 # paths of the FILEs; the picture is kept as SCREENSHOT.png. Exits with the driver's exit code.
+# MORVEL_E2E_DPI=N runs on a screen of N dots per inch, MORVEL_E2E_FONT_MAP=0 without the main
+# window's font replacement (scripts/wine-env.sh), each in a prefix of its own.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 if [ $# -lt 3 ]; then
@@ -30,6 +32,10 @@ fi
 # A prefix apart from the one the unit tests use: every run here ends by stopping its
 # wineserver, which must not cut short a test running next to it.
 export WINEPREFIX="$WINEPREFIX-e2e${MORVEL_E2E_DPI:+-dpi$MORVEL_E2E_DPI}"
+# MORVEL_E2E_FONT_MAP=0: a prefix of its own without the main window's font replacement.
+if [ "${MORVEL_E2E_FONT_MAP:-1}" = 0 ]; then
+  export WINEPREFIX="$WINEPREFIX-nofontmap" MORVEL_WINE_FONT_MAP=0
+fi
 morvel_wine_prefix
 # MORVEL_E2E_DPI: a screen of that many dots per inch, in a prefix of its own.
 if [ -n "${MORVEL_E2E_DPI:-}" ]; then

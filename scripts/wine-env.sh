@@ -23,7 +23,8 @@ morvel_wine_fonts() {
 }
 
 # Makes the prefix once (and brings an older one up to date): no crash dialogs, and a Japanese
-# fixed-pitch gothic for the main window.
+# fixed-pitch gothic for the main window unless MORVEL_WINE_FONT_MAP is 0 (a prefix that shows
+# what the program does with the machine's own fonts).
 morvel_wine_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
@@ -31,7 +32,7 @@ morvel_wine_prefix() {
     if [ "$(cat "$WINEPREFIX/.morvel-ready" 2>/dev/null)" != "$morvel_wine_setup_version" ]; then
       timeout 300 wineboot -i >/dev/null 2>&1 || true
       timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-      morvel_wine_fonts
+      if [ "${MORVEL_WINE_FONT_MAP:-1}" != 0 ]; then morvel_wine_fonts; fi
       timeout 60 wineserver -w || true
       echo "$morvel_wine_setup_version" >"$WINEPREFIX/.morvel-ready"
     fi

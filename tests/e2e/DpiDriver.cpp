@@ -55,12 +55,7 @@ int Run(const std::string& exePath, const std::string& screenshotPath) {
   std::printf("     the memo's lines are %d pixels apart\n", lineHeight);
   checks.Expect(lineHeight >= 20 && lineHeight <= 24, "the memo's font is scaled (lines 20 to 24 pixels apart)");
 
-  ::Sleep(500);
-  checks.Expect(morvel::e2e::SaveScreenBitmap(screenshotPath), "screenshot saved to " + screenshotPath);
-  ::PostMessageA(form, WM_CLOSE, 0, 0);
-  checks.ExpectEqual(static_cast<long long>(program.WaitForExit(10000)), 0, "closing Form1 ends the program");
-  std::printf("%d check(s) failed\n", checks.failures());
-  return checks.failures() == 0 ? 0 : 1;
+  return morvel::e2e::CloseAndConclude(checks, program, form, screenshotPath);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tests/e2e/E2eDriver.h"
 
 #include <fstream>
+#include <iterator>
 
 #include "platform/win32/Win32Scoped.h"
 
@@ -18,6 +19,33 @@ bool Checks::ExpectEqual(long long actual, long long expected, const std::string
   Expect(ok, what);
   if (!ok) std::printf("     expected: %lld\n     actual:   %lld\n", expected, actual);
   return ok;
+}
+
+std::string ProbeProcess(DWORD processId) {
+  wchar_t driver[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, driver, MAX_PATH);
+  std::wstring dll(driver);
+  dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"morvel_e2e_probe.dll";
+  const std::wstring result = dll + L".txt";
+  ::DeleteFileW(result.c_str());
+  const morvel::win32::Handle process(::OpenProcess(
+      PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId));
+  if (!process) return {};
+  const std::size_t bytes = (dll.size() + 1) * sizeof(wchar_t);
+  void* remote = ::VirtualAllocEx(process.get(), nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (remote == nullptr || !::WriteProcessMemory(process.get(), remote, dll.c_str(), bytes, nullptr)) return {};
+  // kernel32 lies at the same address in every process: its LoadLibraryW is the thread's start.
+  const auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+  const morvel::win32::Handle thread(::CreateRemoteThread(process.get(), nullptr, 0, load, remote, 0, nullptr));
+  if (!thread || ::WaitForSingleObject(thread.get(), 10000) != WAIT_OBJECT_0) return {};
+  std::string facts;
+  WaitFor([&] {
+    std::ifstream in(result.c_str(), std::ios::binary);
+    facts.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !facts.empty();
+  });
+  return facts;
 }
 
 ChildProcess::ChildProcess(const std::string& exePath, const std::string& arguments) {
@@ -152,6 +180,15 @@ bool SaveScreenBitmap(const std::string& path) {
   out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
   out.write(static_cast<const char*>(bits), imageSize);
   return out.good();
+}
+
+int CloseAndConclude(Checks& checks, ChildProcess& program, HWND form, const std::string& screenshotPath) {
+  ::Sleep(500);  // let the window paint before the picture is taken
+  checks.Expect(SaveScreenBitmap(screenshotPath), "screenshot saved to " + screenshotPath);
+  ::PostMessageA(form, WM_CLOSE, 0, 0);
+  checks.ExpectEqual(static_cast<long long>(program.WaitForExit(10000)), 0, "closing Form1 ends the program");
+  std::printf("%d check(s) failed\n", checks.failures());
+  return checks.failures() == 0 ? 0 : 1;
 }
 
 }  // namespace morvel::e2e

@@ -73,7 +73,17 @@ RECT ChildBounds(HWND window);
 std::string Describe(const RECT& bounds);
 std::vector<std::string> SplitLines(const std::string& text);
 
+// What the probe (morvel_e2e_probe.dll, beside the driver) reads inside process `processId`:
+// "menu item: ..." of the main window's system menu, "button font: FACE" and "missing glyphs
+// of "C DRIVE": N" of its buttons' font, a line each; empty when it could not be loaded there.
+// Under Wine a menu or a font of another process cannot be read from outside it.
+std::string ProbeProcess(DWORD processId);
+
 // Saves the whole screen as a 24-bit BMP file.
 bool SaveScreenBitmap(const std::string& path);
+
+// The end of a driver's run: a screenshot once the window has painted, `form` closed (which
+// must end the program with 0), and the count of failed checks. Returns the exit code.
+int CloseAndConclude(Checks& checks, ChildProcess& program, HWND form, const std::string& screenshotPath);
 
 }  // namespace morvel::e2e

@@ -107,8 +107,9 @@ void CheckLayout(Checks& checks, const MainWindow& w) {
   checks.ExpectEqual(outer.top, (screenHeight - (outer.bottom - outer.top)) / 2, "Form1 is centred vertically");
 }
 
-// The main window's font as this machine resolves it: a Japanese fixed-pitch gothic.
-void CheckFontResolves(Checks& checks) {
+// The main window's font as this machine resolves it: a Japanese fixed-pitch gothic. Returns
+// its face.
+std::string CheckFontResolves(Checks& checks) {
   LOGFONTW font{};
   font.lfHeight = -13;
   font.lfCharSet = SHIFTJIS_CHARSET;
@@ -127,6 +128,21 @@ void CheckFontResolves(Checks& checks) {
   checks.ExpectEqual(metrics.tmCharSet, SHIFTJIS_CHARSET, "the main window's font has the Japanese character set");
   // TMPF_FIXED_PITCH set means a variable pitch.
   checks.Expect((metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) == 0, "the main window's font is fixed-pitch");
+  return faceUtf8;
+}
+
+// What only the program's own process can read: "Open image..." at the end of Form1's system
+// menu (looked up, never chosen: it opens a file dialog), and the buttons' font, the design's
+// own where it draws their captions.
+void CheckSystemMenuAndFont(Checks& checks, DWORD processId, const std::string& designFace) {
+  const std::string facts = morvel::e2e::ProbeProcess(processId);
+  std::printf("%s", facts.c_str());
+  checks.Expect(facts.find("menu item: Open image\u2026\n") != std::string::npos,
+                "Form1's system menu offers \"Open image\u2026\"");
+  checks.Expect(facts.find("button font: " + designFace + "\n") != std::string::npos,
+                "the buttons keep the design's font, which draws their captions");
+  checks.Expect(facts.find("missing glyphs of \"C DRIVE\": 0\n") != std::string::npos,
+                "the buttons' font draws \"C DRIVE\"");
 }
 
 void ClickAndCheckReport(Checks& checks, const MainWindow& w, const std::string& what) {
@@ -257,7 +273,7 @@ void CheckTargets(Checks& checks, const std::string& exePath, const std::string&
 
 int Run(const std::string& exePath, const std::string& screenshotPath, const std::string& image) {
   Checks checks;
-  CheckFontResolves(checks);
+  const std::string designFace = CheckFontResolves(checks);
   morvel::e2e::ChildProcess program(exePath);
   if (!checks.Expect(program.started(), "MorvelTest.exe starts")) return 1;
 
@@ -275,6 +291,7 @@ int Run(const std::string& exePath, const std::string& screenshotPath, const std
                      "Form1's controls exist"))
     return 1;
   CheckClasses(checks, w);
+  CheckSystemMenuAndFont(checks, program.id(), designFace);
 
   CheckApplicationWindow(checks, w.window);
   CheckLayout(checks, w);

@@ -113,7 +113,8 @@ int RunList(const Options& options, std::ostream& out, std::ostream& err, const 
     json.EndObject();
     out << json.text();
   } else {
-    out << ListTable(list);
+    // On a terminal the table fits its width; into a pipe or a file every text stays whole.
+    out << ListTable(list, platform.terminal.isTerminal ? platform.terminal.columns : 0);
   }
   if (!Delivered(out, err)) return kExitQueryFailed;
   // What could not be examined is said, not silently left out.

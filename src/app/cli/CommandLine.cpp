@@ -41,6 +41,8 @@ base::Result ParseCommandLine(const std::vector<std::string>& args, Options& opt
         options.details = true;
       } else if (OptionParse map = ParseMapOption(args, i, options); map.mine) {
         if (!map.result.ok()) return map.result;
+      } else if (OptionParse color = ParseColorOption(arg, options); color.mine) {
+        if (!color.result.ok()) return color.result;
       } else if (arg == "--partition" || arg.rfind("--partition=", 0) == 0) {
         std::string value;
         if (arg == "--partition") {
@@ -70,7 +72,7 @@ base::Result ParseCommandLine(const std::vector<std::string>& args, Options& opt
 }
 
 std::string UsageSynopsis() {
-  return "Usage: morvel [--partition N] [--json] [--details] [--map FILE.svg|-] TARGET...\n"
+  return "Usage: morvel [--partition N] [--json] [--details] [--map FILE.svg|-] [--color=WHEN] TARGET...\n"
          "       morvel --list [--json]\n"
          "       morvel --help | --version\n";
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The console program's command line: morvel [--partition N] [--json] [--map FILE.svg|-] TARGET...
+// The console program's command line: morvel [--partition N] [--json] [--map FILE.svg|-]
+// [--color=WHEN] TARGET...
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,9 @@ struct Target {
   char letter = 0;   // the drive letter, or 0 for a device or image file path
 };
 
+// --color: when the terminal map is drawn in colour.
+enum class ColorMode { Auto, Always, Never };
+
 struct Options {
   bool help = false;
   bool version = false;
@@ -21,6 +25,7 @@ struct Options {
   bool details = false;  // --details: what each volume is, after its report
   int partition = 0;     // 0: the first NTFS partition of a whole disk
   std::string map;       // --map: an SVG file, "-" for the terminal, empty for no map
+  ColorMode color = ColorMode::Auto;
   std::vector<Target> targets;
 };
 

@@ -6,6 +6,7 @@
 #include "core/report/Figures.h"
 #include "core/report/VolumeQuery.h"
 #include "core/runtime/RuntimeError.h"
+#include "platform/reader/VolumeDetails.h"
 
 namespace morvel::cli {
 namespace {
@@ -20,6 +21,8 @@ void WriteVolumeData(JsonWriter& json, const NtfsVolumeData& d) {
   json.BeginObject("volumeData");
   auto i64 = [&](const char* key, std::int64_t v) { json.Value(key, JsonNumber(v)); };
   i64("VolumeSerialNumber", d.VolumeSerialNumber);
+  // The same number as --details writes it: tools need not know it is stored signed.
+  json.Value("VolumeSerialNumberHex", JsonString(SerialNumberText(static_cast<std::uint64_t>(d.VolumeSerialNumber))));
   i64("NumberSectors", d.NumberSectors);
   i64("TotalClusters", d.TotalClusters);
   i64("FreeClusters", d.FreeClusters);

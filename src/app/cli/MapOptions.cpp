@@ -46,6 +46,36 @@ OptionParse ParseMapOption(const std::vector<std::string>& args, std::size_t& i,
   return {true, options.map.empty() ? noName : base::Result()};
 }
 
+OptionParse ParseColorOption(const std::string& arg, Options& options) {
+  if (arg == "--color") {
+    options.color = ColorMode::Always;  // as --color=always, the convention of the option
+    return {true, {}};
+  }
+  if (arg.rfind("--color=", 0) != 0) return {};
+  const std::string when = arg.substr(8);
+  if (when == "auto")
+    options.color = ColorMode::Auto;
+  else if (when == "always")
+    options.color = ColorMode::Always;
+  else if (when == "never")
+    options.color = ColorMode::Never;
+  else
+    return {true, {base::Status::Usage, "--color takes auto, always or never, not: " + when}};
+  return {true, {}};
+}
+
+bool MapInColour(ColorMode mode, const Terminal& terminal) {
+  switch (mode) {
+    case ColorMode::Always:
+      return true;
+    case ColorMode::Never:
+      return false;
+    case ColorMode::Auto:
+      break;
+  }
+  return terminal.isTerminal && terminal.term != "dumb" && !terminal.noColor;
+}
+
 base::Result CheckMapTargets(const Options& options) {
   if (!options.map.empty() && !ToTerminal(options) && options.targets.size() > 1)
     return {base::Status::Usage, "--map FILE draws one target; give one target, or --map - for the terminal"};
@@ -54,7 +84,9 @@ base::Result CheckMapTargets(const Options& options) {
 
 std::string MapUsageText() {
   return "  --map FILE.svg draw the volume's cluster map into FILE.svg; --map - draws it in the\n"
-         "                 terminal. With --json, each report carries the map's cells instead\n";
+         "                 terminal. With --json, each report carries the map's cells instead\n"
+         "  --color=WHEN   draw the terminal map in colour: auto (the default: on a terminal, unless\n"
+         "                 TERM is dumb or NO_COLOR is set), always (even into a pipe), never\n";
 }
 
 void RequestMap(OpenedVolume& volume, const Options& options) {
@@ -74,7 +106,8 @@ bool DeliverMap(const Options& options, const Target& target, const std::optiona
     return false;
   }
   if (ToTerminal(options)) {
-    if (!options.json) out << '\n' << MapText(*map, target.text, terminal.columns, terminal.isTerminal);
+    if (!options.json)
+      out << '\n' << MapText(*map, target.text, terminal.columns, MapInColour(options.color, terminal));
     return true;
   }
   const auto produce = [&](const PieceWriter& write) { return WriteMapSvg(*map, target.text, write); };

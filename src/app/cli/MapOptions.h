@@ -25,6 +25,11 @@ struct OptionParse {
 
 // Parses --map FILE / --map=FILE at args[i], advancing i past the value.
 OptionParse ParseMapOption(const std::vector<std::string>& args, std::size_t& i, Options& options);
+// Parses --color / --color=WHEN at args[i].
+OptionParse ParseColorOption(const std::string& arg, Options& options);
+// Whether the terminal map is drawn in colour: --color=always, or by default on a terminal
+// whose TERM is not "dumb" while NO_COLOR is unset or empty.
+bool MapInColour(ColorMode mode, const Terminal& terminal);
 // A map file holds one volume: --map FILE with several targets is a usage error.
 base::Result CheckMapTargets(const Options& options);
 std::string MapUsageText();

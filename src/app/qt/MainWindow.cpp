@@ -15,6 +15,7 @@
 #include "app/qt/InfoWindow.h"
 #include "app/qt/MapWindow.h"
 #include "app/qt/MemoLines.h"
+#include "app/qt/ReportMenu.h"
 #include "core/design/MainWindowDesign.h"
 #include "core/desktop/Targets.h"
 #include "core/report/VolumeReport.h"
@@ -107,6 +108,7 @@ void MainWindow::CreateControls() {
   connect(dDriveButton, &QPushButton::clicked, this, [this] { Guard(this, [this] { OnDriveButton(dDriveButton); }); });
   connect(versionButton, &QPushButton::clicked, this, [this] { Guard(this, [this] { OnVersionButton(); }); });
   mapMenu_ = new VolumeMapMenu(*memo, context_.opener, {cDriveButton, dDriveButton});
+  new ReportMenu(*memo, *mapMenu_, [this](const std::vector<std::string>& targets) { ReportTargets(targets); });
 }
 
 // Centred on the screen the first time it shows, as the design asks.

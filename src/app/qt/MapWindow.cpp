@@ -13,10 +13,10 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "platform/io/SystemIo.h"
 #include "app/qt/ErrorReport.h"
 #include "core/map/MapSvg.h"
 #include "core/report/VolumeQuery.h"
+#include "platform/io/SystemIo.h"
 
 namespace morvel::qt {
 namespace {
@@ -132,21 +132,14 @@ VolumeMapMenu::VolumeMapMenu(QPlainTextEdit& memo, TargetOpener& opener,
       SetTarget(caption.isEmpty() ? std::string() : std::string(1, caption.at(0).toLatin1()));
     });
   }
-  memo.setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(&memo, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
-    const std::unique_ptr<QMenu> menu(CreateMenu(pos));
-    menu->exec(memo_.viewport()->mapToGlobal(pos));
-  });
 }
 
-QMenu* VolumeMapMenu::CreateMenu(QPoint pos) {
-  QMenu* menu = memo_.createStandardContextMenu(pos);
-  menu->addSeparator();
-  QAction* action = menu->addAction("Volume map\u2026");
+QAction* VolumeMapMenu::AddAction(QMenu& menu) {
+  QAction* action = menu.addAction("Volume map\u2026");
   action->setObjectName("VolumeMapAction");
   action->setEnabled(!target_.empty());
   connect(action, &QAction::triggered, this, [this] { Guard(memo_.window(), [this] { OpenMap(); }); });
-  return menu;
+  return action;
 }
 
 MapWindow* VolumeMapMenu::OpenMap() {

@@ -53,9 +53,8 @@ class MapWindow final : public QWidget {
   MapCanvas* canvas_ = nullptr;
 };
 
-// Adds "Volume map..." to the memo's context menu, after the standard edit actions. The drive
-// buttons' clicks and the reports of targets tell which volume was reported last; the map
-// re-reads that volume in one pass.
+// "Volume map..." of the memo's context menu. The drive buttons' clicks and the reports of
+// targets tell which volume was reported last; the map re-reads that volume in one pass.
 class VolumeMapMenu final : public QObject {
   Q_OBJECT
 
@@ -63,8 +62,8 @@ class VolumeMapMenu final : public QObject {
   VolumeMapMenu(QPlainTextEdit& memo, TargetOpener& opener, std::initializer_list<QPushButton*> driveButtons);
   // The target reported last: a drive letter or a path; empty for none.
   void SetTarget(std::string target) { target_ = std::move(target); }
-  // The menu the memo shows at `pos`; the caller owns it.
-  QMenu* CreateMenu(QPoint pos);
+  // Adds "Volume map...", enabled once a volume was reported, to `menu`.
+  QAction* AddAction(QMenu& menu);
   // Opens the map window of the volume last reported; null, after a message, when it cannot.
   MapWindow* OpenMap();
 

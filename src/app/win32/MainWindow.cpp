@@ -1,7 +1,9 @@
 #include "app/win32/MainWindow.h"
 
+#include <commdlg.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -9,6 +11,7 @@
 
 #include "app/win32/InfoWindow.h"
 #include "app/win32/MemoLines.h"
+#include "app/win32/Resource.h"
 #include "app/win32/WindowDpi.h"
 #include "base/Utf.h"
 #include "core/design/MainWindowDesign.h"
@@ -81,7 +84,7 @@ void RegisterClasses(HINSTANCE instance, HICON icon, WNDPROC windowProc) {
   ::RegisterClassExA(&wc);
 }
 
-Font CreateDesignFont(const FontDesign& design) {
+Font CreateFaceFont(const FontDesign& design, std::u16string_view face, BYTE pitchAndFamily) {
   LOGFONTW font{};
   font.lfHeight = design.height;
   font.lfWeight = FW_NORMAL;
@@ -89,12 +92,42 @@ Font CreateDesignFont(const FontDesign& design) {
   font.lfOutPrecision = OUT_DEFAULT_PRECIS;
   font.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   font.lfQuality = DEFAULT_QUALITY;
-  font.lfPitchAndFamily = DEFAULT_PITCH;
-  const std::u16string face = base::Utf8ToUtf16(design.face);
-  ::lstrcpynW(font.lfFaceName, reinterpret_cast<const wchar_t*>(face.c_str()), LF_FACESIZE);
-  Font handle(::CreateFontIndirectW(&font));
-  if (!handle) ThrowLastError("Cannot create the main window's font");
-  return handle;
+  font.lfPitchAndFamily = pitchAndFamily;
+  const std::u16string name(face);
+  ::lstrcpynW(font.lfFaceName, reinterpret_cast<const wchar_t*>(name.c_str()), LF_FACESIZE);
+  return Font(::CreateFontIndirectW(&font));
+}
+
+// Whether `font` has a glyph for every character of the main window's texts: its captions and
+// the report, which is printable ASCII. GetGlyphIndicesW marks a missing one 0xFFFF.
+bool DrawsTheTexts(HFONT font) {
+  std::u16string texts;
+  for (const ControlDesign& design : kMainWindowControls) texts += base::Utf8ToUtf16(design.text);
+  for (char16_t c = u' '; c <= u'~'; ++c) texts += c;
+  const MemoryDc dc(::CreateCompatibleDC(nullptr));
+  if (!dc) return true;  // nothing to measure with: keep the font asked for
+  const Selection selected = Select(dc.get(), font);
+  std::vector<WORD> glyphs(texts.size());
+  const DWORD found = ::GetGlyphIndicesW(dc.get(), reinterpret_cast<const wchar_t*>(texts.c_str()),
+                                         static_cast<int>(texts.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
+  if (found == GDI_ERROR) return true;
+  return std::find(glyphs.begin(), glyphs.end(), WORD{0xFFFF}) == glyphs.end();
+}
+
+// The design's font when the system has one that draws the window's texts; else a fixed-pitch
+// font that does ("Courier New", then the system's fixed font): a caption is never boxes.
+Font CreateDesignFont(const FontDesign& design) {
+  Font font = CreateFaceFont(design, base::Utf8ToUtf16(design.face), DEFAULT_PITCH);
+  if (!font) ThrowLastError("Cannot create the main window's font");
+  if (DrawsTheTexts(font.get())) return font;
+  const FontDesign latin{design.face, design.height, ANSI_CHARSET};
+  if (Font courier = CreateFaceFont(latin, u"Courier New", FIXED_PITCH | FF_MODERN);
+      courier && DrawsTheTexts(courier.get()))
+    return courier;
+  LOGFONTW fixed{};
+  if (::GetObjectW(::GetStockObject(ANSI_FIXED_FONT), sizeof fixed, &fixed) == 0) return font;
+  Font stock(::CreateFontIndirectW(&fixed));
+  return stock ? std::move(stock) : std::move(font);
 }
 
 // The outer rectangle that gives the design's client area at `dpi`, centred on the screen
@@ -178,6 +211,7 @@ MainWindow::MainWindow(Application& application, TargetOpener& opener, std::vect
   window_ = CreateOwnedWindow(kWindowExStyle, kWindowClass, caption.c_str(), kWindowStyle,
                               WindowBounds(kMainWindow, dpi_), application.Handle(), 0, application.Instance(), this);
   if (!window_) ThrowLastError("Cannot create the main window");
+  AddSystemMenuItems();
   CreateControls();
   AlignControls();
   ::DragAcceptFiles(window_.get(), TRUE);
@@ -280,6 +314,32 @@ void MainWindow::ReportTargets(const std::vector<std::string>& targets) {
                      [this](const std::exception& e) { application_.ShowException(e.what()); });
 }
 
+// "Open image..." goes at the end of the window's system menu, after a separator: the window's
+// design is untouched.
+void MainWindow::AddSystemMenuItems() {
+  HMENU menu = ::GetSystemMenu(window_.get(), FALSE);
+  if (menu == nullptr) return;
+  ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  ::AppendMenuW(menu, MF_STRING, MORVEL_OPEN_IMAGE_COMMAND, L"Open image\u2026");
+}
+
+// The file chosen is reported as a dropped file is.
+void MainWindow::OpenImage() {
+  char file[32768] = {};
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window_.get();
+  dialog.lpstrFilter =
+      "Disk and volume images (*.img;*.dd;*.raw;*.vhd;*.vhdx;*.vmdk;*.qcow2;*.E01)\0"
+      "*.img;*.dd;*.raw;*.bin;*.ntfs;*.iso;*.vhd;*.vhdx;*.vmdk;*.qcow;*.qcow2;*.E01;*.Ex01;*.s01\0"
+      "All files (*.*)\0*.*\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = sizeof file;
+  dialog.lpstrTitle = "Open image";
+  dialog.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+  if (::GetOpenFileNameA(&dialog)) ReportTargets({file});
+}
+
 void MainWindow::DropFiles(HDROP drop) {
   const std::vector<std::string> files = DroppedFiles(drop);
   ::DragFinish(drop);
@@ -331,6 +391,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_MINIMIZE) {
         application_.Minimize();
+        return 0;
+      }
+      if ((wParam & 0xFFF0) == MORVEL_OPEN_IMAGE_COMMAND) {
+        application_.Guard([&] { OpenImage(); });
         return 0;
       }
       break;

@@ -1,8 +1,8 @@
 #pragma once
 // The main window: a strip of three buttons over the report memo. "C DRIVE" and "D DRIVE"
 // write the volume report of their drive into the memo; "Version" is for the information
-// window. Image files and devices named on the command line or dropped onto the window are
-// reported in the memo too.
+// window. Image files and devices named on the command line, dropped onto the window or chosen
+// with "Open image..." in its system menu are reported in the memo too.
 #include <windows.h>
 
 #include <string>
@@ -37,6 +37,8 @@ class MainWindow {
   void RestoreFocus();
   void ReportTargets(const std::vector<std::string>& targets);
   void DropFiles(HDROP drop);
+  void AddSystemMenuItems();
+  void OpenImage();
 
   void OnCreate();
   void OnDriveButton(HWND sender);

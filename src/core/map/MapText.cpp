@@ -1,6 +1,7 @@
 #include "core/map/MapText.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "base/Text.h"
 
@@ -45,14 +46,25 @@ std::string Sgr(const char* which, Rgb c) {
          std::to_string(c.b) + "m";
 }
 
+// Each row starts from the terminal's own colours (the row before ended with a reset); a colour
+// is sent only when it differs from the cell before, so runs of like cells cost one character
+// each.
 void ColourRows(const ClusterMap& map, std::size_t columns, std::string& out) {
   const std::size_t rows = (map.CellCount() + columns - 1) / columns;
   for (std::size_t row = 0; row < rows; row += 2) {
+    std::optional<Rgb> foreground, background;  // as the terminal has them now; none: its default
     for (std::size_t col = 0; col < columns; ++col) {
       const std::size_t upper = row * columns + col, lower = upper + columns;
       if (upper >= map.CellCount()) break;
-      out += Sgr("38", CellColour(map, upper));
-      out += lower < map.CellCount() ? Sgr("48", CellColour(map, lower)) : std::string("\x1b[49m");
+      const Rgb top = CellColour(map, upper);
+      if (foreground != top) out += Sgr("38", *(foreground = top));
+      if (lower < map.CellCount()) {
+        const Rgb bottom = CellColour(map, lower);
+        if (background != bottom) out += Sgr("48", *(background = bottom));
+      } else if (background) {
+        out += "\x1b[49m";  // no cell below: the terminal's own background
+        background.reset();
+      }
       out += "\u2580";  // upper half block
     }
     out += "\x1b[0m\n";

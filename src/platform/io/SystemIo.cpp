@@ -216,6 +216,10 @@ base::Result WriteNew(const std::string& name, const Destination& destination, c
 Terminal StandardOutput() {
   Terminal t;
   t.columns = ColumnsFromEnvironment();
+  const char* term = std::getenv("TERM");
+  t.term = term != nullptr ? term : "";
+  const char* noColor = std::getenv("NO_COLOR");
+  t.noColor = noColor != nullptr && *noColor != '\0';
 #ifdef _WIN32
   // The Windows console gets the plain drawing: it needs neither a code page nor colour modes.
   t.isTerminal = false;

@@ -14,10 +14,12 @@ namespace morvel {
 struct Terminal {
   bool isTerminal = false;
   std::size_t columns = 80;
+  std::string term;      // TERM; empty when unset
+  bool noColor = false;  // NO_COLOR is set and not empty: the user wants no colour
 };
 
 // Standard output: a terminal or not, and its width from the terminal itself, else COLUMNS,
-// else 80.
+// else 80; TERM and NO_COLOR as the environment has them.
 Terminal StandardOutput();
 
 // Writes `contents` to `path` through a new file beside it, checked to the last flush, then

@@ -111,8 +111,12 @@ class LinuxMachine final : public Machine {
       if (sectors == "0") continue;  // an unused loop device
       std::uint64_t size = 0;
       std::from_chars(sectors.data(), sectors.data() + sectors.size(), size);
-      devices.push_back({"/dev/" + name, FirstLine(ReadSystemFile(sys + "/dev")),
-                         FirstLine(ReadSystemFile(sys + "/loop/backing_file")), size <= (~0ull >> 9) ? size << 9 : 0});
+      // A loop device names its file; a partition of one (losetup -P) has it from the device
+      // it is part of, its folder's parent in sysfs.
+      std::string backing = FirstLine(ReadSystemFile(sys + "/loop/backing_file"));
+      if (backing.empty()) backing = FirstLine(ReadSystemFile(sys + "/../loop/backing_file"));
+      devices.push_back({"/dev/" + name, FirstLine(ReadSystemFile(sys + "/dev")), std::move(backing),
+                         size <= (~0ull >> 9) ? size << 9 : 0});
     }
     std::sort(devices.begin(), devices.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
     return devices;

@@ -177,6 +177,54 @@ TEST(VolumeHooks, ListTableAndDocument) {
   EXPECT_TRUE(Contains(json.out, "\"letter\": null")) << json.out;
 }
 
+// On a terminal the table fits its width, columns aligned by what each character takes on the
+// screen (a wide character two columns, U+FFFD one); into a pipe every text is whole.
+TEST(VolumeHooks, ListTableFitsTheTerminal) {
+  VolumeList list;
+  list.volumes = {{'C',
+                   "link",
+                   "/img/disk.img",
+                   "",
+                   16u << 20,
+                   "\u65E5\u672C\u8A9E\u306E\u30E9\u30D9\u30EB",
+                   "3.1",
+                   {"/mnt/a"},
+                   ""},
+                  {'D',
+                   "mount order",
+                   "/dev/sdb1",
+                   "",
+                   1u << 30,
+                   "Backup\uFFFD",
+                   "3.1",
+                   {"/media/user/a-rather-long-mount-point-name"},
+                   ""}};
+  const struct {
+    bool isTerminal;  // 70 columns wide
+    std::string table;
+  } cases[] = {
+      {false,
+       "Letter  From         Device or image  Size      Label           NTFS  Mount point\n"
+       "C:      link         /img/disk.img    16.0 MiB  \u65E5\u672C\u8A9E\u306E\u30E9\u30D9\u30EB  3.1   /mnt/a\n"
+       "D:      mount order  /dev/sdb1        1.0 GiB   Backup\uFFFD         3.1   "
+       "/media/user/a-rather-long-mount-point-name\n"},
+      {true,
+       "Letter  From         Device o\u2026  Size      Label       NTFS  Mount poi\u2026\n"
+       "C:      link         /img/dis\u2026  16.0 MiB  \u65E5\u672C\u8A9E\u306E\u2026   3.1   /mnt/a\n"
+       "D:      mount order  /dev/sdb1  1.0 GiB   Backup\uFFFD     3.1   /media/us\u2026\n"},
+  };
+  for (const auto& c : cases) {
+    ProgramRun run;
+    run.addHooks = [&](Platform& p) {
+      p.listVolumes = [&] { return list; };
+      p.terminal.isTerminal = c.isTerminal;
+      p.terminal.columns = 70;
+    };
+    EXPECT_EQ(run({"--list"}), kExitOk);
+    EXPECT_EQ(run.out, c.table) << c.isTerminal;
+  }
+}
+
 TEST(CommandLine, HelpAndVersionWinOverEverythingAfterThem) {
   ProgramRun help;
   EXPECT_EQ(help({"--help", "--bogus"}), kExitOk);

@@ -8,6 +8,7 @@ usage: map_test.py MORVEL WORKDIR
 """
 import json
 import os
+import pty
 import re
 import resource
 import signal
@@ -16,6 +17,8 @@ import subprocess
 import sys
 import unittest
 import zlib
+
+from schema_check import check_json_output
 
 MORVEL = ""
 WORK = ""
@@ -33,8 +36,29 @@ def run(*args, env=None, file_limit=None, ignore_size_signal=True):
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN if ignore_size_signal else signal.SIG_DFL)
         resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
 
-    return subprocess.run([MORVEL, *args], capture_output=True, text=True, env=e, timeout=120,
-                          preexec_fn=limit if file_limit else None)
+    p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=e, timeout=120,
+                       preexec_fn=limit if file_limit else None)
+    check_json_output(args, p.stdout)
+    return p
+
+
+def run_on_terminal(*args, env):
+    """The program's standard output on a pseudo-terminal (a pipe for stderr): (status, stdout)."""
+    master, slave = pty.openpty()
+    e = dict(os.environ, LC_ALL="C", XDG_CONFIG_HOME=os.path.join(WORK, "no-config"), **env)
+    p = subprocess.Popen([MORVEL, *args], stdout=slave, stderr=subprocess.DEVNULL, env=e)
+    os.close(slave)
+    out = b""
+    while True:
+        try:
+            piece = os.read(master, 65536)
+        except OSError:  # EIO: the program closed its side
+            break
+        if not piece:
+            break
+        out += piece
+    os.close(master)
+    return p.wait(timeout=120), out.decode().replace("\r\n", "\n")
 
 
 def attributes(image, record):
@@ -203,6 +227,34 @@ class ClusterMap(unittest.TestCase):
         self.assertTrue(all(ch in ".:+#zMmoLBUSX" for line in grid for ch in line))
         total = self.report()["volumeData"]["TotalClusters"]  # the cells $LogFile's one run fills show it
         self.assertIn("L" * (len(self.areas["$LogFile"]) * CELLS // total - 1), "".join(grid))
+
+    def test_colour_follows_the_option_the_terminal_and_the_environment(self):
+        ways = {  # standard output on a terminal or not, and the environment
+            "terminal": (True, {}),
+            "pipe": (False, {}),
+            "NO_COLOR": (True, {"NO_COLOR": "1"}),
+            "TERM=dumb": (True, {"TERM": "dumb"}),
+        }
+        coloured = {
+            "auto": {"terminal": True, "pipe": False, "NO_COLOR": False, "TERM=dumb": False},
+            "always": dict.fromkeys(ways, True),
+            "never": dict.fromkeys(ways, False),
+        }
+        for mode, row in coloured.items():
+            for way, colour in row.items():
+                with self.subTest(mode=mode, way=way):
+                    terminal, env = ways[way]
+                    env = dict(dict(TERM="xterm-256color", NO_COLOR=""), **env)
+                    args = ("--map", "-", f"--color={mode}", self.image)
+                    if terminal:
+                        status, out = run_on_terminal(*args, env=env)
+                    else:
+                        p = run(*args, env=env)
+                        status, out = p.returncode, p.stdout
+                    self.assertEqual(status, 0)
+                    drawn = "One half character a cell" if colour else "One character a cell"
+                    self.assertIn(drawn, out)
+                    self.assertEqual("\x1b[" in out, colour)
 
     def test_the_file_replaces_regular_files_only_and_failures_say_why(self):
         victim, link, fifo = (os.path.join(WORK, n) for n in ("victim.txt", "linked.svg", "fifo.svg"))

@@ -15,6 +15,8 @@ import sys
 import unittest
 import uuid
 
+from schema_check import check_json_output
+
 MORVEL = ""
 WORK = ""
 
@@ -33,6 +35,7 @@ def run(*args, config=None, timeout=120):
     env["XDG_CONFIG_HOME"] = config or os.path.join(WORK, "no-config")
     env["LC_ALL"] = "C"
     p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=env, timeout=timeout)
+    check_json_output(args, p.stdout)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -92,6 +95,7 @@ class Sample(unittest.TestCase):
         for args, golden in ((["sample.ntfs.img"], "sample.txt"), (["--json", "sample.ntfs.img"], "sample.json")):
             with self.subTest(golden=golden), open(os.path.join(here, "golden", golden), encoding="utf-8") as f:
                 p = subprocess.run([MORVEL, *args], capture_output=True, text=True, env=env, cwd=WORK, timeout=60)
+                check_json_output(args, p.stdout)
                 self.assertEqual((p.returncode, p.stderr), (0, ""))
                 self.assertEqual(p.stdout, f.read())
 
@@ -141,7 +145,8 @@ class BadInputs(unittest.TestCase):
         )
 
     def test_usage_errors_exit_two(self):
-        for args in ([], ["--partition", "x", "a.img"], ["--nope", "C"], ["--partition", "1", "C"]):
+        for args in ([], ["--partition", "x", "a.img"], ["--nope", "C"], ["--partition", "1", "C"],
+                     ["--color=sometimes", "a.img"]):
             with self.subTest(args=args):
                 status, out, err = run(*args)
                 self.assertEqual(status, 2)
@@ -356,9 +361,10 @@ class Mounted(unittest.TestCase):
             rows = [line for line in out.splitlines() if line.endswith(folder)]
             self.assertEqual(len(rows), 1, out)
             self.assertRegex(rows[0], r" MountMe +3\.1 +" + re.escape(folder) + "$")
+            self.assertIn(f" ({image}) ", rows[0])  # the loop device's file
             status, out, _ = run("--list", "--json")
             volume = [v for v in json.loads(out)["volumes"] if folder in v["mountPoints"]][0]
-            self.assertEqual((volume["label"], volume["ntfsVersion"]), ("MountMe", "3.1"))
+            self.assertEqual((volume["label"], volume["ntfsVersion"], volume["image"]), ("MountMe", "3.1", image))
             boot = boot_sector(image)
             for target in (folder, os.path.join(folder, "sub"), os.path.join(folder, "sub", "file.txt")):
                 with self.subTest(target=target):

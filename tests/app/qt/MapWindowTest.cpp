@@ -1,6 +1,6 @@
-// The volume map window on Qt's offscreen platform: opened from the report memo's context menu
-// for the volume last reported (the sample image linked as drive C), its cells, tooltips and
-// files.
+// The report memo's context menu on Qt's offscreen platform: the volume map window, opened for
+// the volume last reported (the sample image linked as drive C), its cells, tooltips and files;
+// an image chosen to open and the machine's volumes, each reported.
 #include <QAction>
 #include <QFile>
 #include <QImage>
@@ -14,6 +14,7 @@
 
 #include "app/qt/MainWindow.h"
 #include "app/qt/MapWindow.h"
+#include "app/qt/ReportMenu.h"
 #include "platform/open/TargetOpener.h"
 #include "platform/posix/desktop/PosixShellApi.h"
 #include "platform/posix/desktop/PosixSystemApi.h"
@@ -27,6 +28,7 @@ class MapWindowTest : public QObject {
   void initTestCase();
   void menuOffersTheMapOnceAVolumeWasReported();
   void windowShowsCellsTooltipsAndSaves();
+  void menuOpensAnImageAndListsTheVolumes();
 
  private:
   QAction* MapAction(MainWindow& form, std::unique_ptr<QMenu>& menu);
@@ -49,11 +51,10 @@ void MapWindowTest::initTestCase() {
 }
 
 QAction* MapWindowTest::MapAction(MainWindow& form, std::unique_ptr<QMenu>& menu) {
-  auto* mapMenu = form.memo->findChild<VolumeMapMenu*>();
-  if (mapMenu == nullptr) return nullptr;
-  menu.reset(mapMenu->CreateMenu({4, 4}));
-  const QList<QAction*> actions = menu->actions();
-  return actions.isEmpty() ? nullptr : actions.back();
+  auto* reportMenu = form.memo->findChild<ReportMenu*>();
+  if (reportMenu == nullptr) return nullptr;
+  menu.reset(reportMenu->CreateMenu({4, 4}));
+  return menu->findChild<QAction*>("VolumeMapAction");
 }
 
 void MapWindowTest::menuOffersTheMapOnceAVolumeWasReported() {
@@ -106,6 +107,55 @@ void MapWindowTest::windowShowsCellsTooltipsAndSaves() {
   QVERIFY(!missing.ok());
   QCOMPARE(missing.code(), ENOENT);
   window->close();
+}
+
+// "Open image..." reports the chosen file as the command line's targets are reported; "Volumes"
+// lists the machine's NTFS volumes when it opens and reports the one clicked, or says there is
+// none.
+void MapWindowTest::menuOpensAnImageAndListsTheVolumes() {
+  MainWindow form({*volume_, *system_, *shell_, "MorvelTest"});
+  form.show();
+  auto* reportMenu = form.memo->findChild<ReportMenu*>();
+  QVERIFY(reportMenu != nullptr);
+  const QString title = QString("NTFS VOLUME DATA OF [%1] DRIVE");
+  const QString image = MORVEL_SAMPLE_IMAGE;
+  reportMenu->SetImageChooser([&](QWidget* parent) {
+    return parent == &form ? image : QString();  // the dialog belongs to the main window
+  });
+  VolumeList machine;
+  reportMenu->SetVolumeLister([&] { return machine; });
+  const auto volumes = [&](std::unique_ptr<QMenu>& menu) {
+    menu.reset(reportMenu->CreateMenu({4, 4}));
+    auto* sub = menu->findChild<QMenu*>("VolumesMenu");
+    if (sub != nullptr) emit sub->aboutToShow();
+    return sub;
+  };
+
+  std::unique_ptr<QMenu> menu;
+  QMenu* list = volumes(menu);
+  QVERIFY(list != nullptr);
+  QCOMPARE(list->title(), QString("Volumes"));
+  QCOMPARE(list->actions().size(), 1);
+  QCOMPARE(list->actions()[0]->text(), QString("No NTFS volume found"));
+  QVERIFY(!list->actions()[0]->isEnabled());
+
+  QAction* open = menu->findChild<QAction*>("OpenImageAction");
+  QVERIFY(open != nullptr);
+  QCOMPARE(open->text(), QString::fromUtf8("Open image\u2026"));
+  open->trigger();
+  QVERIFY(form.memo->toPlainText().contains(title.arg(image)));
+  machine.volumes = {{0, "", image.toStdString(), "", 8u << 20, "R&D", "3.1", {"/mnt/s"}, ""},
+                     {'C', "link", "/dev/loop9", "/img/c.img", 0, "", "3.1", {}, ""}};
+  list = volumes(menu);
+  QVERIFY(menu->findChild<QAction*>("VolumeMapAction")->isEnabled());  // the image reported may be mapped
+  QCOMPARE(list->actions().size(), 2);
+  QCOMPARE(list->actions()[0]->text(), image + QString::fromUtf8("  8.0 MiB  \u201CR&&D\u201D  /mnt/s"));
+  QCOMPARE(list->actions()[1]->text(), QString("C:  /dev/loop9 (/img/c.img)"));
+  form.memo->setPlainText("Memo1");
+  list->actions()[0]->trigger();
+  QVERIFY(form.memo->toPlainText().contains(title.arg(image)));
+  list->actions()[1]->trigger();  // a volume with a letter is reported as that drive
+  QVERIFY(form.memo->toPlainText().contains(title.arg("C")));
 }
 
 }  // namespace morvel::qt

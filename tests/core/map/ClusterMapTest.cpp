@@ -210,6 +210,12 @@ TEST(MapText, ColourDrawsTwoCellsACharacter) {
                       "\x1b[38;2;236;239;244m\x1b[49m\u2580\x1b[0m\n"),   // free over nothing
             std::string::npos)
       << text;
+  // A colour is sent again only where it changes from the cell before.
+  const std::string runs = MapText(MapOf(8, 8, kFirstHalf, 16), "v", 2, true);
+  EXPECT_NE(runs.find("\n\x1b[38;2;43;87;151m\x1b[48;2;43;87;151m\u2580\u2580\x1b[0m\n"
+                      "\x1b[38;2;236;239;244m\x1b[48;2;236;239;244m\u2580\u2580\x1b[0m\n"),
+            std::string::npos)
+      << runs;
 }
 
 TEST(MapSvg, TextsAreEscapedAndEveryCellHasATitle) {
