@@ -46,6 +46,12 @@ foreach(program morvel MorvelTest)
   endif()
 endforeach()
 install(TARGETS morvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The container readers the programs load on first use, where they look for them (lib/morvel
+# beside bin/ and libexec/).
+if(TARGET morvel_container_module)
+  target_link_options(morvel_container_module PRIVATE LINKER:-z,relro,-z,now)
+  install(TARGETS morvel_container_module LIBRARY DESTINATION lib/morvel)
+endif()
 # A stripped install also drops the compilers' .comment notes, as Debian's own packages do.
 function(morvel_install_drop_comment file)
   install(CODE "if(CMAKE_INSTALL_DO_STRIP)

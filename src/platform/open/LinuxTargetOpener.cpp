@@ -11,35 +11,58 @@
 #include "platform/reader/ImageSignature.h"
 #include "platform/reader/ReaderVolume.h"
 #ifdef MORVEL_CONTAINERS
-#include "platform/containers/Containers.h"
-#include "platform/containers/Probe.h"
+#include "disk/ContainerSignature.h"
+#include "platform/open/ContainerLoader.h"
 #endif
 
 namespace morvel {
 namespace {
 
-ImageOpener ContainerOpener() {
 #ifdef MORVEL_CONTAINERS
-  return
-      [](const std::string& path, std::unique_ptr<base::ByteSource>& out) { return containers::OpenImage(path, out); };
-#else
-  return nullptr;
-#endif
+// A container image through the container module, loaded now if it was not yet; without the
+// module, an error that says what is missing.
+ImageOpener ContainerOpener() {
+  return [](const std::string& path, std::unique_ptr<base::ByteSource>& out) {
+    std::string why;
+    const containers::ModuleTable* module = ContainerModule(why);
+    return module != nullptr ? module->openImage(path, out) : base::Result(base::Status::System, why, EIO);
+  };
 }
 
+// What a target holds, named by libblkid in the module; without the module, by the signatures
+// this program knows, and why it can say no more.
 ContentDescriber DescriberOf(const std::string& path) {
-#ifdef MORVEL_CONTAINERS
-  return [path](base::ByteSource*, int partition) { return containers::DescribeTarget(path, partition); };
-#else
   return [path](base::ByteSource* source, int partition) {
+    std::string why;
+    if (const containers::ModuleTable* module = ContainerModule(why)) return module->describeTarget(path, partition);
+    const std::string known = source != nullptr ? DescribeImageSignature(*source, partition) : std::string();
+    return known.empty() ? why : known;
+  };
+}
+
+SuperblockProber Prober() {
+  return [](int fd, std::string& type, std::string& label) {
+    std::string why;
+    const containers::ModuleTable* module = ContainerModule(why);
+    return module != nullptr && module->probeSuperblock(fd, type, label);
+  };
+}
+#else
+ImageOpener ContainerOpener() { return nullptr; }
+
+ContentDescriber DescriberOf(const std::string&) {
+  return [](base::ByteSource* source, int partition) {
     return source != nullptr ? DescribeImageSignature(*source, partition) : std::string();
   };
-#endif
 }
+
+SuperblockProber Prober() { return nullptr; }
+#endif
 
 class LinuxTargetOpener final : public TargetOpener {
  public:
-  LinuxTargetOpener() : config_(DefaultDriveMapConfig()), machine_(MakeLinuxMachine(config_, ContainerOpener())) {}
+  LinuxTargetOpener()
+      : config_(DefaultDriveMapConfig()), machine_(MakeLinuxMachine(config_, ContainerOpener(), Prober())) {}
 
   OpenedTarget Open(const std::string& text, PartitionChoice choice) override {
     OpenedTarget target;
@@ -93,7 +116,7 @@ class LinuxTargetOpener final : public TargetOpener {
 std::unique_ptr<TargetOpener> MakeTargetOpener(const OpenerSettings&) { return std::make_unique<LinuxTargetOpener>(); }
 
 VolumeList ListMachineVolumes() {
-  const auto machine = MakeLinuxMachine(DefaultDriveMapConfig(), ContainerOpener());
+  const auto machine = MakeLinuxMachine(DefaultDriveMapConfig(), ContainerOpener(), Prober());
   return ListVolumes(*machine);
 }
 

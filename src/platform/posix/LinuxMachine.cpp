@@ -1,6 +1,3 @@
-#ifdef MORVEL_HAVE_BLKID
-#include <blkid.h>
-#endif
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -52,33 +49,14 @@ std::string UdevValue(const std::string& number, std::string_view key) {
   return {};
 }
 
-#ifdef MORVEL_HAVE_BLKID
-struct ProbeDeleter {
-  void operator()(blkid_probe p) const { blkid_free_probe(p); }
-};
-using UniqueProbe = std::unique_ptr<std::remove_pointer_t<blkid_probe>, ProbeDeleter>;
-
-// The type and label libblkid finds in the superblock of the open device or file.
-void ProbeSuperblock(int fd, SourceFacts& out, std::string& type) {
-  UniqueProbe probe(blkid_new_probe());
-  if (!probe || blkid_probe_set_device(probe.get(), fd, 0, 0) != 0) return;
-  blkid_probe_enable_superblocks(probe.get(), 1);
-  blkid_probe_set_superblocks_flags(probe.get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL);
-  if (blkid_do_safeprobe(probe.get()) != 0) return;
-  const char* value = nullptr;
-  if (blkid_probe_lookup_value(probe.get(), "TYPE", &value, nullptr) == 0 && value != nullptr) type = value;
-  if (blkid_probe_lookup_value(probe.get(), "LABEL", &value, nullptr) == 0 && value != nullptr) out.label = value;
-}
-#else
-// Without libblkid (a build of the console program alone): an NTFS boot sector is recognised
-// by its own signature; the label then comes from the volume itself.
-void ProbeSuperblock(int fd, SourceFacts&, std::string& type) {
+// Without a prober (libblkid, loaded with the container readers): an NTFS boot sector is
+// recognised by its own signature; the label then comes from the volume itself.
+void ProbeBySignature(int fd, std::string& type) {
   std::array<std::uint8_t, 512> sector{};
   if (::pread(fd, sector.data(), sector.size(), 0) == static_cast<ssize_t>(sector.size()) &&
       ntfs::HasNtfsSignature(sector))
     type = "ntfs";
 }
-#endif
 
 // The media data of the container image at `path` whose raw bytes are `raw`, through
 // `containers`, into `media`; null when `raw` is no container or the build reads none. A
@@ -96,8 +74,8 @@ base::Result ContainerMedia(base::ByteSource& raw, const std::string& path, cons
 
 class LinuxMachine final : public Machine {
  public:
-  LinuxMachine(DriveMapConfig config, ImageOpener containers)
-      : config_(std::move(config)), containers_(std::move(containers)) {}
+  LinuxMachine(DriveMapConfig config, ImageOpener containers, SuperblockProber prober)
+      : config_(std::move(config)), containers_(std::move(containers)), prober_(std::move(prober)) {}
 
   std::vector<BlockDevice> BlockDevices() override {
     std::vector<BlockDevice> devices;
@@ -173,7 +151,7 @@ class LinuxMachine final : public Machine {
       return out;
     }
     std::string type;
-    ProbeSuperblock(fd.get(), out, type);
+    if (!prober_ || !prober_(fd.get(), type, out.label)) ProbeBySignature(fd.get(), type);
     const off_t end = ::lseek(fd.get(), 0, SEEK_END);
     out.size = end > 0 ? static_cast<std::uint64_t>(end) : 0;
     // A block device is NTFS by its own superblock (its partitions are listed apart); an image
@@ -207,12 +185,13 @@ class LinuxMachine final : public Machine {
  private:
   DriveMapConfig config_;
   ImageOpener containers_;
+  SuperblockProber prober_;
 };
 
 }  // namespace
 
-std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config, ImageOpener containers) {
-  return std::make_unique<LinuxMachine>(std::move(config), std::move(containers));
+std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config, ImageOpener containers, SuperblockProber prober) {
+  return std::make_unique<LinuxMachine>(std::move(config), std::move(containers), std::move(prober));
 }
 
 SourceOpening OpenSourceAt(const std::string& path, const ImageOpener& containers) {

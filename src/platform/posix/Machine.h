@@ -3,6 +3,7 @@
 // (libblkid), its mounts (mountinfo), the drive-letter links and what a path is. One real
 // implementation and a fake in the tests.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -57,8 +58,14 @@ class Machine {
   virtual bool HoldsImage(const std::string& path) = 0;
 };
 
-// Container images (a link's target, a mount's source) are read through `containers` when given.
-std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config, ImageOpener containers = nullptr);
+// The file system type and label in the superblock of the open device or file `fd`; false when
+// it cannot tell (the machine then recognises NTFS by its boot sector alone).
+using SuperblockProber = std::function<bool(int fd, std::string& type, std::string& label)>;
+
+// Container images (a link's target, a mount's source) are read through `containers` when
+// given; superblocks are identified by `prober` when given.
+std::unique_ptr<Machine> MakeLinuxMachine(DriveMapConfig config, ImageOpener containers = nullptr,
+                                          SuperblockProber prober = nullptr);
 
 // Opens the device or image file at `path` as a report reads it: through its descriptor, never
 // blocking on a special file; a container image through `containers` when given, by its real

@@ -471,6 +471,16 @@ class Containers(unittest.TestCase):
         self.assertGreater(len([name for name in files if name.startswith("img-e01-split.E")]), 2)
         self.assertTrue([name for name in files if name.startswith("img-vmdk-split-s001")])
 
+    def test_without_the_container_readers_a_container_is_named_not_read(self):
+        image = make_image("qcow2", self.disk)
+        alone = os.path.join(WORK, "alone", "bin")  # a copy of the program with no module near it
+        os.makedirs(alone, exist_ok=True)
+        shutil.copy(MORVEL, alone)
+        p = subprocess.run([os.path.join(alone, "morvel"), image], capture_output=True, text=True, timeout=20)
+        self.assertEqual(p.returncode, 1)
+        self.assertIn("detected: the container readers (morvel-containers.so) are not installed; looked in", p.stderr)
+        self.assertEqual(subprocess.run([os.path.join(alone, "morvel"), self.disk], capture_output=True).returncode, 0)
+
     def test_a_drive_letter_linked_to_a_container_reads_through_it(self):
         image = make_image("qcow2", self.disk)
         config = os.path.join(WORK, "qcow-config")
