@@ -26,6 +26,10 @@ deb() {
   # Debian's flags: hardening (fortify, stack protector, format checks, relro) and the source
   # folder mapped to "." in whatever the compiler records. No tests in this build.
   local build=build/deb cppflags
+  # The build writes SOURCE_DATE_EPOCH into what it makes (Qt's resource compiler stamps each
+  # resource with it), and nothing is rebuilt when only the date changes: a build folder made
+  # for another date starts afresh.
+  [ "$(cat "$build/source-date-epoch" 2>/dev/null)" = "$SOURCE_DATE_EPOCH" ] || rm -rf "$build"
   cppflags=$(dpkg-buildflags --get CPPFLAGS)
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEL_QT=ON -DMORVEL_TESTS=OFF \
     -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ \
@@ -33,6 +37,7 @@ deb() {
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags" \
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
   cmake --build "$build" -j "$jobs" --target morvel MorvelTest morvel_package_files
+  echo "$SOURCE_DATE_EPOCH" >"$build/source-date-epoch"
   cpack_into_out "$build" DEB
   echo "package: $out/morvel_${version}_amd64.deb"
   echo "package: $out/morvel-gui_${version}_amd64.deb"
