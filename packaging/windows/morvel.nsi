@@ -46,6 +46,8 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 The Morvel developers, MIT 
 !define MUI_UNICON "${__FILEDIR__}/../../src/app/win32/MorvelTest.ico"
 
 ; The licence is shown for information; Next goes on, there is nothing to agree to.
+!define MUI_PAGE_HEADER_TEXT "Licence"
+!define MUI_PAGE_HEADER_SUBTEXT "The terms under which Morvel ${VERSION} is given to you."
 !define MUI_LICENSEPAGE_TEXT_TOP "Morvel is free software under the MIT licence:"
 !define MUI_LICENSEPAGE_TEXT_BOTTOM "The licence is shown for your information. Click Next to continue."
 !define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
