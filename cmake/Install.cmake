@@ -82,12 +82,12 @@ endfunction()
 # The package morvel: the console program.
 install(TARGETS morvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT console)
 morvel_install_drop_comment(${CMAKE_INSTALL_BINDIR}/morvel console)
-# The container readers the programs load on first use, where they look for them (lib/morvel
+# The container readers the programs load on first use, where they look for them (lib/morvel/modules
 # beside bin/ and libexec/): the package's dependency scan finds their libraries in it.
 if(TARGET morvel_container_module)
   target_link_options(morvel_container_module PRIVATE LINKER:-z,relro,-z,now)
-  install(TARGETS morvel_container_module LIBRARY DESTINATION lib/morvel COMPONENT console)
-  morvel_install_drop_comment(lib/morvel/morvel-containers.so console)
+  install(TARGETS morvel_container_module LIBRARY DESTINATION lib/morvel/modules COMPONENT console)
+  morvel_install_drop_comment(lib/morvel/modules/morvel-containers.so console)
 endif()
 install(FILES ${morvel_generated}/morvel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT console)
 install(FILES ${morvel_packaging}/linux/morvel.bash-completion
@@ -155,7 +155,7 @@ ${morvel_about}
 This package holds the console program morvel, its man page and bash
 completion. The desktop program is in the package morvel-gui.")
 # The console program opens libblkid and the container libraries with dlopen, through its
-# module in lib/morvel, when it first needs them: the dependency scan finds them in the module.
+# module in lib/morvel/modules, when it first needs them: the dependency scan finds them in the module.
 
 set(CPACK_DEBIAN_GUI_PACKAGE_NAME morvel-gui)
 set(CPACK_DEBIAN_GUI_PACKAGE_SHLIBDEPS ON)

@@ -45,7 +45,7 @@ contents() {  # contents PACKAGE FILE...: the package holds these files (and the
   dpkg-deb -c "$package" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | sort | diff "$scratch/expected" -
 }
 check "morvel holds the console program, its container readers, man page and completion" contents "$deb" \
-  usr/bin/morvel usr/lib/morvel/morvel-containers.so usr/share/bash-completion/completions/morvel \
+  usr/bin/morvel usr/lib/morvel/modules/morvel-containers.so usr/share/bash-completion/completions/morvel \
   usr/share/man/man1/morvel.1.gz \
   usr/share/doc/morvel/changelog.gz usr/share/doc/morvel/copyright
 icons=()

@@ -10,7 +10,7 @@ namespace morvel {
 namespace {
 
 // Where the module may lie, relative to the running program: beside it (a build's own layout
-// puts it in lib/morvel at the top of the build tree), and installed in lib/morvel beside
+// puts it in lib/morvel/modules at the top of the build tree), and installed there beside
 // bin/ (/usr/bin/morvel) or beside libexec/morvel/ (the desktop program).
 std::vector<std::filesystem::path> Candidates() {
   std::error_code ec;
@@ -21,7 +21,7 @@ std::vector<std::filesystem::path> Candidates() {
   found.push_back(dir / containers::kModuleFile);
   for (int up = 0; up < 3 && dir.has_parent_path(); ++up) {
     dir = dir.parent_path();
-    found.push_back(dir / "lib" / "morvel" / containers::kModuleFile);
+    found.push_back(dir / "lib" / "morvel" / "modules" / containers::kModuleFile);
   }
   return found;
 }
