@@ -64,35 +64,6 @@ class LinuxTargetOpener final : public TargetOpener {
   LinuxTargetOpener()
       : config_(DefaultDriveMapConfig()), machine_(MakeLinuxMachine(config_, ContainerOpener(), Prober())) {}
 
-  OpenedTarget Open(const std::string& text, PartitionChoice choice) override {
-    OpenedTarget target;
-    target.title = text;
-    if (const char letter = DriveLetterOf(text); letter != 0) {
-      target.title = std::string(1, letter);
-      target.letter = letter;
-      target.volume = OpenDrive(letter);
-      return target;
-    }
-    // An image file is opened once: what tells it from a file stored on a volume is read from
-    // the opening the report then reads.
-    if (machine_->Stat(text).kind == PathStatus::Kind::Regular) {
-      SourceOpening opening = OpenSourceAt(text, ContainerOpener());
-      if (opening.source && (opening.container || HoldsImage(*opening.source))) {
-        target.source = text;
-        target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, DescriberOf(text));
-        return target;
-      }
-    }
-    const PathResolution resolved = ResolvePath(text, *machine_);
-    target.source = resolved.source;
-    target.mountPoint = resolved.mountPoint;
-    SourceOpening opening = OpenSourceAt(resolved.source, ContainerOpener());
-    opening.where = resolved.note;
-    if (opening.where.empty() && resolved.source != text) opening.where = "read from " + resolved.source;
-    target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, DescriberOf(text));
-    return target;
-  }
-
   std::unique_ptr<OpenedVolume> OpenDrive(char letter) override {
     std::string path;
     const base::Result resolved = ResolveDrive(letter, config_, path);
@@ -104,6 +75,27 @@ class LinuxTargetOpener final : public TargetOpener {
     }
     if (!opening.source) opening.where = ExplainDrive(letter, *machine_);
     return std::make_unique<ReaderVolume>(std::move(opening), PartitionChoice{}, DescriberOf(path));
+  }
+
+ protected:
+  void OpenPath(const std::string& text, PartitionChoice choice, OpenedTarget& target) override {
+    // An image file is opened once: what tells it from a file stored on a volume is read from
+    // the opening the report then reads.
+    if (machine_->Stat(text).kind == PathStatus::Kind::Regular) {
+      SourceOpening opening = OpenSourceAt(text, ContainerOpener());
+      if (opening.source && (opening.container || HoldsImage(*opening.source))) {
+        target.source = text;
+        target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, DescriberOf(text));
+        return;
+      }
+    }
+    const PathResolution resolved = ResolvePath(text, *machine_);
+    target.source = resolved.source;
+    target.mountPoint = resolved.mountPoint;
+    SourceOpening opening = OpenSourceAt(resolved.source, ContainerOpener());
+    opening.where = resolved.note;
+    if (opening.where.empty() && resolved.source != text) opening.where = "read from " + resolved.source;
+    target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, DescriberOf(text));
   }
 
  private:

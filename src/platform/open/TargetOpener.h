@@ -26,11 +26,17 @@ struct OpenedTarget {
 class TargetOpener {
  public:
   virtual ~TargetOpener() = default;
-  // Opens `text`: a drive letter ("C", "C:", "d"), or a path. `choice` picks the partition of
-  // a whole disk given by path.
-  virtual OpenedTarget Open(const std::string& text, PartitionChoice choice) = 0;
+  // Opens `text`: a drive letter ("C", "C:", "d") through OpenDrive, titled with the letter as
+  // given; anything else as a path, titled with the text. `choice` picks the partition of a
+  // whole disk given by path.
+  OpenedTarget Open(const std::string& text, PartitionChoice choice);
   // The volume of drive `letter`, as the drive buttons read it.
   virtual std::unique_ptr<OpenedVolume> OpenDrive(char letter) = 0;
+
+ protected:
+  // A path: a device, an image or container file, a folder or file on a mounted volume. The
+  // title is set already.
+  virtual void OpenPath(const std::string& path, PartitionChoice choice, OpenedTarget& target) = 0;
 };
 
 // How the Windows programs call the system: the desktop program in the ANSI forms, the console

@@ -8,4 +8,17 @@ char DriveLetterOf(std::string_view text) {
   return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) ? c : 0;
 }
 
+OpenedTarget TargetOpener::Open(const std::string& text, PartitionChoice choice) {
+  OpenedTarget target;
+  target.title = text;
+  if (const char letter = DriveLetterOf(text); letter != 0) {
+    target.title = std::string(1, letter);
+    target.letter = letter;
+    target.volume = OpenDrive(letter);
+  } else {
+    OpenPath(text, choice, target);
+  }
+  return target;
+}
+
 }  // namespace morvel

@@ -48,18 +48,15 @@ class WindowsTargetOpener final : public TargetOpener {
     if (settings.elevationHints != nullptr) api_ = WithElevationHint(std::move(api_), *settings.elevationHints);
   }
 
-  OpenedTarget Open(const std::string& text, PartitionChoice choice) override {
-    OpenedTarget target;
-    target.title = text;
-    if (const char letter = DriveLetterOf(text); letter != 0) {
-      target.title = std::string(1, letter);
-      target.letter = letter;
-      target.volume = OpenDrive(letter);
-      return target;
-    }
+  std::unique_ptr<OpenedVolume> OpenDrive(char letter) override {
+    return std::make_unique<DriverVolume>(*api_, letter);
+  }
+
+ protected:
+  void OpenPath(const std::string& text, PartitionChoice choice, OpenedTarget& target) override {
     if (const char letter = Win32DriveOfFolder(text, target.mountPoint); letter != 0) {
       target.volume = OpenDrive(letter);
-      return target;
+      return;
     }
     SourceOpening opening;
     opening.name = text;
@@ -67,11 +64,6 @@ class WindowsTargetOpener final : public TargetOpener {
     if (!target.mountPoint.empty()) opening.where = "the volume at " + target.mountPoint + " has no drive letter";
     target.source = text;
     target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, &DescribeFile);
-    return target;
-  }
-
-  std::unique_ptr<OpenedVolume> OpenDrive(char letter) override {
-    return std::make_unique<DriverVolume>(*api_, letter);
   }
 
  private:

@@ -39,16 +39,17 @@ class FakeOpener final : public TargetOpener {
   std::string detailsError;               // what --details says
   std::map<std::string, std::string> at;  // a mount point by path
 
-  OpenedTarget Open(const std::string& text, PartitionChoice choice) override {
+  std::unique_ptr<OpenedVolume> OpenDrive(char letter) override {
+    opened.push_back(std::string(1, letter) + " 0");
+    return std::make_unique<Opened>(*this);
+  }
+
+ protected:
+  void OpenPath(const std::string& text, PartitionChoice choice, OpenedTarget& target) override {
     opened.push_back(text + " " + std::to_string(choice.number));
-    OpenedTarget target;
-    target.letter = DriveLetterOf(text);
-    target.title = target.letter != 0 ? std::string(1, target.letter) : text;
     if (auto it = at.find(text); it != at.end()) target.mountPoint = it->second;
     target.volume = std::make_unique<Opened>(*this);
-    return target;
   }
-  std::unique_ptr<OpenedVolume> OpenDrive(char letter) override { return Open(std::string(1, letter), {}).volume; }
 
  private:
   class Opened final : public OpenedVolume {
