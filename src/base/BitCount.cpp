@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -84,6 +85,69 @@ __attribute__((target("avx2,popcnt"))) std::uint64_t CountAvx2(const std::uint8_
   return sum + CountTail(p + at, n - at);
 }
 
+// The 64-bit sums of each 8-byte lane's set bits, by the nibble table as in CountAvx2.
+__attribute__((target("avx2"), always_inline)) inline __m256i LanePopcount(__m256i v) {
+  const __m256i nibbles = _mm256_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4,  //
+                                           0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4);
+  const __m256i low = _mm256_set1_epi8(0x0F);
+  const __m256i lo = _mm256_shuffle_epi8(nibbles, _mm256_and_si256(v, low));
+  const __m256i hi = _mm256_shuffle_epi8(nibbles, _mm256_and_si256(_mm256_srli_epi16(v, 4), low));
+  return _mm256_sad_epu8(_mm256_add_epi8(lo, hi), _mm256_setzero_si256());
+}
+
+// A carry-save adder of three bit vectors: each bit position of a + b + c as a two-bit number,
+// its high bit in `carry` and its low bit in `sum`.
+__attribute__((target("avx2"), always_inline)) inline void CarrySave(__m256i& carry, __m256i& sum, __m256i a, __m256i b,
+                                                                     __m256i c) {
+  const __m256i ab = _mm256_xor_si256(a, b);
+  carry = _mm256_or_si256(_mm256_and_si256(a, b), _mm256_and_si256(ab, c));
+  sum = _mm256_xor_si256(ab, c);
+}
+
+__attribute__((target("avx2"), always_inline)) inline __m256i Load(const std::uint8_t* p, std::size_t vector) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p) + vector);
+}
+
+// Four vectors at q added into the running bit vectors of weight 1 and 2; returns the carry of
+// weight 4.
+__attribute__((target("avx2"), always_inline)) inline __m256i AddFour(const std::uint8_t* q, __m256i& ones,
+                                                                      __m256i& twos) {
+  __m256i twosA, twosB, fours;
+  CarrySave(twosA, ones, ones, Load(q, 0), Load(q, 1));
+  CarrySave(twosB, ones, ones, Load(q, 2), Load(q, 3));
+  CarrySave(fours, twos, twos, twosA, twosB);
+  return fours;
+}
+
+// Harley and Seal's count (Muła, Kurz and Lemire, "Faster Population Counts Using AVX2
+// Instructions", 2018): a tree of carry-save adders folds sixteen vectors into bit vectors of
+// weight 1, 2, 4 and 8 carried to the next round, and one of weight 16 that is counted, so that
+// one table count serves 512 bytes instead of 32.
+__attribute__((target("avx2,popcnt"))) std::uint64_t CountAvx2HarleySeal(const std::uint8_t* p, std::size_t n) {
+  __m256i total = _mm256_setzero_si256();
+  __m256i ones = _mm256_setzero_si256(), twos = ones, fours = ones, eights = ones;
+  std::size_t at = 0;
+  for (; at + 512 <= n; at += 512) {
+    const std::uint8_t* q = p + at;
+    __m256i eightsA, eightsB, sixteens;
+    const __m256i foursA = AddFour(q, ones, twos), foursB = AddFour(q + 128, ones, twos);
+    CarrySave(eightsA, fours, fours, foursA, foursB);
+    const __m256i foursC = AddFour(q + 256, ones, twos), foursD = AddFour(q + 384, ones, twos);
+    CarrySave(eightsB, fours, fours, foursC, foursD);
+    CarrySave(sixteens, eights, eights, eightsA, eightsB);
+    total = _mm256_add_epi64(total, LanePopcount(sixteens));
+  }
+  total = _mm256_slli_epi64(total, 4);
+  total = _mm256_add_epi64(total, _mm256_slli_epi64(LanePopcount(eights), 3));
+  total = _mm256_add_epi64(total, _mm256_slli_epi64(LanePopcount(fours), 2));
+  total = _mm256_add_epi64(total, _mm256_slli_epi64(LanePopcount(twos), 1));
+  total = _mm256_add_epi64(total, LanePopcount(ones));
+  for (; at + 32 <= n; at += 32) total = _mm256_add_epi64(total, LanePopcount(Load(p + at, 0)));
+  const auto sum = static_cast<std::uint64_t>(_mm256_extract_epi64(total, 0) + _mm256_extract_epi64(total, 1) +
+                                              _mm256_extract_epi64(total, 2) + _mm256_extract_epi64(total, 3));
+  return sum + CountTail(p + at, n - at);
+}
+
 __attribute__((target("avx512f,avx512vpopcntdq,popcnt"))) std::uint64_t CountAvx512(const std::uint8_t* p,
                                                                                     std::size_t n) {
   __m512i s0 = _mm512_setzero_si512(), s1 = _mm512_setzero_si512();
@@ -152,6 +216,7 @@ bool Runs(BitCounter counter) {
     case BitCounter::Popcnt:
       return __builtin_cpu_supports("popcnt");
     case BitCounter::Avx2:
+    case BitCounter::Avx2HarleySeal:
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
     case BitCounter::Avx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq") &&
@@ -175,6 +240,8 @@ Routine RoutineOf(BitCounter counter) {
       return {CountPopcnt, UniformSse2};
     case BitCounter::Avx2:
       return {CountAvx2, UniformAvx2};
+    case BitCounter::Avx2HarleySeal:
+      return {CountAvx2HarleySeal, UniformAvx2};
     case BitCounter::Avx512:
       return {CountAvx512, UniformAvx2};
   }
@@ -185,14 +252,15 @@ Routine RoutineOf(BitCounter counter) {
 }
 
 struct Available {
-  std::array<BitCounter, 4> list{};
+  std::array<BitCounter, 5> list{};
   std::size_t size = 0;
 };
 
 const Available& AvailableList() {
   static const Available available = [] {
     Available a;
-    for (BitCounter c : {BitCounter::Portable, BitCounter::Popcnt, BitCounter::Avx2, BitCounter::Avx512})
+    for (BitCounter c :
+         {BitCounter::Portable, BitCounter::Popcnt, BitCounter::Avx2, BitCounter::Avx2HarleySeal, BitCounter::Avx512})
       if (Runs(c)) a.list[a.size++] = c;
     return a;
   }();
@@ -205,16 +273,17 @@ std::uint64_t CountWith(const Routine& routine, base::Bytes bytes, std::uint64_t
   const auto whole = static_cast<std::size_t>(bits / 8);
   std::size_t at = 0;
   // Real bitmaps are long stretches of free or used clusters: a block that is all clear or all
-  // set is settled without counting.
+  // set is settled without counting. The mixed blocks between are counted in one call, which
+  // spares a routine its set-up and final sums at every block.
+  std::size_t mixed = 0;  // where the mixed blocks before `at` start
   for (; at + kBlock <= whole; at += kBlock) {
     const std::uint64_t first = LoadWord(p + at);
     if ((first == 0 || first == ~std::uint64_t{0}) && routine.uniform(p + at, first)) {
-      set += first == 0 ? 0 : kBlock * 8;
-      continue;
+      set += routine.count(p + mixed, at - mixed) + (first == 0 ? 0 : kBlock * 8);
+      mixed = at + kBlock;
     }
-    set += routine.count(p + at, kBlock);
   }
-  set += routine.count(p + at, whole - at);
+  set += routine.count(p + mixed, whole - mixed);
   if (const auto rest = static_cast<unsigned>(bits % 8); rest != 0)
     set += static_cast<std::uint64_t>(std::popcount(static_cast<unsigned>(p[whole]) & ((1u << rest) - 1u)));
   return set;
@@ -230,6 +299,8 @@ const char* BitCounterName(BitCounter counter) {
       return "popcnt";
     case BitCounter::Avx2:
       return "avx2";
+    case BitCounter::Avx2HarleySeal:
+      return "avx2-hs";
     case BitCounter::Avx512:
       return "avx512";
   }
@@ -248,9 +319,20 @@ std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits, BitCounter cou
   return CountWith(RoutineOf(runs ? counter : BitCounter::Portable), bytes, bits);
 }
 
+BitCounter ChosenBitCounter() {
+  static const BitCounter chosen = [] {
+    const auto available = AvailableBitCounters();
+    if (const char* name = std::getenv("MORVEL_BITCOUNT"); name != nullptr)
+      for (const BitCounter c : available)
+        if (std::strcmp(name, BitCounterName(c)) == 0) return c;
+    return available.back();
+  }();
+  return chosen;
+}
+
 std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits) {
-  static const Routine best = RoutineOf(AvailableBitCounters().back());
-  return CountWith(best, bytes, bits);
+  static const Routine chosen = RoutineOf(ChosenBitCounter());
+  return CountWith(chosen, bytes, bits);
 }
 
 }  // namespace base

@@ -23,6 +23,12 @@ bool CachedByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out)
   return true;
 }
 
+bool CachedByteSource::ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
+                                  const ChunkConsumer& consume) {
+  if (length > kLargestCachedRead) return source_->ReadChunks(offset, length, chunkSize, consume);
+  return ByteSource::ReadChunks(offset, length, chunkSize, consume);
+}
+
 const std::vector<std::uint8_t>* CachedByteSource::Block(std::uint64_t index) {
   if (const auto it = blocks_.find(index); it != blocks_.end()) return &it->second;
   const std::uint64_t start = index * kBlockSize;

@@ -1,7 +1,7 @@
 #pragma once
 // Reads of another source kept in 4 KiB blocks, so that the structures a report reads again
 // (the boot sector, file records, index blocks, $UpCase) cost one read of the source each. Large
-// reads ($Bitmap's chunks) pass through uncached. The blocks kept are bounded: past the bound
+// reads and streamed reads ($Bitmap's chunks) pass through uncached. The blocks kept are bounded: past the bound
 // the oldest are dropped.
 #include <cstdint>
 #include <deque>
@@ -23,6 +23,9 @@ class CachedByteSource final : public base::ByteSource {
 
   std::uint64_t Size() const override { return source_->Size(); }
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+  // Streamed reads larger than the largest cached read pass through to the source.
+  bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
+                  const ChunkConsumer& consume) override;
 
  private:
   // Block `index`, read from the source when it is not kept; null when it cannot be read.
