@@ -3,8 +3,7 @@
 // population-count routine this CPU runs. "copy only" is the floor: each chunk copied into a
 // page-aligned buffer, as a read from the page cache does. Each routine counts the chunks where
 // they lie, as the Linux build does on the page cache's own pages ("count"), and after copying
-// each ("copy, count"). The routine the report chooses also counts while a second thread copies
-// the next chunks ("copy ahead, count"), as it does reading any other file.
+// each, as the Windows build and sources other than files do ("copy, count").
 //
 //   morvel_bitmap_bench [MIB] [RUNS]      defaults: 64 MiB (a 2 TiB volume), 15 runs
 //   morvel_bitmap_bench --chosen          the routine the report counts with, and why
@@ -17,34 +16,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "base/BitCount.h"
+#include "base/ByteSource.h"
 #include "ntfs/Ntfs.h"
-#include "platform/reader/AlignedByteSource.h"
 
 namespace {
 
 constexpr std::size_t kChunk = ntfs::kBitmapChunkSize;
-
-// The bitmap in memory, read through the report's streaming with a copy a chunk.
-class MemorySource final : public morvel::AlignedByteSource {
- public:
-  explicit MemorySource(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
-  std::uint64_t Size() const override { return bytes_.size(); }
-
- protected:
-  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) override {
-    std::memcpy(out.data(), bytes_.data() + offset, out.size());
-    return true;
-  }
-
- private:
-  const std::vector<std::uint8_t>& bytes_;
-};
 
 // A used volume: random bytes. A fresh one: clear but for the metadata at the start and the
 // mirror half-way, as mkntfs leaves it.
@@ -63,8 +45,8 @@ std::vector<std::uint8_t> MakeBitmap(bool mixed, std::size_t size) {
   return bitmap;
 }
 
-enum class Loop { CopyOnly, Count, CopyCount, CopyAhead };
-constexpr const char* kLoopNames[] = {"copy only", "count", "copy, count", "copy ahead, count"};
+enum class Loop { CopyOnly, Count, CopyCount };
+constexpr const char* kLoopNames[] = {"copy only", "count", "copy, count"};
 
 struct Row {
   Loop loop;
@@ -80,25 +62,17 @@ double Pass(const std::vector<std::uint8_t>& bitmap, std::uint8_t* chunk, Row& r
   const auto count = [&r](base::Bytes bytes) { return base::CountSetBits(bytes, bytes.size() * 8, r.counter); };
   const auto start = std::chrono::steady_clock::now();
   std::uint64_t set = 0;
-  if (r.loop == Loop::CopyAhead) {
-    MemorySource source(bitmap);
-    source.ReadChunks(0, bitmap.size(), kChunk, [&](std::uint64_t, base::Bytes bytes) {
-      set += count(bytes);
-      return true;
-    });
-  } else {
-    for (std::size_t at = 0; at < bitmap.size(); at += kChunk) {
-      const std::size_t n = std::min(kChunk, bitmap.size() - at);
-      if (r.loop == Loop::Count) {
-        set += count(base::Bytes(bitmap.data() + at, n));
-        continue;
-      }
-      std::memcpy(chunk, bitmap.data() + at, n);
-      if (r.loop == Loop::CopyOnly)
-        sink = chunk[n - 1];
-      else
-        set += count(base::Bytes(chunk, n));
+  for (std::size_t at = 0; at < bitmap.size(); at += kChunk) {
+    const std::size_t n = std::min(kChunk, bitmap.size() - at);
+    if (r.loop == Loop::Count) {
+      set += count(base::Bytes(bitmap.data() + at, n));
+      continue;
     }
+    std::memcpy(chunk, bitmap.data() + at, n);
+    if (r.loop == Loop::CopyOnly)
+      sink = chunk[n - 1];
+    else
+      set += count(base::Bytes(chunk, n));
   }
   const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
   r.count = set;
@@ -109,7 +83,6 @@ std::vector<Row> Rows() {
   std::vector<Row> rows{{Loop::CopyOnly, {}, {}, 0}};
   for (const base::BitCounter c : base::AvailableBitCounters())
     for (const Loop loop : {Loop::Count, Loop::CopyCount}) rows.push_back({loop, c, {}, 0});
-  rows.push_back({Loop::CopyAhead, base::ChosenBitCounter(), {}, 0});
   return rows;
 }
 

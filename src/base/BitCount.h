@@ -12,7 +12,7 @@ std::uint64_t CountSetBits(base::Bytes bytes, std::uint64_t bits);
 
 // The population-count routines of this build. Each gives the same count; the CPU decides at
 // run time which of them it can execute.
-enum class BitCounter { Portable, Popcnt, Avx2, Avx2HarleySeal, Avx512 };
+enum class BitCounter { Portable, Popcnt, Avx2, Avx512 };
 
 const char* BitCounterName(BitCounter counter);
 

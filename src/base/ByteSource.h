@@ -30,11 +30,11 @@ class ByteSource {
   virtual std::uint64_t Size() const = 0;
   // Fills `out` from `offset`; false on a read error or a read past the end.
   virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
-  // Reads [offset, offset + length) and hands it to `consume` in chunks of `chunkSize` bytes, the
-  // last one shorter when the length is no multiple of it. False on a read error, a range past
-  // the end, or when `consume` stops the read. This one reads each chunk after the one before is
-  // consumed; a source may read the next chunks while `consume` works, so `consume` must not
-  // read this source itself.
+  // Reads [offset, offset + length) and hands it to `consume` in order, in chunks of `chunkSize`
+  // bytes, the last one shorter when the length is no multiple of it. False on a read error, a
+  // range past the end, or when `consume` stops the read. This one reads each chunk into one
+  // page-aligned buffer; a source may hand on bytes it holds already instead of a copy (the
+  // Linux file source: the page cache's own pages).
   virtual bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
                           const ChunkConsumer& consume);
 };

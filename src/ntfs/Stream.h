@@ -19,8 +19,8 @@ class Disk {
  public:
   Disk(ByteSource& source, std::uint64_t offset, std::uint64_t size) : source_(source), offset_(offset), size_(size) {}
   Result Read(std::uint64_t at, std::span<std::uint8_t> out);
-  // Hands [at, at + length) to `consume` in chunks of `chunkSize` bytes, read ahead where the
-  // source can (base::ByteSource::ReadChunks).
+  // Hands [at, at + length) to `consume` in chunks of `chunkSize` bytes
+  // (base::ByteSource::ReadChunks).
   Result ReadChunks(std::uint64_t at, std::uint64_t length, std::size_t chunkSize, const ChunkConsumer& consume);
   std::uint64_t size() const { return size_; }
 

@@ -86,8 +86,8 @@ class VolumeImpl final : public Volume {
   }
 
  private:
-  // Zero bits among the first TotalClusters bits of $Bitmap, streamed past in chunks: the
-  // source may read the next chunk while one is counted.
+  // Zero bits among the first TotalClusters bits of $Bitmap, each run streamed past in chunks
+  // (base::ByteSource::ReadChunks), which a source may hand on without copying them.
   Result CountFreeClusters(std::uint64_t& freeClusters) {
     const BootSector& b = reader_.boot();
     Stream bitmap;
