@@ -7,6 +7,7 @@
 //
 //   morvel_bitmap_bench [MIB] [RUNS]      defaults: 64 MiB (a 2 TiB volume), 15 runs
 //   morvel_bitmap_bench --chosen          the routine the report counts with, and why
+//   morvel_bitmap_bench --chunk-size      the bytes of the report's chunks
 //
 // Runs are interleaved (each round times every loop once); prints best and median. Exit 1 when
 // two loops disagree on a count.
@@ -121,10 +122,14 @@ int main(int argc, char** argv) {
                 available.c_str());
     return 0;
   }
+  if (argc == 2 && std::strcmp(argv[1], "--chunk-size") == 0) {
+    std::printf("%zu\n", kChunk);
+    return 0;
+  }
   const long mib = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 64;
   const long runs = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 15;
   if (mib < 1 || mib > 4096 || runs < 1 || runs > 1000) {
-    std::fprintf(stderr, "usage: morvel_bitmap_bench [MIB 1-4096] [RUNS 1-1000] | --chosen\n");
+    std::fprintf(stderr, "usage: morvel_bitmap_bench [MIB 1-4096] [RUNS 1-1000] | --chosen | --chunk-size\n");
     return 2;
   }
   const std::size_t size = static_cast<std::size_t>(mib) << 20;

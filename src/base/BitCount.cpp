@@ -8,6 +8,7 @@
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define MORVEL_X86_COUNTERS 1
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -198,18 +199,46 @@ __attribute__((target("avx2"))) bool UniformAvx2(const std::uint8_t* p, std::uin
   return true;
 }
 
+// What the CPU executes and the operating system saves the registers of, from CPUID and XGETBV
+// directly: three CPUID leaves, where the compiler's own check reads a dozen, each of which
+// costs a virtual machine an exit to its host when the program starts.
+struct CpuFeatures {
+  bool popcnt = false, avx2 = false, avx512 = false;  // avx512: AVX-512 F with VPOPCNTDQ
+};
+
+CpuFeatures ReadCpuFeatures() {
+  CpuFeatures f;
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  const unsigned leaves = __get_cpuid_max(0, nullptr);
+  if (leaves < 1) return f;
+  __cpuid(1, eax, ebx, ecx, edx);
+  f.popcnt = (ecx & bit_POPCNT) != 0;
+  const bool avx = (ecx & bit_AVX) != 0 && (ecx & bit_OSXSAVE) != 0;
+  std::uint64_t saved = 0;  // XCR0: the register state the operating system saves
+  if (avx) {
+    unsigned low = 0, high = 0;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    saved = (std::uint64_t{high} << 32) | low;
+  }
+  const bool ymm = (saved & 0x06) == 0x06, zmm = (saved & 0xE6) == 0xE6;
+  if (leaves < 7) return f;
+  __cpuid_count(7, 0, eax, ebx, ecx, edx);
+  f.avx2 = f.popcnt && ymm && (ebx & bit_AVX2) != 0;
+  f.avx512 = f.avx2 && zmm && (ebx & bit_AVX512F) != 0 && (ecx & bit_AVX512VPOPCNTDQ) != 0;
+  return f;
+}
+
 bool Runs(BitCounter counter) {
-  __builtin_cpu_init();
+  static const CpuFeatures cpu = ReadCpuFeatures();
   switch (counter) {
     case BitCounter::Portable:
       return true;
     case BitCounter::Popcnt:
-      return __builtin_cpu_supports("popcnt");
+      return cpu.popcnt;
     case BitCounter::Avx2:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+      return cpu.avx2;
     case BitCounter::Avx512:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq") &&
-             __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");  // AVX2: its uniform check
+      return cpu.avx512;  // with AVX2 for its uniform check
   }
   return false;
 }

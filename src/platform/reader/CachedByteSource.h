@@ -1,8 +1,9 @@
 #pragma once
 // Reads of another source kept in 4 KiB blocks, so that the structures a report reads again
-// (the boot sector, file records, index blocks, $UpCase) cost one read of the source each. Large
-// reads and streamed reads ($Bitmap's chunks) pass through uncached. The blocks kept are bounded: past the bound
-// the oldest are dropped.
+// (the boot sector, file records, index blocks, $UpCase) cost one read of the source each, and
+// the blocks of one read that are not kept are read together. Large reads and streamed reads
+// ($Bitmap's chunks) pass through uncached. The blocks kept are bounded: past the bound the
+// oldest are dropped.
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -28,8 +29,9 @@ class CachedByteSource final : public base::ByteSource {
                   const ChunkConsumer& consume) override;
 
  private:
-  // Block `index`, read from the source when it is not kept; null when it cannot be read.
-  const std::vector<std::uint8_t>* Block(std::uint64_t index);
+  // Block `index`, read from the source when it is not kept, in one read with the blocks after
+  // it up to `last` that are not kept either; null when it cannot be read.
+  const std::vector<std::uint8_t>* Block(std::uint64_t index, std::uint64_t last);
 
   std::unique_ptr<base::ByteSource> source_;
   std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> blocks_;
