@@ -57,16 +57,19 @@ class MappedWindow {
   }
 
   // Maps `length` bytes of `fd` from `offset` (a multiple of the page size) and reads them in;
-  // null when either fails, errno saying why.
+  // null when either fails, and then the addresses are given up: a failed fixed mapping may
+  // leave a gap that the next mapping of the process takes.
   const std::uint8_t* Map(int fd, std::uint64_t offset, std::size_t length) {
     if (address_ == MAP_FAILED || length > capacity_ ||
         offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
       return nullptr;
-    if (::mmap(address_, length, PROT_READ, MAP_SHARED | MAP_FIXED, fd, static_cast<off_t>(offset)) == MAP_FAILED)
-      return nullptr;
-    while (::madvise(address_, length, MADV_POPULATE_READ) != 0)
-      if (errno != EINTR) return nullptr;
-    return static_cast<const std::uint8_t*>(address_);
+    bool mapped =
+        ::mmap(address_, length, PROT_READ, MAP_SHARED | MAP_FIXED, fd, static_cast<off_t>(offset)) != MAP_FAILED;
+    while (mapped && ::madvise(address_, length, MADV_POPULATE_READ) != 0) mapped = errno == EINTR;
+    if (mapped) return static_cast<const std::uint8_t*>(address_);
+    ::munmap(address_, capacity_);
+    address_ = MAP_FAILED;
+    return nullptr;
   }
 
  private:
