@@ -36,7 +36,7 @@ class FdByteSource final : public AlignedByteSource {
   // the process, over the one before, and read in with one call that reports a read error as an
   // error (MADV_POPULATE_READ; touching a page that cannot be read would raise SIGBUS). Where
   // the kernel cannot (before Linux 5.14, or a file that cannot be mapped) the chunks are read
-  // into buffers as AlignedByteSource does.
+  // into a buffer, as base::ByteSource does.
   bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
                   const ChunkConsumer& consume) override;
 
