@@ -200,9 +200,9 @@ __attribute__((target("avx2"))) bool UniformAvx2(const std::uint8_t* p, std::uin
   return true;
 }
 
-// What the CPU executes and the operating system saves the registers of, from CPUID and XGETBV
-// directly: three CPUID leaves, where the compiler's own check reads a dozen, each of which
-// costs a virtual machine an exit to its host when the program starts.
+// The instructions this CPU executes and whose registers the operating system saves (XGETBV),
+// read with CPUID directly: three leaves, where the compiler's own check reads a dozen as the
+// program starts, each of which costs a virtual machine an exit to its host.
 struct CpuFeatures {
   bool popcnt = false, avx2 = false, avx512 = false;  // avx512: AVX-512 F with VPOPCNTDQ
 };

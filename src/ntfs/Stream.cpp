@@ -26,7 +26,7 @@ Result Disk::Read(std::uint64_t at, std::span<std::uint8_t> out) {
   return {};
 }
 
-Result Disk::ReadChunks(std::uint64_t at, std::uint64_t length, std::size_t chunkSize, const ChunkConsumer& consume) {
+Result Disk::ReadChunks(std::uint64_t at, std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume) {
   if (at > size_ || length > size_ - at) return PastTheEnd(length, at, size_);
   std::uint64_t next = at;  // where the chunk after the last one consumed starts
   const bool read = source_.ReadChunks(offset_ + at, length, chunkSize, [&](std::uint64_t offset, base::Bytes bytes) {
@@ -97,7 +97,7 @@ Result ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, 
 }
 
 Result ReadStreamChunks(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
-                        std::uint64_t length, std::size_t chunkSize, const ChunkConsumer& consume) {
+                        std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume) {
   if (chunkSize == 0) return Corrupt("chunks of 0 bytes");
   if (Result r = CheckRange(stream, clusterShift, offset, length); !r.ok()) return r;
   std::vector<std::uint8_t> zeros;

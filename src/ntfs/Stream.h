@@ -12,7 +12,7 @@ namespace ntfs {
 
 // Given the chunks of a streamed read in order: where each starts and its bytes, valid during
 // the call only.
-using ChunkConsumer = std::function<void(std::uint64_t at, base::Bytes bytes)>;
+using ChunkHandler = std::function<void(std::uint64_t at, base::Bytes bytes)>;
 
 // The volume's bytes inside its source; every read is checked against the volume's size.
 class Disk {
@@ -21,7 +21,7 @@ class Disk {
   Result Read(std::uint64_t at, std::span<std::uint8_t> out);
   // Hands [at, at + length) to `consume` in chunks of `chunkSize` bytes
   // (base::ByteSource::ReadChunks).
-  Result ReadChunks(std::uint64_t at, std::uint64_t length, std::size_t chunkSize, const ChunkConsumer& consume);
+  Result ReadChunks(std::uint64_t at, std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume);
   std::uint64_t size() const { return size_; }
 
  private:
@@ -48,6 +48,6 @@ Result ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, 
 // `chunkSize` bytes that lie inside one run each; holes and bytes past the valid data length are
 // handed as zeros. Corrupt when the range is not covered by the runs.
 Result ReadStreamChunks(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
-                        std::uint64_t length, std::size_t chunkSize, const ChunkConsumer& consume);
+                        std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume);
 
 }  // namespace ntfs
