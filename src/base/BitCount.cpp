@@ -210,7 +210,7 @@ struct CpuFeatures {
 CpuFeatures ReadCpuFeatures() {
   CpuFeatures f;
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  const unsigned leaves = __get_cpuid_max(0, nullptr);
+  const auto leaves = static_cast<unsigned>(__get_cpuid_max(0, nullptr));
   if (leaves < 1) return f;
   __cpuid(1, eax, ebx, ecx, edx);
   f.popcnt = (ecx & bit_POPCNT) != 0;
