@@ -2,10 +2,10 @@
 # Speed and memory of the console report beside the floor: the time to merely read the same
 # volume's $Bitmap bytes.
 #
-#   scripts/bench.sh [--runs N] [--no-windows] [--baseline MORVEL] [SIZE[:CLUSTER]]...
+#   [MORVEL_BITCOUNT=avx2] scripts/bench.sh [--runs N] [--no-windows] [--baseline MORVEL] [SIZE[:CLUSTER]]...
 #
 # SIZE is a volume size (20G, 2T, 16T-1M, ...), CLUSTER a cluster size for mkntfs (4K by
-# default); the default set is 20G 200G 2T 16T-1M 2T:64K (ext4 holds no file of a full 16 TiB).
+# default); the default set is 20G 256G 2T 16T-1M 2T:64K (ext4 holds no file of a full 16 TiB).
 # For each, a sparse image is formatted with mkntfs -Q in build/linux/bench-volumes/ and
 # measured twice: as mkntfs leaves it (a fresh volume, $Bitmap almost all clear) and with random
 # bytes written over $Bitmap's extents (a used volume's mixed content). The extents come from
@@ -16,17 +16,22 @@
 # cached pages are dropped (posix_fadvise DONTNEED) before every run. Each is shown as best and
 # median of N runs (default 7); the ratio is best to best, the CPU ratio that of the least CPU
 # time (user and system) of each, which a loaded machine disturbs less than wall time. The
-# floor is dd reading each $Bitmap extent in 1 MiB blocks, the report's own read size. Peak RSS
-# is GNU time's maximum resident set size of one report. "count" says whether the report's free
-# clusters equal the clear bits among the first TotalClusters bits of the extents, counted here.
-# --baseline names another build of the console program (an earlier version, say), measured in
-# the same rounds, so that a change shows beside the figures it changes.
+# floor is dd reading each $Bitmap extent in blocks of the report's own chunk size
+# (ntfs::kBitmapChunkSize). Peak RSS is GNU time's maximum resident set size of one report.
+# "count" says whether the report's free clusters equal the clear bits among the first
+# TotalClusters bits of the extents, counted here. --baseline names another build of the
+# console program (an earlier version, say), measured in the same rounds, so that a change
+# shows beside the figures it changes.
 #
-# Then the counting loop alone (bench/BitmapBench.cpp) per population-count routine, on Linux
-# and, unless --no-windows, in the MinGW build under Wine (MORVEL_WINEPREFIX names the prefix).
+# Then the counting loop alone (bench/BitmapBench.cpp) per population-count routine, in the
+# report's chunks, on Linux and, unless --no-windows, in the MinGW build under Wine
+# (MORVEL_WINEPREFIX names the prefix). The CPU and the routine the report counts with are
+# printed beside every table: MORVEL_BITCOUNT (portable, popcnt, avx2, avx512) makes the
+# programs count with another routine this CPU runs, such as AVX2 on a CPU with AVX-512.
 #
-# Targets: mixed content at 2 TiB and 16 TiB, warm within 1.3x of the floor and cold within
-# 1.1x; peak RSS under 8 MiB everywhere. Wall times depend on the machine's load (printed).
+# Targets, mixed content with the AVX2 routine: 2 TiB and 16 TiB less 1 MiB within 1.10x of the
+# floor warm and 1.05x cold, 256 GiB within 1.25x and 20 GiB within 1.4x warm; peak RSS at most
+# 4 MiB. Wall times depend on the machine's load (printed).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -42,7 +47,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [[ $runs =~ ^[1-9][0-9]?$ ]] || { echo "bench.sh: --runs takes 1 to 99" >&2; exit 2; }
-[ ${#sizes[@]} -gt 0 ] || sizes=(20G 200G 2T 16T-1M 2T:64K)
+[ ${#sizes[@]} -gt 0 ] || sizes=(20G 256G 2T 16T-1M 2T:64K)
 export PATH="$PATH:/usr/sbin:/sbin"
 for tool in mkntfs fsstat istat dd /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "bench.sh: $tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
@@ -56,11 +61,15 @@ rm -rf "$dir"
 mkdir -p "$dir"
 trap 'rm -rf "$dir"' EXIT
 
-echo "$(uname -m), $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //');$(uptime | sed 's/.*\(load average\)/ \1/')"
-python3 - "$PWD/build/linux/src/app/cli/morvel" "$baseline" "$dir" "$runs" "${sizes[@]}" <<'PY'
+bench=build/linux/bench/morvel_bitmap_bench
+cpu="$(uname -m), $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+load() { uptime | sed 's/.*\(load average\)/\1/'; }
+echo "$cpu; $(load)"
+echo "$($bench --chosen); chunks of $(($($bench --chunk-size) / 1024)) KiB"
+python3 - "$PWD/build/linux/src/app/cli/morvel" "$baseline" "$dir" "$runs" "$($bench --chunk-size)" "${sizes[@]}" <<'PY'
 import os, random, re, resource, statistics, subprocess, sys, time
 
-morvel, baseline, work, runs, specs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5:]
+morvel, baseline, work, runs, chunk, specs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]), sys.argv[6:]
 programs = {"morvel": morvel, **({"baseline": baseline} if baseline else {})}
 quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -203,7 +212,7 @@ for spec in specs:
     subprocess.run(["mkntfs", "-q", "-F", "-Q", "-c", str(cluster_size), image], check=True, **quiet)
     cluster, total, extents = layout(image)
     bitmap_bytes = sum(n for _, n in extents)
-    floor = [["dd", f"if={image}", "of=/dev/null", "bs=1M", "iflag=skip_bytes,count_bytes",
+    floor = [["dd", f"if={image}", "of=/dev/null", f"bs={chunk}", "iflag=skip_bytes,count_bytes",
               f"skip={o}", f"count={n}", "status=none"] for o, n in extents]
     for content in ("fresh", "mixed"):
         if content == "mixed":
@@ -235,17 +244,19 @@ for spec in specs:
 PY
 
 echo
-echo "The counting loop alone, Linux build:"
-build/linux/bench/morvel_bitmap_bench 64 $((3 * runs))
+echo "The counting loop alone, Linux build; $cpu; $(load):"
+$bench --chosen
+$bench 64 $((3 * runs))
 if [ "$windows" = 1 ]; then
   echo
-  echo "The counting loop alone, Windows build under Wine (${MORVEL_WINEPREFIX:-default prefix}):"
+  echo "The counting loop alone, Windows build under Wine (${MORVEL_WINEPREFIX:-default prefix}); $cpu; $(load):"
   if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
     cmake --preset windows >/dev/null
     cmake --build --preset windows --target morvel_bitmap_bench >/dev/null
+    scripts/wine-run.sh build/windows/bench/morvel_bitmap_bench.exe --chosen
     scripts/wine-run.sh build/windows/bench/morvel_bitmap_bench.exe 64 $((3 * runs))
   else
     echo "(skipped: MinGW-w64 or Wine is not installed)"
   fi
 fi
-echo; echo "load at the end:$(uptime | sed "s/.*\(load average\)/ \1/")"
+echo; echo "load at the end: $(load)"

@@ -1,16 +1,42 @@
 #pragma once
 // Positioned reads from a device, a partition, an image file or a disk-image container.
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <new>
 #include <span>
+
+#include "base/Bytes.h"
 
 namespace base {
 
+// Bytes aligned to a page: operating systems copy file data into them fastest.
+inline constexpr std::size_t kPageAlignment = 4096;
+struct PageDelete {
+  void operator()(std::uint8_t* p) const { ::operator delete (p, std::align_val_t{kPageAlignment}); }
+};
+using PageBuffer = std::unique_ptr<std::uint8_t, PageDelete>;
+inline PageBuffer AllocatePages(std::size_t size) {
+  return PageBuffer(static_cast<std::uint8_t*>(::operator new (size, std::align_val_t{kPageAlignment})));
+}
+
 class ByteSource {
  public:
+  // Given each chunk of a streamed read in order: where it lies in the source and its bytes,
+  // which stay valid during the call only. Returns false to stop the read.
+  using ChunkConsumer = std::function<bool(std::uint64_t offset, Bytes chunk)>;
+
   virtual ~ByteSource() = default;
   virtual std::uint64_t Size() const = 0;
   // Fills `out` from `offset`; false on a read error or a read past the end.
   virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+  // Reads [offset, offset + length) and hands it to `consume` in order, in chunks of `chunkSize`
+  // bytes, the last one shorter when the length is no multiple of it. False on a read error, a
+  // range past the end, or when `consume` stops the read. This one reads each chunk into one
+  // page-aligned buffer; a source may hand on bytes it holds already instead of a copy (the
+  // Linux file source: the page cache's own pages).
+  virtual bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
+                          const ChunkConsumer& consume);
 };
 
 }  // namespace base

@@ -51,6 +51,11 @@ struct RootEntry {
   std::uint64_t fileReference = 0;  // of the entry's file record, for readers of its contents
 };
 
+// $Bitmap is read and counted in chunks of this size, the last of each run shorter: small
+// enough that a chunk copied from the page cache is still in the L2 cache when it is counted,
+// large enough that the reads are few.
+inline constexpr std::size_t kBitmapChunkSize = std::size_t{256} << 10;
+
 // An NTFS volume that starts at `offset` inside `source`.
 class Volume {
  public:
@@ -70,8 +75,9 @@ class Volume {
 
   // Counts each chunk of $Bitmap in place of QueryVolumeData's own count: is given the chunk's
   // first cluster, its bytes, and how many of their bits are clusters of the volume, and returns
-  // how many of those bits are set (at most `clusters`). Lets a caller draw the volume from the one count that gives
-  // its free clusters, as the bytes stream past once. Nothing: the query counts by itself.
+  // how many of those bits are set (at most `clusters`). Lets a caller draw the volume from the
+  // one count that gives its free clusters, as the bytes stream past once, in order, in chunks
+  // of at most kBitmapChunkSize bytes. Nothing: the query counts by itself.
   using BitmapCounter =
       std::function<std::uint64_t(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters)>;
   void CountBitmapWith(BitmapCounter counter) { bitmapCounter_ = std::move(counter); }

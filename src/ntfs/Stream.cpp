@@ -8,11 +8,33 @@
 
 namespace ntfs {
 
+namespace {
+
+Result PastTheEnd(std::uint64_t length, std::uint64_t at, std::uint64_t size) {
+  return Corrupt(Dec(length) + " bytes" + AtByte(at) + " lie past the volume's end " + Hex(size));
+}
+
+Result ReadFailed(std::uint64_t length, std::uint64_t at) {
+  return IoError("reading " + Dec(length) + " bytes" + AtByte(at) + " of the volume failed");
+}
+
+}  // namespace
+
 Result Disk::Read(std::uint64_t at, std::span<std::uint8_t> out) {
-  if (at > size_ || out.size() > size_ - at)
-    return Corrupt(Dec(out.size()) + " bytes" + AtByte(at) + " lie past the volume's end " + Hex(size_));
-  if (!source_.ReadAt(offset_ + at, out))
-    return IoError("reading " + Dec(out.size()) + " bytes" + AtByte(at) + " of the volume failed");
+  if (at > size_ || out.size() > size_ - at) return PastTheEnd(out.size(), at, size_);
+  if (!source_.ReadAt(offset_ + at, out)) return ReadFailed(out.size(), at);
+  return {};
+}
+
+Result Disk::ReadChunks(std::uint64_t at, std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume) {
+  if (at > size_ || length > size_ - at) return PastTheEnd(length, at, size_);
+  std::uint64_t next = at;  // where the chunk after the last one consumed starts
+  const bool read = source_.ReadChunks(offset_ + at, length, chunkSize, [&](std::uint64_t offset, base::Bytes bytes) {
+    consume(offset - offset_, bytes);
+    next = offset - offset_ + bytes.size();
+    return true;
+  });
+  if (!read) return ReadFailed(std::min<std::uint64_t>(chunkSize, at + length - next), next);
   return {};
 }
 
@@ -26,24 +48,38 @@ const Run* FindRun(const std::vector<Run>& runs, std::uint64_t vcn) {
   return vcn - it->vcn < it->length ? &*it : nullptr;
 }
 
-}  // namespace
-
-Result ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
-                  std::span<std::uint8_t> out) {
+// Corrupt when [offset, offset + length) of the stream lies past its runs' bytes.
+Result CheckRange(const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset, std::uint64_t length) {
   // Holes are bounded only by their VCNs, so the byte length could overflow.
   if (stream.Clusters() > (~std::uint64_t{0} >> clusterShift))
     return Corrupt(Dec(stream.Clusters()) + " clusters are too many to address in bytes");
   const std::uint64_t limit = stream.Clusters() << clusterShift;
-  if (offset > limit || out.size() > limit - offset)
-    return Corrupt(Dec(out.size()) + " bytes" + AtByte(offset) + " lie past the " + Dec(limit) + " bytes of its runs");
+  if (offset > limit || length > limit - offset)
+    return Corrupt(Dec(length) + " bytes" + AtByte(offset) + " lie past the " + Dec(limit) + " bytes of its runs");
+  return {};
+}
+
+// The run holding byte `at` of the stream, and how many of its bytes lie from `at` on.
+Result RunAt(const Stream& stream, std::uint32_t clusterShift, std::uint64_t at, const Run*& run, std::uint64_t& left) {
+  const std::uint64_t vcn = at >> clusterShift;
+  run = FindRun(stream.runs, vcn);
+  if (run == nullptr) return Corrupt("VCN " + Dec(vcn) + " lies in no run");
+  left = (run->length << clusterShift) - (at - (run->vcn << clusterShift));
+  return {};
+}
+
+}  // namespace
+
+Result ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
+                  std::span<std::uint8_t> out) {
+  if (Result r = CheckRange(stream, clusterShift, offset, out.size()); !r.ok()) return r;
   std::size_t done = 0;
   while (done < out.size()) {
     const std::uint64_t at = offset + done;
-    const std::uint64_t vcn = at >> clusterShift;
-    const Run* run = FindRun(stream.runs, vcn);
-    if (run == nullptr) return Corrupt("VCN " + Dec(vcn) + " lies in no run");
+    const Run* run = nullptr;
+    std::uint64_t left = 0;
+    if (Result r = RunAt(stream, clusterShift, at, run, left); !r.ok()) return r;
     const std::uint64_t inRun = at - (run->vcn << clusterShift);
-    const std::uint64_t left = (run->length << clusterShift) - inRun;
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, out.size() - done));
     auto part = out.subspan(done, n);
     if (run->lcn == kSparse || at >= stream.initializedSize) {
@@ -54,6 +90,39 @@ Result ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, 
         auto tail = part.subspan(static_cast<std::size_t>(stream.initializedSize - at));
         std::fill(tail.begin(), tail.end(), std::uint8_t{0});
       }
+    }
+    done += n;
+  }
+  return {};
+}
+
+Result ReadStreamChunks(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
+                        std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume) {
+  if (chunkSize == 0) return Corrupt("chunks of 0 bytes");
+  if (Result r = CheckRange(stream, clusterShift, offset, length); !r.ok()) return r;
+  std::vector<std::uint8_t> zeros;
+  for (std::uint64_t done = 0; done < length;) {
+    const std::uint64_t at = offset + done;
+    const Run* run = nullptr;
+    std::uint64_t left = 0;
+    if (Result r = RunAt(stream, clusterShift, at, run, left); !r.ok()) return r;
+    const std::uint64_t n = std::min(left, length - done);
+    // The run's bytes up to the valid data length are on the disk, the rest read as zeros.
+    const std::uint64_t stored =
+        run->lcn == kSparse || at >= stream.initializedSize ? 0 : std::min(n, stream.initializedSize - at);
+    if (stored > 0) {
+      const std::uint64_t start = (run->lcn << clusterShift) + (at - (run->vcn << clusterShift));
+      if (Result r =
+              disk.ReadChunks(start, stored, chunkSize,
+                              [&](std::uint64_t diskAt, base::Bytes bytes) { consume(at + (diskAt - start), bytes); });
+          !r.ok())
+        return r;
+    }
+    for (std::uint64_t z = stored; z < n;) {
+      const auto part = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, n - z));
+      if (zeros.size() < part) zeros.resize(part);
+      consume(at + z, base::Bytes(zeros).first(part));
+      z += part;
     }
     done += n;
   }

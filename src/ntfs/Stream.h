@@ -1,6 +1,7 @@
 #pragma once
 // Positioned reads inside the volume and through the runs of a non-resident attribute.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -9,11 +10,18 @@
 
 namespace ntfs {
 
+// Given the chunks of a streamed read in order: where each starts and its bytes, valid during
+// the call only.
+using ChunkHandler = std::function<void(std::uint64_t at, base::Bytes bytes)>;
+
 // The volume's bytes inside its source; every read is checked against the volume's size.
 class Disk {
  public:
   Disk(ByteSource& source, std::uint64_t offset, std::uint64_t size) : source_(source), offset_(offset), size_(size) {}
   Result Read(std::uint64_t at, std::span<std::uint8_t> out);
+  // Hands [at, at + length) to `consume` in chunks of `chunkSize` bytes
+  // (base::ByteSource::ReadChunks).
+  Result ReadChunks(std::uint64_t at, std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume);
   std::uint64_t size() const { return size_; }
 
  private:
@@ -35,5 +43,11 @@ struct Stream {
 // length read as zeros. Corrupt when the range is not covered by the runs.
 Result ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
                   std::span<std::uint8_t> out);
+
+// Hands `length` bytes at `offset` of the stream to `consume` in order, in chunks of at most
+// `chunkSize` bytes that lie inside one run each; holes and bytes past the valid data length are
+// handed as zeros. Corrupt when the range is not covered by the runs.
+Result ReadStreamChunks(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
+                        std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume);
 
 }  // namespace ntfs

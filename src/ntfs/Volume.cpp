@@ -1,27 +1,18 @@
 #include <algorithm>
 #include <memory>
-#include <new>
 
-#include "base/Utf.h"
 #include "base/BitCount.h"
+#include "base/Utf.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Index.h"
 #include "ntfs/Ntfs.h"
 #include "ntfs/Reason.h"
+#include "ntfs/Stream.h"
 #include "ntfs/VolumeReader.h"
 
 namespace ntfs {
 namespace {
 
-// 256 KiB: a chunk stays in the L2 cache while it is counted, which pays on mixed bitmaps.
-constexpr std::size_t kBitmapChunk = 256u << 10;
-// Page-aligned, because operating systems copy file data into a misaligned buffer several
-// times slower, and the bitmap is the one large read.
-constexpr std::align_val_t kChunkAlignment{4096};
-struct ChunkDelete {
-  void operator()(std::uint8_t* p) const { ::operator delete(p, kChunkAlignment); }
-};
-using ChunkBuffer = std::unique_ptr<std::uint8_t, ChunkDelete>;
 constexpr std::size_t kMaxUpcaseBytes = 0x10000 * 2;
 constexpr int kMaxIndexDepth = 32;  // a directory B+tree of any real size is a few levels deep
 constexpr std::size_t kMaxNameUnits = 255;
@@ -95,7 +86,8 @@ class VolumeImpl final : public Volume {
   }
 
  private:
-  // Zero bits among the first TotalClusters bits of $Bitmap, read in bounded chunks.
+  // Zero bits among the first TotalClusters bits of $Bitmap, each run streamed past in chunks
+  // (base::ByteSource::ReadChunks), which a source may hand on without copying them.
   Result CountFreeClusters(std::uint64_t& freeClusters) {
     const BootSector& b = reader_.boot();
     Stream bitmap;
@@ -106,17 +98,13 @@ class VolumeImpl final : public Volume {
     if (bitmap.dataSize < bytes)
       return Corrupt("data size " + Dec(bitmap.dataSize) + " is less than the " + Dec(bytes) + " bytes of " +
                      Dec(b.totalClusters) + " clusters");
-    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kBitmapChunk, bytes));
-    const ChunkBuffer buffer(static_cast<std::uint8_t*>(::operator new(size, kChunkAlignment)));
-    const std::span chunk(buffer.get(), size);
     std::uint64_t used = 0;
-    for (std::uint64_t at = 0; at < bytes; at += chunk.size()) {
-      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), bytes - at));
-      auto part = chunk.first(n);
-      if (Result r = ReadStream(reader_.disk(), bitmap, b.clusterShift, at, part); !r.ok()) return r;
-      const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t{n} * 8, b.totalClusters - at * 8);
+    const auto count = [&](std::uint64_t at, base::Bytes part) {
+      const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t{part.size()} * 8, b.totalClusters - at * 8);
       used += bitmapCounter_ ? bitmapCounter_(at * 8, part, clusters) : base::CountSetBits(part, clusters);
-    }
+    };
+    if (Result r = ReadStreamChunks(reader_.disk(), bitmap, b.clusterShift, 0, bytes, kBitmapChunkSize, count); !r.ok())
+      return r;
     freeClusters = b.totalClusters - used;
     return {};
   }

@@ -1,12 +1,16 @@
-// File records, update sequences, attributes, runlists and the bit counting of $Bitmap.
+// File records, update sequences, attributes, runlists, the reads of a stream through its runs
+// and the bit counting of $Bitmap.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
 #include "ntfs/Index.h"
 #include "ntfs/Record.h"
 #include "ntfs/Runlist.h"
+#include "ntfs/Stream.h"
+#include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {
 namespace {
@@ -258,6 +262,47 @@ TEST(Runlist, StopsAtTheRunLimit) {
   std::vector<ntfs::Run> runs;
   EXPECT_EQ(DecodeRunlist(bytes, 0, static_cast<std::int64_t>(kMaxRuns), 10, runs, 0).reason(),
             "run at byte 0x20000: the stream has more than 65536 runs");
+}
+
+// A stream of runs on the disk, a hole and a run read past its valid data, in chunks of every
+// kind of size: the chunks come in order, each inside one run and no longer than asked, and
+// together they are the bytes ReadStream reads.
+TEST(Stream, ChunksAreTheBytesOfTheRunsInOrder) {
+  constexpr std::uint32_t kShift = 9;  // 512-byte clusters
+  std::vector<std::uint8_t> disk(64 * 512);
+  for (std::size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
+  MemorySource source(disk);
+  Disk volume(source, 0, disk.size());
+  Stream stream;
+  stream.runs = {{0, 3, 2}, {2, kSparse, 3}, {5, 40, 4}, {9, 11, 5}};
+  stream.dataSize = 14 * 512;
+  stream.initializedSize = 7 * 512 + 100;  // inside the run at LCN 40
+  const std::uint64_t runStarts[] = {0, 2 * 512, 5 * 512, 9 * 512, 14 * 512};
+  for (const std::size_t chunk : {std::size_t{1}, std::size_t{300}, std::size_t{512}, std::size_t{4096}}) {
+    for (const std::uint64_t offset : {std::uint64_t{0}, std::uint64_t{77}, std::uint64_t{2 * 512}}) {
+      const std::uint64_t length = stream.dataSize - offset - 5;
+      std::vector<std::uint8_t> want(static_cast<std::size_t>(length)), got;
+      ASSERT_TRUE(ReadStream(volume, stream, kShift, offset, want).ok());
+      std::uint64_t next = offset;
+      const Result r =
+          ReadStreamChunks(volume, stream, kShift, offset, length, chunk, [&](std::uint64_t at, base::Bytes bytes) {
+            EXPECT_EQ(at, next);
+            EXPECT_LE(bytes.size(), chunk);
+            const auto run = std::upper_bound(std::begin(runStarts), std::end(runStarts), at);
+            EXPECT_LE(at + bytes.size(), *run) << "a chunk crosses a run's end";
+            got.insert(got.end(), bytes.begin(), bytes.end());
+            next = at + bytes.size();
+          });
+      ASSERT_TRUE(r.ok()) << r;
+      EXPECT_EQ(got, want) << "chunks of " << chunk << " from " << offset;
+    }
+  }
+  EXPECT_EQ(ReadStreamChunks(volume, stream, kShift, 0, 14 * 512 + 1, 512, [](std::uint64_t, base::Bytes) {}).reason(),
+            "7169 bytes at byte 0x00 lie past the 7168 bytes of its runs");
+  MemorySource unreadable({});
+  Disk broken(unreadable, 0, disk.size());
+  EXPECT_EQ(ReadStreamChunks(broken, stream, kShift, 0, 1024, 512, [](std::uint64_t, base::Bytes) {}).status(),
+            Status::IoError);
 }
 
 }  // namespace

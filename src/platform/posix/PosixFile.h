@@ -32,6 +32,13 @@ class FdByteSource final : public AlignedByteSource {
  public:
   FdByteSource(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
   std::uint64_t Size() const override { return size_; }
+  // Hands each chunk on from the page cache itself instead of a copy: the chunk is mapped into
+  // the process, over the one before, and read in with one call that reports a read error as an
+  // error (MADV_POPULATE_READ; touching a page that cannot be read would raise SIGBUS). Where
+  // the kernel cannot (before Linux 5.14, or a file that cannot be mapped) the chunks are read
+  // into a buffer, as base::ByteSource does.
+  bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
+                  const ChunkConsumer& consume) override;
 
  protected:
   bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) override;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace morvel {
 namespace {
@@ -16,7 +15,7 @@ bool AlignedByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out
   if (offset > Size() || out.size() > Size() - offset) return false;
   const bool aligned = reinterpret_cast<std::uintptr_t>(out.data()) % kAlignment == 0;
   if (aligned || out.size() < kBounceThreshold) return ReadDirect(offset, out);
-  if (!bounce_) bounce_.reset(static_cast<std::uint8_t*>(::operator new (kBounceSize, std::align_val_t{kAlignment})));
+  if (!bounce_) bounce_ = base::AllocatePages(kBounceSize);
   for (std::size_t done = 0; done < out.size();) {
     const std::size_t n = std::min(kBounceSize, out.size() - done);
     if (!ReadDirect(offset + done, std::span(bounce_.get(), n))) return false;

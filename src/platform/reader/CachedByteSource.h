@@ -1,8 +1,9 @@
 #pragma once
 // Reads of another source kept in 4 KiB blocks, so that the structures a report reads again
-// (the boot sector, file records, index blocks, $UpCase) cost one read of the source each. Large
-// reads ($Bitmap's chunks) pass through uncached. The blocks kept are bounded: past the bound
-// the oldest are dropped.
+// (the boot sector, file records, index blocks, $UpCase) cost one read of the source each, and
+// the blocks of one read that are not kept are read together. Large reads and streamed reads
+// ($Bitmap's chunks) pass through uncached. The blocks kept are bounded: past the bound the
+// oldest are dropped.
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -23,13 +24,14 @@ class CachedByteSource final : public base::ByteSource {
 
   std::uint64_t Size() const override { return source_->Size(); }
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+  // Streamed reads larger than the largest cached read pass through to the source.
+  bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
+                  const ChunkConsumer& consume) override;
 
  private:
-  // Reads the blocks first..last that are not kept, each run of them in one read.
-  bool Fetch(std::uint64_t first, std::uint64_t last);
-  void Keep(std::uint64_t index, std::vector<std::uint8_t> bytes);
-  // Block `index`, read from the source when it is not kept; null when it cannot be read.
-  const std::vector<std::uint8_t>* Block(std::uint64_t index);
+  // Block `index`, read from the source when it is not kept, in one read with the blocks after
+  // it up to `last` that are not kept either; null when it cannot be read.
+  const std::vector<std::uint8_t>* Block(std::uint64_t index, std::uint64_t last);
 
   std::unique_ptr<base::ByteSource> source_;
   std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> blocks_;

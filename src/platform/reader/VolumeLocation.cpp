@@ -38,6 +38,13 @@ bool SliceByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) 
   return whole_.ReadAt(offset_ + offset, out);
 }
 
+bool SliceByteSource::ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
+                                 const ChunkConsumer& consume) {
+  if (offset > length_ || length > length_ - offset) return false;
+  return whole_.ReadChunks(offset_ + offset, length, chunkSize,
+                           [&](std::uint64_t at, base::Bytes chunk) { return consume(at - offset_, chunk); });
+}
+
 base::Result LocateVolume(base::ByteSource& source, PartitionChoice choice, VolumeExtent& extent,
                           std::vector<std::string>* warnings) {
   const VolumeExtent whole{0, source.Size()};

@@ -19,6 +19,8 @@ class SliceByteSource final : public base::ByteSource {
       : whole_(whole), offset_(offset), length_(length) {}
   std::uint64_t Size() const override { return length_; }
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+  bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
+                  const ChunkConsumer& consume) override;
 
  private:
   base::ByteSource& whole_;

@@ -5,10 +5,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <random>
 
+#include "base/BitCount.h"
+#include "ntfs/Ntfs.h"
 #include "platform/posix/PosixFile.h"
 #include "platform/posix/PosixLocale.h"
 #include "platform/reader/AlignedByteSource.h"
+#include "platform/reader/CachedByteSource.h"
+#include "platform/reader/VolumeLocation.h"
 #include "tests/platform/reader/TempDir.h"
 
 namespace morvel {
@@ -53,6 +58,61 @@ TEST_F(FdSource, LargeReadsIntoAnyBufferGetTheFilesBytes) {
                              [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }))
           << "shift " << shift << " offset " << offset;
     }
+  }
+}
+
+// A bitmap of 4 KiB blocks random, all clear, all set and clear but for one bit, in turn, of an
+// odd length, streamed from the file (the page cache's own pages), through the cache, and
+// through a slice of it, from odd offsets: the chunks come in order, of the size asked, and each
+// routine's count of them is the portable count of the whole.
+TEST_F(FdSource, StreamedChunksCountAsTheWholeBitmap) {
+  constexpr std::size_t kChunk = ntfs::kBitmapChunkSize;
+  std::string bytes(3 * kChunk + 12345, '\0');
+  std::mt19937_64 random(19);
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    const std::size_t kind = at / 4096 % 4;
+    bytes[at] = static_cast<char>(kind == 0 ? random() : kind == 2 ? 0xFF : 0);
+    if (kind == 3 && at % 4096 == 1000) bytes[at] = 0x08;
+  }
+  std::unique_ptr<base::ByteSource> file;
+  ASSERT_TRUE(OpenFdSource(temp.Write("bitmap.bin", bytes), file).ok());
+  base::ByteSource& direct = *file;
+  CachedByteSource cached(std::move(file));
+  SliceByteSource slice(cached, 1, cached.Size() - 1);
+  const struct {
+    const char* name;
+    base::ByteSource& source;
+    std::uint64_t start;  // of the source in the file
+  } sources[] = {{"file", direct, 0}, {"cached", cached, 0}, {"slice", slice, 1}};
+  const struct {
+    std::uint64_t offset, length;
+  } ranges[] = {{0, bytes.size() - 1}, {4097, 2 * kChunk + 3}, {3, kChunk - 8}, {5, 11}};
+  for (const auto& s : sources) {
+    for (const auto& r : ranges) {
+      const base::Bytes whole(reinterpret_cast<const std::uint8_t*>(bytes.data()) + s.start + r.offset,
+                              static_cast<std::size_t>(r.length));
+      const std::uint64_t want = base::CountSetBits(whole, whole.size() * 8, base::BitCounter::Portable);
+      for (const base::BitCounter counter : base::AvailableBitCounters()) {
+        std::uint64_t next = r.offset, set = 0;
+        const bool read = s.source.ReadChunks(r.offset, r.length, kChunk, [&](std::uint64_t at, base::Bytes chunk) {
+          EXPECT_EQ(at, next) << s.name;
+          EXPECT_EQ(chunk.size(), std::min<std::uint64_t>(kChunk, r.offset + r.length - at)) << s.name;
+          set += base::CountSetBits(chunk, chunk.size() * 8, counter);
+          next = at + chunk.size();
+          return true;
+        });
+        EXPECT_TRUE(read) << s.name;
+        EXPECT_EQ(next, r.offset + r.length) << s.name;
+        EXPECT_EQ(set, want) << s.name << ", " << base::BitCounterName(counter) << ": " << r.length << " bytes at "
+                             << r.offset;
+      }
+    }
+    int chunks = 0;
+    EXPECT_FALSE(s.source.ReadChunks(0, 3 * kChunk, kChunk, [&](std::uint64_t, base::Bytes) { return ++chunks < 2; }))
+        << s.name;
+    EXPECT_EQ(chunks, 2) << s.name << ": a consumer that stops the read is given no more chunks";
+    EXPECT_FALSE(s.source.ReadChunks(s.source.Size() - 10, 11, kChunk, [](std::uint64_t, base::Bytes) { return true; }))
+        << s.name;
   }
 }
 

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "core/report/VolumeQuery.h"
+#include "platform/reader/CachedByteSource.h"
 #include "platform/reader/ReaderVolume.h"
 #include "tests/platform/reader/MemorySource.h"
 
@@ -134,6 +137,39 @@ TEST(ReaderVolumeReads, AReportWithItsMapAndDetailsReadsNoByteTwice) {
   VolumeDetails details;
   EXPECT_TRUE(volume.ReadDetails(details).ok());
   for (std::size_t at = 0; at < reads.size(); ++at) ASSERT_LE(reads[at], 1) << "byte " << at << " read again";
+}
+
+// The cache reads the blocks of one read that it does not keep with one read of its source, and
+// keeps them: reads that overlap cost the source only the blocks not read before.
+TEST(ReaderVolumeReads, TheCacheReadsTheBlocksItLacksTogether) {
+  std::vector<std::uint8_t> bytes(10 * 4096 + 100);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
+  struct Counted final : base::ByteSource {
+    explicit Counted(std::vector<std::uint8_t> b) : memory(std::move(b)) {}
+    std::uint64_t Size() const override { return memory.Size(); }
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+      reads.emplace_back(offset, out.size());
+      return memory.ReadAt(offset, out);
+    }
+    MemorySource memory;
+    std::vector<std::pair<std::uint64_t, std::size_t>> reads;
+  };
+  auto counted = std::make_unique<Counted>(bytes);
+  const Counted& source = *counted;
+  CachedByteSource cache(std::move(counted));
+  const struct {
+    std::uint64_t offset;
+    std::size_t size;
+    std::pair<std::uint64_t, std::size_t> read;  // of the source
+  } cases[] = {{5000, 7000, {4096, 8192}}, {8000, 9000, {12288, 8192}}, {40800, 200, {36864, 4196}}};
+  for (const auto& c : cases) {
+    std::vector<std::uint8_t> out(c.size);
+    ASSERT_TRUE(cache.ReadAt(c.offset, out));
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(c.offset)));
+    ASSERT_FALSE(source.reads.empty());
+    EXPECT_EQ(source.reads.back(), c.read) << c.offset;
+  }
+  EXPECT_EQ(source.reads.size(), 3u);
 }
 
 }  // namespace
