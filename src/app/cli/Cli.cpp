@@ -31,7 +31,6 @@ Findings RunReport(OpenedTarget& target, const Options& options, const Platform&
   } catch (const std::exception& e) {
     findings.runtimeError = e.what();
   }
-  if (findings.report.query) findings.detected = findings.report.query->detected;
   return findings;
 }
 
@@ -49,8 +48,8 @@ void ExplainFindings(const Target& target, const Findings& findings, std::ostrea
     for (const std::string& warning : query->warnings) say("warning: " + warning);
   const std::string where = query && query->outcome == VolumeQuery::Outcome::OpenFailed ? query->where : "";
   // What was found instead of NTFS says more than the check that refused it; JSON keeps both.
-  if (!findings.detected.empty())
-    say("detected: " + findings.detected);
+  if (const std::string detected = findings.Detected(); !detected.empty())
+    say("detected: " + detected);
   else if (const std::string reason = findings.Reason(); !reason.empty())
     say(reason);
   else if (query && !query->ok() && where.empty())

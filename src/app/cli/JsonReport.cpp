@@ -80,7 +80,7 @@ void WriteFindings(JsonWriter& json, const std::string& target, const Findings& 
   WriteTarget(json, target);
   json.Value("ok", f.ok() ? "true" : "false");
   if (const std::string reason = f.Reason(); !reason.empty()) json.Value("reason", JsonString(reason));
-  if (!f.detected.empty()) json.Value("detected", JsonString(f.detected));
+  if (const std::string detected = f.Detected(); !detected.empty()) json.Value("detected", JsonString(detected));
   if (f.report.query && !f.report.query->warnings.empty()) {
     json.BeginArray("warnings");
     for (const std::string& warning : f.report.query->warnings) json.Value({}, JsonString(warning));

@@ -14,10 +14,11 @@ namespace morvel::cli {
 struct Findings {
   ReportFindings report;
   std::string runtimeError;       // the text of the runtime error that stopped the report, if any
-  std::string detected;           // what the target holds instead of an NTFS volume, if known
   std::optional<ClusterMap> map;  // with --map: the cluster map, or why there is none
   std::string mapReason;
 
+  // What the target holds instead of an NTFS volume, if known.
+  std::string Detected() const { return report.query ? report.query->detected : std::string(); }
   bool queried() const { return report.query && report.query->ok(); }
   // Why the report is incomplete or failed beyond its own lines: the platform's reason for a
   // refused query, or the listing's failure. Empty when there is nothing more to say.
