@@ -35,7 +35,7 @@ ContentDescriber DescriberOf(const std::string& path) {
   return [path](base::ByteSource* source, int partition) {
     std::string why;
     if (const containers::ModuleTable* module = ContainerModule(why)) return module->describeTarget(path, partition);
-    const std::string known = source != nullptr ? DescribeImageSignature(*source, partition) : std::string();
+    const std::string known = DescribeImageSignature(source, partition);
     return known.empty() ? why : known;
   };
 }
@@ -51,9 +51,7 @@ SuperblockProber Prober() {
 ImageOpener ContainerOpener() { return nullptr; }
 
 ContentDescriber DescriberOf(const std::string&) {
-  return [](base::ByteSource* source, int partition) {
-    return source != nullptr ? DescribeImageSignature(*source, partition) : std::string();
-  };
+  return [](base::ByteSource* source, int partition) { return DescribeImageSignature(source, partition); };
 }
 
 SuperblockProber Prober() { return nullptr; }

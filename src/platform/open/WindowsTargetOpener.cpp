@@ -37,10 +37,6 @@ class DriverVolume final : public OpenedVolume {
   std::unique_ptr<VolumeAccess> calls_;
 };
 
-std::string DescribeFile(base::ByteSource* source, int partition) {
-  return source != nullptr ? DescribeImageSignature(*source, partition) : std::string();
-}
-
 class WindowsTargetOpener final : public TargetOpener {
  public:
   explicit WindowsTargetOpener(const OpenerSettings& settings)
@@ -63,7 +59,9 @@ class WindowsTargetOpener final : public TargetOpener {
     opening.result = OpenStreamSource(text, opening.source);
     if (!target.mountPoint.empty()) opening.where = "the volume at " + target.mountPoint + " has no drive letter";
     target.source = text;
-    target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, &DescribeFile);
+    target.volume = std::make_unique<ReaderVolume>(
+        std::move(opening), choice,
+        [](base::ByteSource* source, int partition) { return DescribeImageSignature(source, partition); });
   }
 
  private:

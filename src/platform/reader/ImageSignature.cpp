@@ -27,6 +27,10 @@ std::string DescribeImageSignature(base::ByteSource& source, int partition) {
   return disk::DescribeSignature(volume);
 }
 
+std::string DescribeImageSignature(base::ByteSource* source, int partition) {
+  return source != nullptr ? DescribeImageSignature(*source, partition) : std::string();
+}
+
 bool HoldsImage(base::ByteSource& source) {
   std::array<std::uint8_t, 512> head{};
   if (source.Size() < head.size() || !source.ReadAt(0, head)) return false;
