@@ -1,13 +1,16 @@
 #include "platform/posix/PosixFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <limits>
+#include <mutex>
 
 namespace morvel {
 
@@ -43,18 +46,72 @@ bool FdByteSource::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out)
 
 namespace {
 
+// The window a thread is reading through, for the SIGBUS handler: a file shortened while a
+// piece of it is mapped makes the pages past its new end fault with SIGBUS when touched.
+struct WindowRange {
+  std::uintptr_t start = 0;
+  std::size_t length = 0;
+  std::atomic<bool>* lost = nullptr;  // set when a page of the window could not be read
+};
+thread_local WindowRange activeWindow;
+struct sigaction previousSigbus {};
+
+// A fault inside the reading thread's window is answered with a page of zeros in place of the
+// page that is gone, and the window marked lost: the read then fails as a whole, so the zeros
+// are never taken for the file's bytes. Any other SIGBUS goes to the handler there was before.
+void OnSigbus(int signal, siginfo_t* info, void* context) {
+  const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  const WindowRange& window = activeWindow;
+  if (window.lost != nullptr && at >= window.start && at - window.start < window.length) {
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    void* base = reinterpret_cast<void*>(at - at % page);
+    if (::mmap(base, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      window.lost->store(true, std::memory_order_relaxed);
+      return;
+    }
+  }
+  if (previousSigbus.sa_flags & SA_SIGINFO) {
+    if (previousSigbus.sa_sigaction != nullptr) return previousSigbus.sa_sigaction(signal, info, context);
+  } else if (previousSigbus.sa_handler != SIG_DFL && previousSigbus.sa_handler != SIG_IGN) {
+    return previousSigbus.sa_handler(signal);
+  }
+  // The default action: returning re-runs the access, which now ends the process as it would
+  // have without this handler.
+  ::sigaction(SIGBUS, &previousSigbus, nullptr);
+}
+
+bool GuardAgainstShortenedFiles() {
+  static std::once_flag once;
+  static bool installed = false;
+  std::call_once(once, [] {
+    struct sigaction action {};
+    action.sa_sigaction = &OnSigbus;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    ::sigemptyset(&action.sa_mask);
+    installed = ::sigaction(SIGBUS, &action, &previousSigbus) == 0;
+  });
+  return installed;
+}
+
 // A range of addresses into which pieces of a file are mapped read-only, each over the one
-// before: one mapping call a piece, and never more than one piece resident.
+// before: one mapping call a piece, and never more than one piece resident. While it exists its
+// thread's faults inside it are caught (OnSigbus) and reported by Lost().
 class MappedWindow {
  public:
   explicit MappedWindow(std::size_t capacity) : capacity_(capacity) {
+    if (!GuardAgainstShortenedFiles()) return;
     address_ = ::mmap(nullptr, capacity, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (address_ != MAP_FAILED) activeWindow = {reinterpret_cast<std::uintptr_t>(address_), capacity_, &lost_};
   }
   MappedWindow(const MappedWindow&) = delete;
   MappedWindow& operator=(const MappedWindow&) = delete;
   ~MappedWindow() {
+    activeWindow = {};
     if (address_ != MAP_FAILED) ::munmap(address_, capacity_);
   }
+
+  // Whether a page mapped so far could not be read when it was touched (the file was shortened).
+  bool Lost() const { return lost_.load(std::memory_order_relaxed); }
 
   // Maps `length` bytes of `fd` from `offset` (a multiple of the page size) and reads them in;
   // null when either fails, and then the addresses are given up: a failed fixed mapping may
@@ -67,6 +124,7 @@ class MappedWindow {
         ::mmap(address_, length, PROT_READ, MAP_SHARED | MAP_FIXED, fd, static_cast<off_t>(offset)) != MAP_FAILED;
     while (mapped && ::madvise(address_, length, MADV_POPULATE_READ) != 0) mapped = errno == EINTR;
     if (mapped) return static_cast<const std::uint8_t*>(address_);
+    activeWindow = {};
     ::munmap(address_, capacity_);
     address_ = MAP_FAILED;
     return nullptr;
@@ -75,6 +133,7 @@ class MappedWindow {
  private:
   std::size_t capacity_;
   void* address_ = MAP_FAILED;
+  std::atomic<bool> lost_{false};
 };
 
 }  // namespace
@@ -102,7 +161,7 @@ bool FdByteSource::ReadChunks(std::uint64_t offset, std::uint64_t length, std::s
       if (done == 0) return AlignedByteSource::ReadChunks(offset, length, chunkSize, consume);
       return false;
     }
-    if (!consume(at, base::Bytes(bytes + lead, n))) return false;
+    if (!consume(at, base::Bytes(bytes + lead, n)) || window.Lost()) return false;
     done += n;
   }
   return true;

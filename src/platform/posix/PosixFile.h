@@ -36,7 +36,8 @@ class FdByteSource final : public AlignedByteSource {
   // the process, over the one before, and read in with one call that reports a read error as an
   // error (MADV_POPULATE_READ; touching a page that cannot be read would raise SIGBUS). Where
   // the kernel cannot (before Linux 5.14, or a file that cannot be mapped) the chunks are read
-  // into a buffer, as base::ByteSource does.
+  // into a buffer, as base::ByteSource does. A file shortened while a chunk is mapped fails the
+  // read (its lost pages are caught, not let to end the process with SIGBUS).
   bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
                   const ChunkConsumer& consume) override;
 

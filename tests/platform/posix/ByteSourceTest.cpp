@@ -116,6 +116,27 @@ TEST_F(FdSource, StreamedChunksCountAsTheWholeBitmap) {
   }
 }
 
+// A file shortened while a chunk of it is being counted: the pages past its new end are gone.
+// The read fails as a whole (it does not end the process, and no zeros pass for its bytes).
+TEST_F(FdSource, AFileShortenedWhileReadFailsTheRead) {
+  constexpr std::size_t kChunk = ntfs::kBitmapChunkSize;
+  const std::string path = temp.Write("shrinking.bin", std::string(3 * kChunk, '\x5A'));
+  std::unique_ptr<base::ByteSource> source;
+  ASSERT_TRUE(OpenFdSource(path, source).ok());
+  int chunks = 0;
+  std::uint64_t sum = 0;
+  const bool read = source->ReadChunks(0, 3 * kChunk, kChunk, [&](std::uint64_t, base::Bytes chunk) {
+    if (++chunks == 2) {
+      EXPECT_EQ(::truncate(path.c_str(), kChunk + 4096), 0);
+    }
+    for (const std::uint8_t byte : chunk) sum += byte;  // touches every page of the chunk
+    return true;
+  });
+  EXPECT_FALSE(read);
+  EXPECT_EQ(chunks, 2) << "no chunk is handed on after the one that lost its pages";
+  EXPECT_GT(sum, 0u);
+}
+
 TEST_F(FdSource, OpenFailuresCarryErrnoAndItsText) {
   struct Case {
     std::string path;
