@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "base/Bytes.h"
 
@@ -19,6 +21,33 @@ using PageBuffer = std::unique_ptr<std::uint8_t, PageDelete>;
 inline PageBuffer AllocatePages(std::size_t size) {
   return PageBuffer(static_cast<std::uint8_t*>(::operator new (size, std::align_val_t{kPageAlignment})));
 }
+
+// An allocator of such bytes that leaves them as they are (a read fills them): a vector of it
+// can be read into directly, at no cost for clearing or faulting in its pages twice.
+template <class T>
+struct PageAllocator {
+  using value_type = T;
+  PageAllocator() = default;
+  template <class U>
+  PageAllocator(const PageAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) {
+    return static_cast<T*>(::operator new (n * sizeof(T), std::align_val_t{kPageAlignment}));
+  }
+  void deallocate(T* p, std::size_t) noexcept { ::operator delete (p, std::align_val_t{kPageAlignment}); }
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  template <class U>
+  bool operator==(const PageAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+using PageBytes = std::vector<std::uint8_t, PageAllocator<std::uint8_t>>;
 
 class ByteSource {
  public:

@@ -12,7 +12,7 @@ namespace ntfs {
 // The volume's $UpCase table: the upper-case form of every UTF-16 unit it covers, kept as
 // read from disk; units past its end are their own upper case.
 struct UpcaseTable {
-  std::vector<std::uint8_t> bytes;
+  base::PageBytes bytes;
   std::uint16_t Upper(std::uint16_t c) const {
     return std::size_t{c} * 2 + 1 < bytes.size() ? base::Le16(bytes, 2u * c) : c;
   }

@@ -110,7 +110,7 @@ class VolumeImpl final : public Volume {
   }
 
   Result LoadUpcase() {
-    std::vector<std::uint8_t> bytes;
+    base::PageBytes bytes;
     bool found = false;
     if (Result r = reader_.ReadValue(kUpcaseRecord, kData, "", kMaxUpcaseBytes, bytes, found); !r.ok()) return r;
     if (!found) return Corrupt(RecordName(kUpcaseRecord) + ": no $DATA attribute");

@@ -91,11 +91,15 @@ Result ReadHead(VolumeReader& reader, std::uint64_t record, std::span<std::uint8
       count);
 }
 
-Hibernation ReadHibernation(ByteSource& source, std::uint64_t offset, VolumeReader& reader, std::string& signature) {
-  std::unique_ptr<Volume> volume;
+Hibernation ReadHibernation(ByteSource& source, std::uint64_t offset, VolumeReader& reader, Volume* opened,
+                            std::string& signature) {
+  std::unique_ptr<Volume> own;
+  if (opened == nullptr) {
+    if (!Volume::Open(source, offset, own).ok()) return Hibernation::Unreadable;
+    opened = own.get();
+  }
   std::optional<RootEntry> entry;
-  if (!Volume::Open(source, offset, volume).ok() || !volume->FindRootEntry("hiberfil.sys", entry).ok())
-    return Hibernation::Unreadable;
+  if (!opened->FindRootEntry("hiberfil.sys", entry).ok()) return Hibernation::Unreadable;
   if (!entry) return Hibernation::NoFile;
   std::array<std::uint8_t, kSignatureBytes> head{};
   bool complete = false;
@@ -124,7 +128,7 @@ std::vector<std::string> VolumeFlagNames(std::uint16_t flags) {
   return names;
 }
 
-Result ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out) {
+Result ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out, Volume* opened) {
   out = VolumeFacts{};
   BootSector boot;
   if (Result r = ReadBootSector(source, offset, boot); !r.ok()) return r;
@@ -137,7 +141,7 @@ Result ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& ou
   out.bytes = boot.totalSectors * boot.bytesPerSector;
   for (const Run& run : reader.mft().runs)
     if (run.lcn != kSparse) ++out.mftExtents;
-  out.hibernation = ReadHibernation(source, offset, reader, out.hibernationSignature);
+  out.hibernation = ReadHibernation(source, offset, reader, opened, out.hibernationSignature);
   return {};
 }
 

@@ -44,7 +44,9 @@ struct VolumeFacts {
 
 // Reads the facts of the volume at `offset` in `source`. A volume without $VOLUME_NAME has an
 // empty label; a missing or short $VOLUME_INFORMATION is Corrupt. A hiberfil.sys that cannot
-// be read leaves the hibernation Unreadable without failing the rest.
-Result ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out);
+// be read leaves the hibernation Unreadable without failing the rest. `opened`, when given, is
+// the same volume opened already: hiberfil.sys is looked up in the root index and with the
+// $UpCase it has read.
+Result ReadVolumeFacts(ByteSource& source, std::uint64_t offset, VolumeFacts& out, Volume* opened = nullptr);
 
 }  // namespace ntfs

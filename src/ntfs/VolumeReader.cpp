@@ -241,6 +241,17 @@ Result VolumeReader::LoadStream(std::uint64_t base, std::uint32_t type, const ch
 
 Result VolumeReader::ReadValue(std::uint64_t base, std::uint32_t type, const char* name, std::size_t maxBytes,
                                std::vector<std::uint8_t>& out, bool& found) {
+  return ReadValueInto(base, type, name, maxBytes, out, found);
+}
+
+Result VolumeReader::ReadValue(std::uint64_t base, std::uint32_t type, const char* name, std::size_t maxBytes,
+                               base::PageBytes& out, bool& found) {
+  return ReadValueInto(base, type, name, maxBytes, out, found);
+}
+
+template <class ByteVector>
+Result VolumeReader::ReadValueInto(std::uint64_t base, std::uint32_t type, const char* name, std::size_t maxBytes,
+                                   ByteVector& out, bool& found) {
   Stream stream;
   StreamBuilder builder(stream, boot_.totalClusters);
   bool resident = false;

@@ -44,6 +44,9 @@ class VolumeReader {
   // The whole value of an attribute, resident or not, when it is at most `maxBytes` long.
   Result ReadValue(std::uint64_t base, std::uint32_t type, const char* name, std::size_t maxBytes,
                    std::vector<std::uint8_t>& out, bool& found);
+  // The same into page-aligned bytes, which a large value is read into fastest.
+  Result ReadValue(std::uint64_t base, std::uint32_t type, const char* name, std::size_t maxBytes, base::PageBytes& out,
+                   bool& found);
 
  private:
   // An extension record of a file: its attributes, and those of one attribute by first VCN.
@@ -59,6 +62,9 @@ class VolumeReader {
   Result ReadExtension(std::uint64_t base, std::uint64_t number, std::uint32_t type, const char* name, Extension& out);
   Result ReadAttributeList(const Attribute& list, std::vector<std::uint8_t>& out);
   Result CheckSizes(const Stream& stream) const;
+  template <class ByteVector>
+  Result ReadValueInto(std::uint64_t base, std::uint32_t type, const char* name, std::size_t maxBytes, ByteVector& out,
+                       bool& found);
 
   BootSector boot_;
   Disk disk_;

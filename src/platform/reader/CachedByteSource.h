@@ -17,7 +17,7 @@ namespace morvel {
 class CachedByteSource final : public base::ByteSource {
  public:
   static constexpr std::size_t kBlockSize = 4096;
-  static constexpr std::size_t kLargestCachedRead = 128u << 10;
+  static constexpr std::size_t kLargestCachedRead = 64u << 10;
   static constexpr std::size_t kMaxBlocks = 1024;  // 4 MiB
 
   explicit CachedByteSource(std::unique_ptr<base::ByteSource> source) : source_(std::move(source)) {}

@@ -131,7 +131,7 @@ base::Result ReaderVolume::ReadDetails(VolumeDetails& out) {
   out.source = opening_.name;
   out.blockDevice = opening_.blockDevice;
   out.physicalSectorSize = opening_.physicalSectorSize;
-  return ReadVolumeDetails(*opening_.source, choice_, out);
+  return ReadVolumeDetails(*opening_.source, choice_, out, volume_.get());
 }
 
 }  // namespace morvel

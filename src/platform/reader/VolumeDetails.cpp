@@ -21,13 +21,14 @@ int PartitionAt(base::ByteSource& whole, std::uint64_t offset) {
 
 }  // namespace
 
-base::Result ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out) {
+base::Result ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out,
+                               ntfs::Volume* opened) {
   VolumeExtent extent;
   if (base::Result located = LocateVolume(whole, choice, extent); !located.ok()) return located;
   out.offset = extent.offset;
   out.partition = choice.number != 0 ? choice.number : PartitionAt(whole, extent.offset);
   SliceByteSource volume(whole, extent.offset, extent.length);
-  const ntfs::Result read = ntfs::ReadVolumeFacts(volume, 0, out.facts);
+  const ntfs::Result read = ntfs::ReadVolumeFacts(volume, 0, out.facts, opened);
   if (read.ok() || !read.reason().empty()) return read;
   return {read.status(), ntfs::StatusName(read.status())};
 }

@@ -37,8 +37,9 @@ struct VolumeDetails {
 };
 
 // Finds the volume in `whole` as the report does (`choice`) and reads its facts; a failure says
-// why they could not be read.
-base::Result ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out);
+// why they could not be read. `opened`: the volume found there, when it is open already.
+base::Result ReadVolumeDetails(base::ByteSource& whole, PartitionChoice choice, VolumeDetails& out,
+                               ntfs::Volume* opened = nullptr);
 
 // "0x" and the serial number in 16 lower-case hex digits.
 std::string SerialNumberText(std::uint64_t serial);
