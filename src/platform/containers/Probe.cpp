@@ -120,13 +120,15 @@ std::string Lookup(blkid_probe probe, const char* name) {
   return std::string(value, strnlen(value, length));
 }
 
+constexpr const char* kNtfsText = "NTFS file system";
+
 // libblkid's name of a signature in the words of the messages.
 std::string SignatureText(const std::string& type, const std::string& version, const std::string& usage) {
   if (type == "exfat") return "exFAT file system";
   if (type == "vfat") return (version.empty() ? std::string("FAT") : version) + " file system";
   if (type == "BitLocker") return disk::kBitLockerText;
   if (type == "crypto_LUKS") return "LUKS-encrypted volume";
-  if (type == "ntfs") return "NTFS file system";
+  if (type == "ntfs") return kNtfsText;
   if (type == "swap") return "Linux swap space";
   if (usage == "crypto") return type + "-encrypted volume";
   if (usage == "raid") return "a member of a " + type + " set";
@@ -255,7 +257,7 @@ std::string DescribePartitions(base::ByteSource& source, std::uint64_t& budget) 
       contents = DescribeVolume(slice, budget);
       // libblkid reads partition tables its own way: never call a partition NTFS that the
       // report, which found none, could not open.
-      if (contents == "NTFS file system")
+      if (contents == kNtfsText)
         contents = "an NTFS signature where libblkid reads this table, which is damaged as this program reads it";
     }
     text += (i == 0 ? ": " : "; ") + std::string("partition ") + std::to_string(blkid_partition_get_partno(partition)) +
