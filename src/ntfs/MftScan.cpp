@@ -187,10 +187,13 @@ void MftScan::State::ScanRecord(std::uint64_t number, std::span<std::uint8_t> re
   if ((header.flags & kInUse) == 0) return;
   flagged[number / 8] |= static_cast<std::uint8_t>(1u << (number % 8));
   ++flaggedInUse;
-  if (header.baseRecord == 0)
+  // An extension of $MFT's own record 0 has a base reference of record 0: the whole reference,
+  // sequence number included, tells a base record (0) from an extension.
+  const std::uint64_t baseReference = base::Le64(record, 0x20);  // 0x20: base record reference
+  if (baseReference == 0)
     AddBase(number, base::Le16(record, 0x10), header.flags);  // 0x10: sequence number
   else
-    AddExtension(number, base::Le64(record, 0x20));  // 0x20: base record reference
+    AddExtension(number, baseReference);
 }
 
 bool MftScan::State::MakeStream(std::uint64_t number, const Attribute& a, ScannedStream& out) {
