@@ -31,8 +31,9 @@
 # programs count with another routine this CPU runs, such as AVX2 on a CPU with AVX-512.
 #
 # Then --analyze on a populated volume: FILES files (--files, default 20000; 0 leaves it out)
-# written through an ntfs-3g mount into a sparse 4 KiB-cluster image, every seventh deleted
-# and larger files written into the holes so that some lie fragmented. Its floor is dd reading
+# written through an ntfs-3g mount into a sparse 4 KiB-cluster image, the free space filled and
+# every other filler and every seventh file deleted, and larger files written into the holes,
+# so that they lie fragmented. Its floor is dd reading
 # $MFT's extents (from The Sleuth Kit's istat) in the scan's 1 MiB chunks; the report's own
 # $Bitmap pass is part of --analyze's time. --million adds a volume of a million files, whose
 # image (written at a few thousand files a second) is kept in build/linux/bench-populated/
@@ -266,7 +267,9 @@ for spec in specs:
 
 def populate(image, files):
     """A sparse volume with `files` files written through an ntfs-3g mount, some fragmented."""
-    subprocess.run(["truncate", "-s", str((2 << 30) + files * 12288), image], check=True)
+    # Room for the files and a little more, which fillers take and every other one gives back.
+    room = (256 << 20) + files * 16384 if files <= 100000 else (1536 << 20) + files * 1536
+    subprocess.run(["truncate", "-s", str(room), image], check=True)
     subprocess.run(["mkntfs", "-q", "-F", "-Q", "-c", "4096", image], check=True, **quiet)
     mount = tempfile.mkdtemp(dir=os.path.dirname(image))
     subprocess.run(["mount", "-o", "loop", image, mount], check=True)
@@ -279,6 +282,18 @@ def populate(image, files):
             with open(os.path.join(folder, f"f{i}"), "wb") as f:  # resident, one run, several
                 f.write(big[: (200, 9000, 200, 40960)[i % 4] if files <= 100000 else (9000 if i % 20 == 0 else 200)])
         os.sync()
+        os.mkdir(os.path.join(mount, "fill"))
+        fillers = 0
+        try:  # the free space taken in 64 KiB files, then every other one freed: holes of 16 clusters
+            while True:
+                with open(os.path.join(mount, "fill", f"g{fillers}"), "wb") as f:
+                    f.write(big[:32768] * 2)
+                fillers += 1
+        except OSError:
+            pass
+        os.sync()
+        for i in range(0, fillers, 2):
+            os.remove(os.path.join(mount, "fill", f"g{i}"))
         for i in range(0, files, 7):
             os.remove(os.path.join(mount, f"d{i // 1000}", f"f{i}"))
         os.sync()
