@@ -1,6 +1,7 @@
 #include "ntfs/MftScan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "base/BitCount.h"
@@ -481,20 +482,22 @@ const ScannedFile* MftScan::File(std::uint64_t record) const {
 }
 
 std::string MftScan::PathOf(std::uint64_t record) const {
-  std::vector<std::uint64_t> seen;
   std::vector<std::string_view> parts;
   std::string prefix;
   std::uint64_t at = record;
+  // A cycle is met again by the record last marked, which moves on at every power of two of
+  // the steps taken (Brent's method): a step each, however long the chain.
+  std::uint64_t mark = ~std::uint64_t{0};
   while (at != kRootRecord) {
-    if (std::ranges::find(seen, at) != seen.end()) {
+    if (at == mark) {
       prefix = "<cycle>";
       break;
     }
-    if (seen.size() == static_cast<std::size_t>(kMaxPathDepth)) {
+    if (parts.size() == static_cast<std::size_t>(kMaxPathDepth)) {
       prefix = "<too deep>";
       break;
     }
-    seen.push_back(at);
+    if (std::has_single_bit(parts.size() + 1)) mark = at;
     const ScannedFile* f = File(at);
     if (f == nullptr || f->name.empty()) {
       prefix = "<record " + Dec(at) + "?>";

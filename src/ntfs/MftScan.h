@@ -96,7 +96,8 @@ class MftScan {
   const ScannedFile* File(std::uint64_t record) const;  // in-use base record, else null
   // "/dir/name" by parent links up to the root (record 5). Bounded by kMaxPathDepth; a part
   // whose record is unknown shows as "<record N?>", a cycle or a chain too deep is cut with
-  // "<cycle>" or "<too deep>" in front.
+  // "<cycle>" or "<too deep>" in front (a cycle once it has come round, so a name of it may
+  // show twice). Its work is one step a part.
   std::string PathOf(std::uint64_t record) const;
 
   const std::vector<ScanProblem>& Problems() const;  // at most kMaxScanProblems
