@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <memory>
@@ -68,7 +69,7 @@ QPoint MapCanvas::CellCentre(std::size_t cell) const {
 
 QString MapCanvas::ToolTipAt(QPoint pos) const {
   const auto cell = GridCellAt(FitGrid(map_.CellCount(), width(), height()), map_.CellCount(), pos.x(), pos.y());
-  return cell ? QString::fromStdString(CellDescription(map_, *cell)) : QString();
+  return cell ? QString::fromStdString(CellTooltip(map_, *cell)) : QString();
 }
 
 bool MapCanvas::event(QEvent* event) {
@@ -77,8 +78,8 @@ bool MapCanvas::event(QEvent* event) {
   const QString text = ToolTipAt(help->pos());
   if (text.isEmpty())
     QToolTip::hideText();
-  else
-    QToolTip::showText(help->globalPos(), text, this);
+  else  // as rich text made from the plain: a path that looks like markup is shown as written
+    QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap), this);
   return true;
 }
 

@@ -21,7 +21,8 @@ class MapCanvas final : public QWidget {
 
  public:
   MapCanvas(const ClusterMap& map, QWidget* parent);
-  // What the tooltip at `pos` says: the cell's cluster range, used share and what lies there.
+  // What the tooltip at `pos` says: the cell's cluster range, used share and what lies there,
+  // with a scan the files owning most of it.
   QString ToolTipAt(QPoint pos) const;
   QPoint CellCentre(std::size_t cell) const;
 

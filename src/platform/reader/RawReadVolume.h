@@ -1,0 +1,52 @@
+#pragma once
+// A drive letter's volume where the file system driver answers the report: the report's
+// figures and the root's files come from the driver, as always, while the cluster map, which
+// the driver cannot give, comes from the volume's raw bytes (on Windows \\.\X:, which needs
+// administrator rights) read by the built-in reader. The raw bytes are opened only when the map
+// is asked for; when they cannot be, the map's absence says why.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/reader/OpenedVolume.h"
+#include "platform/reader/ReaderVolume.h"
+
+namespace morvel {
+
+class RawReadVolume final : public OpenedVolume {
+ public:
+  using DetailsReader = std::function<base::Result(VolumeDetails&)>;
+  // What the system's refusal to open the raw bytes means, and how to get past it: on Windows
+  // ERROR_ACCESS_DENIED and the elevation hint.
+  struct Refusal {
+    int code = 0;
+    std::string hint;
+  };
+
+  RawReadVolume(std::unique_ptr<VolumeAccess> driver, DetailsReader details, std::string rawName, ImageOpener openRaw,
+                Refusal refusal);
+
+  // The driver's answer; then, when the map was asked for, the raw volume's own query, which
+  // builds it. The raw query's figures are not the report's.
+  VolumeQuery QueryVolumeData() override;
+  MetaDataLookup FindMetaDataFile(const std::string& name) override { return driver_->FindMetaDataFile(name); }
+  bool RequestClusterMap(std::size_t cells) override;
+  std::optional<ClusterMap> TakeClusterMap(std::string& reason) override;
+  base::Result ReadDetails(VolumeDetails& out) override { return details_(out); }
+
+ private:
+  // The raw volume, opened on the first request; null when it could not be, `rawWhyNot_` saying why.
+  ReaderVolume* Raw();
+
+  std::unique_ptr<VolumeAccess> driver_;
+  DetailsReader details_;
+  std::string rawName_;
+  ImageOpener openRaw_;
+  Refusal refusal_;
+  bool opened_ = false;
+  std::unique_ptr<ReaderVolume> raw_;
+  std::string rawWhyNot_;
+  bool rawAsked_ = false;  // a map waits for the next query
+};
+
+}  // namespace morvel
