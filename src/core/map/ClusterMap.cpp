@@ -267,23 +267,33 @@ std::string_view ClusterMap::OwnerPath(std::uint64_t record) const {
   return at != paths_.end() && at->first == record ? std::string_view(at->second) : std::string_view();
 }
 
+namespace {
+
+// The zone is modelled, not stored: a cluster a file holds is the file's. So the zone weighs no
+// more than the clusters the files leave, the system files' and the layers': exact for a cell
+// inside the zone.
+std::uint64_t ZoneWeight(const ClusterMap& map, std::size_t cell) {
+  std::uint64_t files = 0;
+  for (std::size_t a = 0; a + 1 < kMapAreaCount; ++a) files += map.CellAreaClusters(cell, static_cast<MapArea>(a));
+  for (std::size_t l = 0; l < kFileLayerCount; ++l) files += map.CellLayerClusters(cell, static_cast<FileLayer>(l));
+  const std::uint64_t left = map.CellClusters(cell) - std::min(files, map.CellClusters(cell));
+  return std::min(map.CellAreaClusters(cell, MapArea::MftZone), left);
+}
+
+}  // namespace
+
 std::optional<MapArea> CellArea(const ClusterMap& map, std::size_t cell) {
   static_assert(static_cast<std::size_t>(MapArea::MftZone) == kMapAreaCount - 1, "the zone is weighed last");
   std::optional<MapArea> most;
-  std::uint64_t mostClusters = 0, files = 0;
+  std::uint64_t mostClusters = 0;
   for (std::size_t a = 0; a + 1 < kMapAreaCount; ++a) {
     const std::uint64_t clusters = map.CellAreaClusters(cell, static_cast<MapArea>(a));
-    files += clusters;
     if (clusters > mostClusters) {
       most = static_cast<MapArea>(a);
       mostClusters = clusters;
     }
   }
-  for (std::size_t l = 0; l < kFileLayerCount; ++l) files += map.CellLayerClusters(cell, static_cast<FileLayer>(l));
-  // The zone is modelled, not stored: a cluster a file holds is the file's. So the zone weighs
-  // no more than the clusters the files leave: exact for a cell inside the zone.
-  const std::uint64_t left = map.CellClusters(cell) - std::min(files, map.CellClusters(cell));
-  if (std::min(map.CellAreaClusters(cell, MapArea::MftZone), left) > mostClusters) most = MapArea::MftZone;
+  if (ZoneWeight(map, cell) > mostClusters) most = MapArea::MftZone;
   return most;
 }
 
@@ -295,12 +305,7 @@ std::optional<FileLayer> CellLayer(const ClusterMap& map, std::size_t cell) {
   for (const FileLayer layer : {FileLayer::Directories, FileLayer::Indexes})
     if (map.CellLayerClusters(cell, layer) > map.CellLayerClusters(cell, most)) most = layer;
   if (most == FileLayer::FileData) return std::nullopt;
-  // The zone's weight: its clusters that no file holds.
-  std::uint64_t files = 0;
-  for (std::size_t l = 0; l < kFileLayerCount; ++l) files += map.CellLayerClusters(cell, static_cast<FileLayer>(l));
-  const std::uint64_t left = map.CellClusters(cell) - std::min(files, map.CellClusters(cell));
-  if (area && std::min(map.CellAreaClusters(cell, MapArea::MftZone), left) >= map.CellLayerClusters(cell, most))
-    return std::nullopt;
+  if (area && ZoneWeight(map, cell) >= map.CellLayerClusters(cell, most)) return std::nullopt;
   return most;
 }
 
