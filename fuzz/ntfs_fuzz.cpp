@@ -1,5 +1,5 @@
 // Fuzzes the whole read path: partition table, volume open, volume data, the system files'
-// extents, root lookups, the volume's facts.
+// extents, root lookups, the volume's facts, the sequential scan of $MFT.
 #include <cstdlib>
 
 #include "disk/Partitions.h"
@@ -7,6 +7,7 @@
 #include "base/BitCount.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Extents.h"
+#include "ntfs/MftScan.h"
 #include "ntfs/Ntfs.h"
 #include "ntfs/VolumeFacts.h"
 
@@ -21,6 +22,33 @@ void Check(bool condition) {
 void CheckReason(const ntfs::Result& r) {
   Check(r.ok() == r.reason().empty());
   for (const char c : r.reason()) Check(c >= 0x20 && c < 0x7F);
+}
+
+// The scan keeps what it finds inside its bounds: runs inside the volume, every file's streams
+// and path readable, problems counted with their reasons.
+void ScanVolume(ntfs::Volume& volume, std::uint64_t totalClusters) {
+  ntfs::MftScan scan;
+  const ntfs::Result r = ntfs::MftScan::Run(*volume.Reader(), scan);
+  CheckReason(r);
+  if (!r.ok()) return;
+  Check(scan.RecordsFlaggedInUse() <= scan.RecordCount() && scan.RecordsInUseByBitmap() <= scan.RecordCount());
+  Check(scan.Problems().size() <= scan.ProblemCount() && scan.KeptBytes() <= ntfs::kMaxScanBytes + (4u << 20));
+  std::uint64_t last = 0;
+  bool first = true;
+  scan.ForEachFile([&](const ntfs::ScannedFile& f) {
+    Check(first || f.record > last);
+    first = false;
+    last = f.record;
+    Check(scan.FlaggedInUse(f.record) && scan.File(f.record) == &f);
+    for (const ntfs::ScannedStream& s : f.streams) {
+      Check(s.runs.size() <= ntfs::kMaxRuns);
+      for (const ntfs::Run& run : s.runs)
+        Check(run.lcn == ntfs::kSparse || (run.lcn < totalClusters && run.length <= totalClusters - run.lcn));
+      Check(ntfs::CountFragments(s.runs) <= s.runs.size());
+    }
+    Check(!scan.PathOf(f.record).empty());
+  });
+  for (const ntfs::ScanProblem& p : scan.Problems()) Check(!p.reason.empty());
 }
 
 void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
@@ -52,6 +80,7 @@ void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
       Check(e.length > 0 && e.lcn < total && e.length <= total - e.lcn);
     });
     CheckReason(extents);
+    ScanVolume(*volume, static_cast<std::uint64_t>(data.TotalClusters));
   }
   for (const char* name : {"$mft", "$UpCase", "$bitmap", "$badclust", "\xC3\xA9"}) {
     std::optional<ntfs::RootEntry> entry;
