@@ -114,7 +114,8 @@ base::Result CheckMapTargets(const Options& options) {
 
 std::string MapUsageText() {
   return "  --map FILE.svg draw the volume's cluster map into FILE.svg; --map - draws it in the\n"
-         "                 terminal. With --json, each report carries the map's cells instead\n"
+         "                 terminal. With --json, each report carries the map's cells instead.\n"
+         "                 With --analyze, each cell also names the files owning most of it\n"
          "  --color=WHEN   draw the terminal map in colour: auto (the default: on a terminal, unless\n"
          "                 TERM is dumb or NO_COLOR is set), always (even into a pipe), never\n";
 }

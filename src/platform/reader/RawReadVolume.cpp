@@ -26,6 +26,14 @@ ReaderVolume* RawReadVolume::Raw() {
   return raw_.get();
 }
 
+template <typename Ask>
+bool RawReadVolume::AskRaw(const Ask& ask) {
+  ReaderVolume* raw = Raw();
+  if (raw == nullptr) return false;
+  rawAsked_ = true;
+  return ask(*raw);
+}
+
 VolumeQuery RawReadVolume::QueryVolumeData() {
   VolumeQuery query = driver_->QueryVolumeData();
   if (rawAsked_ && raw_) (void)raw_->QueryVolumeData();  // builds what was asked; its own failure is in their reasons
@@ -34,15 +42,22 @@ VolumeQuery RawReadVolume::QueryVolumeData() {
 }
 
 bool RawReadVolume::RequestClusterMap(std::size_t cells) {
-  ReaderVolume* raw = Raw();
-  if (raw == nullptr) return false;
-  rawAsked_ = true;
-  return raw->RequestClusterMap(cells);
+  return AskRaw([cells](ReaderVolume& raw) { return raw.RequestClusterMap(cells); });
 }
 
 std::optional<ClusterMap> RawReadVolume::TakeClusterMap(std::string& reason) {
   if (raw_) return raw_->TakeClusterMap(reason);
   reason = opened_ ? rawWhyNot_ : "no map was asked for";
+  return std::nullopt;
+}
+
+bool RawReadVolume::RequestScan(const ScanRequest& request) {
+  return AskRaw([&request](ReaderVolume& raw) { return raw.RequestScan(request); });
+}
+
+std::optional<VolumeScan> RawReadVolume::TakeScan(std::string& reason) {
+  if (raw_) return raw_->TakeScan(reason);
+  reason = opened_ ? rawWhyNot_ : "no scan was asked for";
   return std::nullopt;
 }
 

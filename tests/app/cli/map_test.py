@@ -343,7 +343,8 @@ class CellOwners(unittest.TestCase):
         cls.runs = runs_by_record(cls.image)
         cls.total = json.loads(run("--json", cls.image).stdout)["reports"][0]["volumeData"]["TotalClusters"]
 
-    def expected_owners(self, total):
+    def owned(self, total):
+        """cell -> {record: clusters} by the runs istat lists."""
         cells = {}
         for record, attributes in self.runs.items():
             for _, _, runs in attributes:
@@ -351,16 +352,25 @@ class CellOwners(unittest.TestCase):
                     for cluster in range(lcn, min(lcn + length, total)):
                         owners = cells.setdefault(cell_of(cluster, total), {})
                         owners[record] = owners.get(record, 0) + 1
-        return {cell: sorted(owners.items(), key=lambda o: (-o[1], o[0]))[:3] for cell, owners in cells.items()}
+        return cells
 
     def test_owners_and_layers_as_the_runs_give_them(self):
         p = run("--analyze", "--json", "--map", "-", self.image)
         self.assertEqual(p.returncode, 0, p.stderr)
         m = json.loads(p.stdout)["reports"][0]["map"]
-        expected = self.expected_owners(self.total)
-        got = {cell: [(o["record"], o["clusters"]) for o in owners] for cell, owners in enumerate(m["owners"]) if owners}
-        self.assertEqual(got, expected)
-        self.assertTrue(any(len(o) == 3 for o in got.values()), "no cell shared by three files")
+        owned, compared = self.owned(self.total), 0
+        for cell, owners in enumerate(m["owners"]):
+            size = cell_start(cell + 1, self.total) - cell_start(cell, self.total)
+            listed = owned.get(cell, {})
+            # istat lists a stream's runs up to its data size: a cell holding clusters allocated
+            # past it ($MFT's reserve) has used clusters no listed run owns, and is left out.
+            if sum(listed.values()) != round(m["cells"][cell] * size):
+                continue
+            compared += 1
+            expected = sorted(listed.items(), key=lambda o: (-o[1], o[0]))[:3]
+            self.assertEqual([(o["record"], o["clusters"]) for o in owners], expected, f"cell {cell}")
+        self.assertGreaterEqual(compared, CELLS - 4)
+        self.assertTrue(any(len(o) == 3 for o in m["owners"]), "no cell shared by three files")
         # The directory's index and the files' data, as layers.
         i30 = sum(n for r, attributes in self.runs.items() if r >= 16 for t, name, runs in attributes
                   if name == "$I30" for _, n in runs)
@@ -372,7 +382,8 @@ class CellOwners(unittest.TestCase):
         for record in sorted(paths)[:40] + [max(paths)]:
             found = subprocess.run(["ffind", self.image, str(record)], capture_output=True, text=True,
                                    errors="surrogateescape").stdout.splitlines()[0]
-            self.assertEqual(paths[record], "/" + found.lstrip("/"), record)
+            # ffind shows a control character as ^.
+            self.assertEqual(re.sub(r"[\x00-\x1f]", "^", paths[record]), "/" + found.lstrip("/"), record)
         # Without a scan the map is as it was: no owners, no layers.
         plain = json.loads(run("--json", "--map", "-", self.image).stdout)["reports"][0]["map"]
         self.assertNotIn("owners", plain)

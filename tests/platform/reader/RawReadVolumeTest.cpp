@@ -36,10 +36,11 @@ struct RawDrive {
   }
 };
 
-TEST(RawReadVolume, TheDriverAnswersTheReportAndTheRawBytesTheMap) {
+TEST(RawReadVolume, TheDriverAnswersTheReportAndTheRawBytesTheMapAndTheScan) {
   RawDrive drive;
   const auto volume = drive.Open();
   ASSERT_TRUE(volume->RequestClusterMap(64));
+  ASSERT_TRUE(volume->RequestScan({true, false}));
   const VolumeQuery query = QueryNtfsVolumeData(*volume);
   ASSERT_TRUE(query.ok());
   EXPECT_EQ(query.data.TotalClusters, 1234);
@@ -48,6 +49,10 @@ TEST(RawReadVolume, TheDriverAnswersTheReportAndTheRawBytesTheMap) {
   ASSERT_TRUE(map) << reason;
   EXPECT_NE(map->TotalClusters(), 1234u);
   EXPECT_EQ(map->CellCount(), 64u);
+  EXPECT_FALSE(map->CellOwners(0).empty());  // the scan's files own the map's cells
+  const auto scan = volume->TakeScan(reason);
+  ASSERT_TRUE(scan && scan->analysis) << reason;
+  EXPECT_GT(scan->analysis->directories, 0u);
   EXPECT_EQ(drive.opened, std::vector<std::string>{"\\\\.\\C:"});
 }
 
@@ -63,6 +68,9 @@ TEST(RawReadVolume, NoMapNoRawOpenAndARefusalSaysHowToGetPast) {
   EXPECT_TRUE(QueryNtfsVolumeData(*volume).ok());
   std::string reason;
   EXPECT_FALSE(volume->TakeClusterMap(reason));
+  EXPECT_EQ(reason, "\\\\.\\C: could not be opened for reading: Access is denied; run it as administrator");
+  EXPECT_FALSE(volume->RequestScan({true, false}));
+  EXPECT_FALSE(volume->TakeScan(reason));
   EXPECT_EQ(reason, "\\\\.\\C: could not be opened for reading: Access is denied; run it as administrator");
 
   RawDrive missing;
