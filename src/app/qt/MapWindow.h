@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "base/Result.h"
@@ -12,6 +13,10 @@
 #include "platform/open/TargetOpener.h"
 
 class QPushButton;
+
+namespace morvel::qt {
+class AnalysisWindow;
+}
 
 namespace morvel::qt {
 
@@ -54,7 +59,7 @@ class MapWindow final : public QWidget {
   MapCanvas* canvas_ = nullptr;
 };
 
-// "Volume map..." of the memo's context menu. The drive buttons' clicks and the reports of
+// "Volume map..." and "Analyze..." of the memo's context menu. The drive buttons' clicks and the reports of
 // targets tell which volume was reported last; the map re-reads that volume in one pass.
 class VolumeMapMenu final : public QObject {
   Q_OBJECT
@@ -67,8 +72,16 @@ class VolumeMapMenu final : public QObject {
   QAction* AddAction(QMenu& menu);
   // Opens the map window of the volume last reported; null, after a message, when it cannot.
   MapWindow* OpenMap();
+  // Adds "Analyze...", enabled once a volume was reported, to `menu`.
+  QAction* AddAnalyzeAction(QMenu& menu);
+  // Opens the analysis of the volume last reported; null, after a message, when it cannot.
+  AnalysisWindow* OpenAnalysis();
 
  private:
+  template <typename Taken, typename Request, typename Take>
+  std::optional<Taken> QueryFor(const char* title, const char* noun, std::string& name, const Request& request,
+                                const Take& take);
+
   QPlainTextEdit& memo_;
   TargetOpener& opener_;
   std::string target_;
