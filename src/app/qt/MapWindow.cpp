@@ -140,10 +140,19 @@ VolumeMapMenu::VolumeMapMenu(QPlainTextEdit& memo, TargetOpener& opener,
 }
 
 QAction* VolumeMapMenu::AddAction(QMenu& menu) {
-  QAction* action = menu.addAction("Volume map\u2026");
-  action->setObjectName("VolumeMapAction");
+  return AddTargetAction(menu, "Volume map\u2026", "VolumeMapAction", [this] { OpenMap(); });
+}
+
+QAction* VolumeMapMenu::AddAnalyzeAction(QMenu& menu) {
+  return AddTargetAction(menu, "Analyze\u2026", "AnalyzeAction", [this] { OpenAnalysis(); });
+}
+
+QAction* VolumeMapMenu::AddTargetAction(QMenu& menu, const char* text, const char* name,
+                                        const std::function<void()>& open) {
+  QAction* action = menu.addAction(text);
+  action->setObjectName(name);
   action->setEnabled(!target_.empty());
-  connect(action, &QAction::triggered, this, [this] { Guard(memo_.window(), [this] { OpenMap(); }); });
+  connect(action, &QAction::triggered, this, [this, open] { Guard(memo_.window(), open); });
   return action;
 }
 
@@ -190,14 +199,6 @@ MapWindow* VolumeMapMenu::OpenMap() {
   auto* window = new MapWindow(std::move(*map), name, memo_.window());
   window->show();
   return window;
-}
-
-QAction* VolumeMapMenu::AddAnalyzeAction(QMenu& menu) {
-  QAction* action = menu.addAction("Analyze\u2026");
-  action->setObjectName("AnalyzeAction");
-  action->setEnabled(!target_.empty());
-  connect(action, &QAction::triggered, this, [this] { Guard(memo_.window(), [this] { OpenAnalysis(); }); });
-  return action;
 }
 
 AnalysisWindow* VolumeMapMenu::OpenAnalysis() {

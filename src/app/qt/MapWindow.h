@@ -4,6 +4,7 @@
 // "Save as SVG/PNG...".
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -78,6 +79,8 @@ class VolumeMapMenu final : public QObject {
   AnalysisWindow* OpenAnalysis();
 
  private:
+  // An action that opens something of the volume last reported, enabled once there is one.
+  QAction* AddTargetAction(QMenu& menu, const char* text, const char* name, const std::function<void()>& open);
   template <typename Taken, typename Request, typename Take>
   std::optional<Taken> QueryFor(const char* title, const char* noun, std::string& name, const Request& request,
                                 const Take& take);
