@@ -16,8 +16,8 @@ ExtentKind KindOfAttribute(std::uint64_t record, std::uint32_t type, std::string
 MapFileBuilder::MapFileBuilder(ClusterMap& map) : map_(map), sums_(map.CellCount(), 0) { map_.BeginFiles(); }
 
 bool MapFileBuilder::AddFile(std::uint64_t record, std::span<const OwnedExtent> extents) {
-  if (record < next_) return false;
-  next_ = record + 1;
+  if (last_ && record <= *last_) return false;
+  last_ = record;
   const std::uint64_t total = map_.TotalClusters();
   for (const OwnedExtent& e : extents) {
     if (e.lcn >= total || e.length == 0) continue;

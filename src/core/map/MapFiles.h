@@ -3,6 +3,7 @@
 // directories and other indexes, and the files that own the most of it.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -46,9 +47,9 @@ class MapFileBuilder {
 
  private:
   ClusterMap& map_;
-  std::vector<std::uint64_t> sums_;   // the current file's clusters in each cell; zero between files
-  std::vector<std::size_t> touched_;  // the cells whose sums are not zero
-  std::uint64_t next_ = 0;            // the lowest record the next file may have
+  std::vector<std::uint64_t> sums_;    // the current file's clusters in each cell; zero between files
+  std::vector<std::size_t> touched_;   // the cells whose sums are not zero
+  std::optional<std::uint64_t> last_;  // the record of the file before
 };
 
 }  // namespace morvel

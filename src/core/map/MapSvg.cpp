@@ -108,13 +108,6 @@ class CellWriter {
     colours_.reserve(map.CellCount());
     for (std::size_t cell = 0; cell < map.CellCount(); ++cell) colours_.push_back(CellColour(map, cell));
     common_ = CommonColour(colours_);
-    // With files, each cell's owners and layers follow its description: paths from the volume,
-    // escaped for XML.
-    if (map.HasFiles()) {
-      filesTexts_.reserve(map.CellCount());
-      for (std::size_t cell = 0; cell < map.CellCount(); ++cell)
-        filesTexts_.push_back(CellFilesText(map, cell, &XmlText));
-    }
     markup_ = Longest(columnTexts_) + Longest(rowTexts_) + kClose.size();
   }
 
@@ -150,7 +143,16 @@ class CellWriter {
   std::size_t CellRoom(std::size_t cell) const {
     // Tight, as every byte of room is a byte of memory the process touches.
     return markup_ + (colours_[cell] != common_ ? kFill.size() + 7 : 0) + CellDescriptionRoom(map_, cell) +
-           (filesTexts_.empty() ? 0 : filesTexts_[cell].size());
+           FilesRoom(cell);
+  }
+
+  // At least the characters of CellFilesText with XmlText: a line of three layers, and each
+  // owner's line, whose path grows at most six times when escaped ('"' as "&quot;").
+  std::size_t FilesRoom(std::size_t cell) const {
+    if (!map_.HasFiles()) return 0;
+    std::size_t room = 160;
+    for (const CellOwner& owner : map_.CellOwners(cell)) room += 80 + 6 * map_.OwnerPath(owner.record).size();
+    return room;
   }
 
   static std::size_t Longest(const std::vector<std::string>& texts) {
@@ -169,7 +171,8 @@ class CellWriter {
     }
     at = Put(at, "><title>");
     at = WriteCellDescription(at, map_, cell);  // digits, signs and the areas' names: nothing to escape
-    if (!filesTexts_.empty()) at = Put(at, filesTexts_[cell]);
+    // With files, the cell's layers and owners: paths from the volume, escaped for XML.
+    if (map_.HasFiles()) at = Put(at, CellFilesText(map_, cell, &XmlText));
     return Put(at, "</title></rect>\n");
   }
 
@@ -181,7 +184,6 @@ class CellWriter {
   std::size_t columns_;
   std::vector<std::string> columnTexts_, rowTexts_;
   std::vector<Rgb> colours_;
-  std::vector<std::string> filesTexts_;  // with files only
   Rgb common_;
   std::size_t markup_ = 0;
 };

@@ -111,6 +111,11 @@ TEST(MapFiles, TooltipsNameTheOwnersWithTheirPathsEscaped) {
   EXPECT_NE(svg.find("<title>clusters 0-124: 0.00% used\nfiles: file data 100, indexes 1\n100 clusters: "
                      "/a&lt;b&gt;&amp;\\x01\\xff.txt (record 64)\n1 cluster: record 65</title>"),
             std::string::npos);
+  // A path that grows most when escaped fits the room its cell is written in.
+  map.SetOwnerPath(65, std::string(3 * kMaxOwnerPath, '"'));
+  std::string quotes;
+  for (std::size_t i = 0; i < kMaxOwnerPath; ++i) quotes += "&quot;";
+  EXPECT_NE(MapSvg(map, "v").find("1 cluster: " + quotes + "... (record 65)</title>"), std::string::npos);
   // A long path is cut where a character starts.
   map.SetOwnerPath(64, std::string(kMaxOwnerPath - 1, 'a') + "\xc3\xa9");
   EXPECT_EQ(map.OwnerPath(64), std::string(kMaxOwnerPath - 1, 'a') + "...");
