@@ -3,82 +3,67 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include <algorithm>
-#include <cstring>
-#include <limits>
+#include <memory>
 
 #include "base/Text.h"
-#include "platform/reader/AlignedByteSource.h"
-#include "platform/win32/Win32Scoped.h"
+#include "platform/win32/calls/RawDevice.h"
 
 namespace morvel {
 namespace {
 
-// Reads of a volume handle start and end on a sector: 4 KiB covers 512-byte and 4K sectors.
-constexpr std::uint64_t kSectorAlignment = 4096;
+static_assert(kIoctlDiskGetLengthInfo == IOCTL_DISK_GET_LENGTH_INFO);
 
-// The failure of `call` with the system's words for `code`.
-base::Result Failed(const char* call, DWORD code) {
-  char text[512] = {};
-  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                        text, sizeof text, nullptr);
-  std::string message = base::TrimMessageTail(std::string(text, length));
-  if (message.empty()) message = std::string(call) + " failed with error " + std::to_string(code);
-  return {base::Status::System, message, static_cast<int>(code)};
-}
+HANDLE ToWin32(Handle h) { return reinterpret_cast<HANDLE>(h); }
 
-class DeviceSource final : public AlignedByteSource {
+// The calls of RawDevice.h, as Windows makes them.
+class Win32RawDeviceApi final : public RawDeviceApi {
  public:
-  DeviceSource(win32::File device, std::uint64_t size) : device_(std::move(device)), size_(size) {}
-  std::uint64_t Size() const override { return size_; }
-
- protected:
-  // Whole sectors around the bytes asked for, through a buffer of the sectors' alignment.
-  bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) override {
-    std::uint64_t at = offset;
-    std::size_t done = 0;
-    while (done < out.size()) {
-      const std::uint64_t first = at / kSectorAlignment * kSectorAlignment;
-      const std::uint64_t want = std::min<std::uint64_t>(kBounce, (at - first) + (out.size() - done));
-      const std::uint64_t span = (want + kSectorAlignment - 1) / kSectorAlignment * kSectorAlignment;
-      if (!sectors_) sectors_ = base::AllocatePages(kBounce);
-      OVERLAPPED where{};
-      where.Offset = static_cast<DWORD>(first);
-      where.OffsetHigh = static_cast<DWORD>(first >> 32);
-      DWORD read = 0;
-      if (!::ReadFile(device_.get(), sectors_.get(), static_cast<DWORD>(span), &read, &where)) return false;
-      if (read <= at - first) return false;
-      const std::size_t take =
-          static_cast<std::size_t>(std::min<std::uint64_t>(read - (at - first), out.size() - done));
-      std::memcpy(out.data() + done, sectors_.get() + (at - first), take);
-      done += take;
-      at += take;
+  Handle Open(const std::string& path) override {
+    const HANDLE device = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    lastError_ = ::GetLastError();
+    return device == INVALID_HANDLE_VALUE ? kInvalidHandle : reinterpret_cast<Handle>(device);
+  }
+  std::uint32_t LastError() override { return ::GetLastError(); }
+  bool Length(Handle device, std::uint64_t& bytes) override {
+    GET_LENGTH_INFORMATION length{};
+    DWORD returned = 0;
+    if (!::DeviceIoControl(ToWin32(device), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned,
+                           nullptr)) {
+      lastError_ = ::GetLastError();
+      return false;
     }
+    bytes = length.Length.QuadPart < 0 ? 0 : static_cast<std::uint64_t>(length.Length.QuadPart);
     return true;
   }
+  bool Read(Handle device, std::uint64_t offset, std::span<std::uint8_t> out, std::uint32_t& read) override {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(ToWin32(device), out.data(), static_cast<DWORD>(out.size()), &got, &where)) {
+      lastError_ = ::GetLastError();
+      return false;
+    }
+    read = got;
+    return true;
+  }
+  std::string Message(std::uint32_t code) override {
+    char text[512] = {};
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                          text, sizeof text, nullptr);
+    return base::TrimMessageTail(std::string(text, length));
+  }
+  void Close(Handle device) override { ::CloseHandle(ToWin32(device)); }
 
  private:
-  static constexpr std::uint64_t kBounce = std::uint64_t{1} << 20;
-  win32::File device_;
-  std::uint64_t size_;
-  base::PageBuffer sectors_;
+  DWORD lastError_ = 0;  // taken next to the call that failed
 };
 
 }  // namespace
 
 base::Result OpenWin32DeviceSource(const std::string& path, std::unique_ptr<base::ByteSource>& out) {
-  out.reset();
-  win32::File device(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-  if (!device) return Failed("CreateFileA", ::GetLastError());
-  GET_LENGTH_INFORMATION length{};
-  DWORD returned = 0;
-  if (!::DeviceIoControl(device.get(), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned,
-                         nullptr))
-    return Failed("DeviceIoControl", ::GetLastError());
-  if (length.Length.QuadPart <= 0) return {base::Status::System, path + " has no bytes", 0};
-  out = std::make_unique<DeviceSource>(std::move(device), static_cast<std::uint64_t>(length.Length.QuadPart));
-  return {};
+  return OpenRawDevice(std::make_shared<Win32RawDeviceApi>(), path, out);
 }
 
 }  // namespace morvel
