@@ -15,14 +15,44 @@ bool ToTerminal(const Options& options) { return options.map == "-"; }
 // Four decimals keep a 4,096-cell map near 30 KB; the exact counts are in the SVG's titles.
 std::string Fraction(double f) { return JsonNumber(std::round(f * 10000.0) / 10000.0); }
 
-// The runs of consecutive cells that hold `area`, as [first, last] pairs.
-void WriteAreaCells(JsonWriter& json, const ClusterMap& map, MapArea area) {
+// The runs of consecutive cells that hold something, as [first, last] pairs.
+template <typename Holds>
+void WriteCellRanges(JsonWriter& json, const ClusterMap& map, const Holds& holds) {
   json.BeginArray("cellRanges");
   for (std::size_t cell = 0; cell < map.CellCount(); ++cell) {
-    if (!map.CellHas(cell, area)) continue;
+    if (!holds(cell)) continue;
     const std::size_t first = cell;
-    while (cell + 1 < map.CellCount() && map.CellHas(cell + 1, area)) ++cell;
+    while (cell + 1 < map.CellCount() && holds(cell + 1)) ++cell;
     json.Value({}, "[" + std::to_string(first) + ", " + std::to_string(cell) + "]");
+  }
+  json.EndArray();
+}
+
+// With a scan: the layers as the areas are written, and each cell's owners.
+void WriteFilesJson(JsonWriter& json, const ClusterMap& map) {
+  json.BeginArray("layers");
+  for (std::size_t l = 0; l < kFileLayerCount; ++l) {
+    const auto layer = static_cast<FileLayer>(l);
+    if (map.LayerClusters(layer) == 0) continue;
+    json.BeginObject();
+    json.Value("name", JsonString(FileLayerName(layer)));
+    json.Value("clusters", JsonNumber(static_cast<std::int64_t>(map.LayerClusters(layer))));
+    WriteCellRanges(json, map, [&map, layer](std::size_t cell) { return map.CellLayerClusters(cell, layer) != 0; });
+    json.EndObject();
+  }
+  json.EndArray();
+  json.BeginArray("owners");
+  for (std::size_t cell = 0; cell < map.CellCount(); ++cell) {
+    json.BeginArray();
+    for (const CellOwner& owner : map.CellOwners(cell)) {
+      json.BeginObject();
+      json.Value("record", JsonNumber(static_cast<std::int64_t>(owner.record)));
+      if (const std::string_view path = map.OwnerPath(owner.record); !path.empty())
+        json.Value("path", JsonString(path));
+      json.Value("clusters", JsonNumber(static_cast<std::int64_t>(owner.clusters)));
+      json.EndObject();
+    }
+    json.EndArray();
   }
   json.EndArray();
 }
@@ -84,7 +114,8 @@ base::Result CheckMapTargets(const Options& options) {
 
 std::string MapUsageText() {
   return "  --map FILE.svg draw the volume's cluster map into FILE.svg; --map - draws it in the\n"
-         "                 terminal. With --json, each report carries the map's cells instead\n"
+         "                 terminal. With --json, each report carries the map's cells instead.\n"
+         "                 With --analyze, each cell also names the files owning most of it\n"
          "  --color=WHEN   draw the terminal map in colour: auto (the default: on a terminal, unless\n"
          "                 TERM is dumb or NO_COLOR is set), always (even into a pipe), never\n";
 }
@@ -137,10 +168,11 @@ void WriteMapJson(JsonWriter& json, const std::optional<ClusterMap>& map, const 
     json.BeginObject();
     json.Value("name", JsonString(MapAreaName(area)));
     json.Value("clusters", JsonNumber(static_cast<std::int64_t>(map->AreaClusters(area))));
-    WriteAreaCells(json, *map, area);
+    WriteCellRanges(json, *map, [&map, area](std::size_t cell) { return map->CellHas(cell, area); });
     json.EndObject();
   }
   json.EndArray();
+  if (map->HasFiles()) WriteFilesJson(json, *map);
   json.EndObject();
 }
 

@@ -9,14 +9,19 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <memory>
 
+#include "app/qt/AnalysisWindow.h"
 #include "app/qt/ErrorReport.h"
+#include "base/Text.h"
 #include "core/map/MapSvg.h"
 #include "core/report/VolumeQuery.h"
+#include "core/scan/ScanText.h"
 #include "platform/io/SystemIo.h"
+#include "platform/posix/PosixLocale.h"
 
 namespace morvel::qt {
 namespace {
@@ -68,7 +73,7 @@ QPoint MapCanvas::CellCentre(std::size_t cell) const {
 
 QString MapCanvas::ToolTipAt(QPoint pos) const {
   const auto cell = GridCellAt(FitGrid(map_.CellCount(), width(), height()), map_.CellCount(), pos.x(), pos.y());
-  return cell ? QString::fromStdString(CellDescription(map_, *cell)) : QString();
+  return cell ? QString::fromStdString(CellTooltip(map_, *cell)) : QString();
 }
 
 bool MapCanvas::event(QEvent* event) {
@@ -77,8 +82,8 @@ bool MapCanvas::event(QEvent* event) {
   const QString text = ToolTipAt(help->pos());
   if (text.isEmpty())
     QToolTip::hideText();
-  else
-    QToolTip::showText(help->globalPos(), text, this);
+  else  // as rich text made from the plain: a path that looks like markup is shown as written
+    QToolTip::showText(help->globalPos(), Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap), this);
   return true;
 }
 
@@ -135,31 +140,78 @@ VolumeMapMenu::VolumeMapMenu(QPlainTextEdit& memo, TargetOpener& opener,
 }
 
 QAction* VolumeMapMenu::AddAction(QMenu& menu) {
-  QAction* action = menu.addAction("Volume map\u2026");
-  action->setObjectName("VolumeMapAction");
+  return AddTargetAction(menu, "Volume map\u2026", "VolumeMapAction", [this] { OpenMap(); });
+}
+
+QAction* VolumeMapMenu::AddAnalyzeAction(QMenu& menu) {
+  return AddTargetAction(menu, "Analyze\u2026", "AnalyzeAction", [this] { OpenAnalysis(); });
+}
+
+QAction* VolumeMapMenu::AddTargetAction(QMenu& menu, const char* text, const char* name,
+                                        const std::function<void()>& open) {
+  QAction* action = menu.addAction(text);
+  action->setObjectName(name);
   action->setEnabled(!target_.empty());
-  connect(action, &QAction::triggered, this, [this] { Guard(memo_.window(), [this] { OpenMap(); }); });
+  connect(action, &QAction::triggered, this, [this, open] { Guard(memo_.window(), open); });
   return action;
+}
+
+// Opens the volume last reported and queries it once with `request` made first; what the
+// query built comes back through `take`, which says why when there is nothing. Nothing, after a
+// message titled `title` ("No NOUN of C: why"), when nothing came.
+template <typename Taken, typename Request, typename Take>
+std::optional<Taken> VolumeMapMenu::QueryFor(const char* title, const char* noun, std::string& name,
+                                             const Request& request, const Take& take) {
+  OpenedTarget opened = opener_.Open(target_, {});
+  name = opened.letter != 0 ? std::string(1, opened.letter) + ":" : target_;
+  std::string reason;
+  std::optional<Taken> taken;
+  if (request(*opened.volume)) {
+    const VolumeQuery query = QueryNtfsVolumeData(*opened.volume);
+    taken = take(*opened.volume, reason);
+    if (!query.ok()) reason = query.ErrorLine();
+  } else {
+    take(*opened.volume, reason);
+  }
+  if (!taken)
+    QMessageBox::warning(
+        memo_.window(), title,
+        QString::fromStdString("No " + std::string(noun) + " of " + name + ": " + base::EscapeControls(reason)));
+  return taken;
 }
 
 MapWindow* VolumeMapMenu::OpenMap() {
   if (target_.empty()) return nullptr;
-  OpenedTarget opened = opener_.Open(target_, {});
-  const std::string name = opened.letter != 0 ? std::string(1, opened.letter) + ":" : target_;
-  std::string reason;
-  std::optional<ClusterMap> map;
-  if (opened.volume->RequestClusterMap(kDefaultMapCells)) {
-    const VolumeQuery query = QueryNtfsVolumeData(*opened.volume);
-    map = opened.volume->TakeClusterMap(reason);
-    if (!query.ok()) reason = query.ErrorLine();
-  } else {
-    opened.volume->TakeClusterMap(reason);
-  }
-  if (!map) {
-    QMessageBox::warning(memo_.window(), "Volume map", QString::fromStdString("No map of " + name + ": " + reason));
-    return nullptr;
-  }
+  std::string name;
+  // The map comes with the files owning its cells: the volume's records are scanned with it.
+  std::optional<ClusterMap> map = QueryFor<ClusterMap>(
+      "Volume map", "map", name,
+      [](OpenedVolume& volume) {
+        volume.RequestScan({true, false});
+        return volume.RequestClusterMap(kDefaultMapCells);
+      },
+      [](OpenedVolume& volume, std::string& reason) {
+        std::string scanReason;
+        (void)volume.TakeScan(scanReason);
+        return volume.TakeClusterMap(reason);
+      });
+  if (!map) return nullptr;
   auto* window = new MapWindow(std::move(*map), name, memo_.window());
+  window->show();
+  return window;
+}
+
+AnalysisWindow* VolumeMapMenu::OpenAnalysis() {
+  if (target_.empty()) return nullptr;
+  std::string name;
+  std::optional<VolumeScan> scan = QueryFor<VolumeScan>(
+      "Analysis", "analysis", name,
+      [](OpenedVolume& volume) {
+        return volume.RequestScan({true, false});
+      },
+      [](OpenedVolume& volume, std::string& reason) { return volume.TakeScan(reason); });
+  if (!scan) return nullptr;
+  auto* window = new AnalysisWindow(ScanLines(*scan, UserNumberSeparators()), name, memo_.window());
   window->show();
   return window;
 }

@@ -4,7 +4,9 @@
 // "Save as SVG/PNG...".
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "base/Result.h"
@@ -14,6 +16,10 @@
 class QPushButton;
 
 namespace morvel::qt {
+class AnalysisWindow;
+}
+
+namespace morvel::qt {
 
 // The grid of cells; resizes with the window.
 class MapCanvas final : public QWidget {
@@ -21,7 +27,8 @@ class MapCanvas final : public QWidget {
 
  public:
   MapCanvas(const ClusterMap& map, QWidget* parent);
-  // What the tooltip at `pos` says: the cell's cluster range, used share and what lies there.
+  // What the tooltip at `pos` says: the cell's cluster range, used share and what lies there,
+  // with a scan the files owning most of it.
   QString ToolTipAt(QPoint pos) const;
   QPoint CellCentre(std::size_t cell) const;
 
@@ -53,7 +60,7 @@ class MapWindow final : public QWidget {
   MapCanvas* canvas_ = nullptr;
 };
 
-// "Volume map..." of the memo's context menu. The drive buttons' clicks and the reports of
+// "Volume map..." and "Analyze..." of the memo's context menu. The drive buttons' clicks and the reports of
 // targets tell which volume was reported last; the map re-reads that volume in one pass.
 class VolumeMapMenu final : public QObject {
   Q_OBJECT
@@ -66,8 +73,18 @@ class VolumeMapMenu final : public QObject {
   QAction* AddAction(QMenu& menu);
   // Opens the map window of the volume last reported; null, after a message, when it cannot.
   MapWindow* OpenMap();
+  // Adds "Analyze...", enabled once a volume was reported, to `menu`.
+  QAction* AddAnalyzeAction(QMenu& menu);
+  // Opens the analysis of the volume last reported; null, after a message, when it cannot.
+  AnalysisWindow* OpenAnalysis();
 
  private:
+  // An action that opens something of the volume last reported, enabled once there is one.
+  QAction* AddTargetAction(QMenu& menu, const char* text, const char* name, const std::function<void()>& open);
+  template <typename Taken, typename Request, typename Take>
+  std::optional<Taken> QueryFor(const char* title, const char* noun, std::string& name, const Request& request,
+                                const Take& take);
+
   QPlainTextEdit& memo_;
   TargetOpener& opener_;
   std::string target_;

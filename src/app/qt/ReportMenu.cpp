@@ -54,6 +54,7 @@ QMenu* ReportMenu::CreateMenu(QPoint pos) {
   QMenu* menu = memo_.createStandardContextMenu(pos);
   menu->addSeparator();
   mapMenu_.AddAction(*menu);
+  mapMenu_.AddAnalyzeAction(*menu);
   QAction* open = menu->addAction("Open image\u2026");
   open->setObjectName("OpenImageAction");
   connect(open, &QAction::triggered, this, [this] { Guard(memo_.window(), [this] { OpenImage(); }); });

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/BitCount.h"
+#include "base/Text.h"
 
 namespace morvel {
 namespace {
@@ -127,6 +128,18 @@ const char* MapAreaName(MapArea area) {
   return "";
 }
 
+const char* FileLayerName(FileLayer layer) {
+  switch (layer) {
+    case FileLayer::FileData:
+      return "File data";
+    case FileLayer::Directories:
+      return "Directories";
+    case FileLayer::Indexes:
+      return "Indexes";
+  }
+  return "";
+}
+
 ClusterMap::ClusterMap(std::uint64_t totalClusters, std::uint32_t bytesPerCluster, std::size_t cells)
     : total_(totalClusters), bytesPerCluster_(bytesPerCluster) {
   const std::uint64_t count = std::min<std::uint64_t>(std::clamp<std::size_t>(cells, 1, kMaxMapCells), total_);
@@ -181,29 +194,118 @@ void ClusterMap::AddArea(MapArea area, std::uint64_t lcn, std::uint64_t length) 
   if (lcn >= total_ || length == 0) return;
   length = std::min(length, total_ - lcn);
   areaClusters_[static_cast<std::size_t>(area)] += length;
-  const std::uint64_t end = lcn + length;
-  for (std::size_t cell = CellOf(lcn); cell < cells_.size() && CellStart(cell) < end; ++cell) {
-    const std::uint64_t inside = std::min(end, CellStart(cell + 1)) - std::max(lcn, CellStart(cell));
+  ForEachCellOf(lcn, length, [this, area](std::size_t cell, std::uint64_t inside) {
     areaCells_[cell * kMapAreaCount + static_cast<std::size_t>(area)] += inside;
-  }
+  });
 }
+
+void ClusterMap::BeginFiles() {
+  layerCells_.assign(cells_.size() * kFileLayerCount, 0);
+  layerClusters_ = {};
+  owners_.assign(cells_.size() * kCellOwners, CellOwner{});
+  paths_.clear();
+}
+
+void ClusterMap::AddLayer(FileLayer layer, std::uint64_t lcn, std::uint64_t length) {
+  if (!HasFiles() || lcn >= total_ || length == 0) return;
+  length = std::min(length, total_ - lcn);
+  layerClusters_[static_cast<std::size_t>(layer)] += length;
+  ForEachCellOf(lcn, length, [this, layer](std::size_t cell, std::uint64_t inside) {
+    layerCells_[cell * kFileLayerCount + static_cast<std::size_t>(layer)] += inside;
+  });
+}
+
+std::span<const CellOwner> ClusterMap::CellOwners(std::size_t cell) const {
+  if (!HasFiles()) return {};
+  const std::span<const CellOwner> places(owners_.data() + cell * kCellOwners, kCellOwners);
+  std::size_t held = 0;
+  while (held < kCellOwners && places[held].clusters != 0) ++held;
+  return places.first(held);
+}
+
+void ClusterMap::OfferOwner(std::size_t cell, CellOwner owner) {
+  if (!HasFiles() || owner.clusters == 0) return;
+  CellOwner* places = owners_.data() + cell * kCellOwners;
+  const auto ahead = [](const CellOwner& a, const CellOwner& b) {
+    return b.clusters == 0 || a.clusters > b.clusters || (a.clusters == b.clusters && a.record < b.record);
+  };
+  // Sorted insertion into the few places: the owner either takes the last place or none, then
+  // moves up past each it is ahead of.
+  if (!ahead(owner, places[kCellOwners - 1])) return;
+  std::size_t at = kCellOwners - 1;
+  for (; at > 0 && ahead(owner, places[at - 1]); --at) places[at] = places[at - 1];
+  places[at] = owner;
+}
+
+std::vector<std::uint64_t> ClusterMap::OwnerRecords() const {
+  std::vector<std::uint64_t> records;
+  for (const CellOwner& owner : owners_)
+    if (owner.clusters != 0) records.push_back(owner.record);
+  std::sort(records.begin(), records.end());
+  records.erase(std::unique(records.begin(), records.end()), records.end());
+  return records;
+}
+
+void ClusterMap::SetOwnerPath(std::uint64_t record, std::string_view path) {
+  std::string kept(path.substr(0, kMaxOwnerPath));
+  if (path.size() > kMaxOwnerPath) {
+    // Cut where a character starts, not inside a UTF-8 sequence.
+    while (!kept.empty() && (static_cast<unsigned char>(path[kept.size()]) & 0xC0) == 0x80) kept.pop_back();
+    kept += "...";
+  }
+  const auto at = std::lower_bound(paths_.begin(), paths_.end(), record,
+                                   [](const auto& entry, std::uint64_t r) { return entry.first < r; });
+  if (at != paths_.end() && at->first == record)
+    at->second = std::move(kept);
+  else
+    paths_.insert(at, {record, std::move(kept)});
+}
+
+std::string_view ClusterMap::OwnerPath(std::uint64_t record) const {
+  const auto at = std::lower_bound(paths_.begin(), paths_.end(), record,
+                                   [](const auto& entry, std::uint64_t r) { return entry.first < r; });
+  return at != paths_.end() && at->first == record ? std::string_view(at->second) : std::string_view();
+}
+
+namespace {
+
+// The zone is modelled, not stored: a cluster a file holds is the file's. So the zone weighs no
+// more than the clusters the files leave, the system files' and the layers': exact for a cell
+// inside the zone.
+std::uint64_t ZoneWeight(const ClusterMap& map, std::size_t cell) {
+  std::uint64_t files = 0;
+  for (std::size_t a = 0; a + 1 < kMapAreaCount; ++a) files += map.CellAreaClusters(cell, static_cast<MapArea>(a));
+  for (std::size_t l = 0; l < kFileLayerCount; ++l) files += map.CellLayerClusters(cell, static_cast<FileLayer>(l));
+  const std::uint64_t left = map.CellClusters(cell) - std::min(files, map.CellClusters(cell));
+  return std::min(map.CellAreaClusters(cell, MapArea::MftZone), left);
+}
+
+}  // namespace
 
 std::optional<MapArea> CellArea(const ClusterMap& map, std::size_t cell) {
   static_assert(static_cast<std::size_t>(MapArea::MftZone) == kMapAreaCount - 1, "the zone is weighed last");
   std::optional<MapArea> most;
-  std::uint64_t mostClusters = 0, files = 0;
+  std::uint64_t mostClusters = 0;
   for (std::size_t a = 0; a + 1 < kMapAreaCount; ++a) {
     const std::uint64_t clusters = map.CellAreaClusters(cell, static_cast<MapArea>(a));
-    files += clusters;
     if (clusters > mostClusters) {
       most = static_cast<MapArea>(a);
       mostClusters = clusters;
     }
   }
-  // The zone is modelled, not stored: a cluster a file holds is the file's. So the zone weighs
-  // no more than the clusters the files leave: exact for a cell inside the zone.
-  const std::uint64_t left = map.CellClusters(cell) - std::min(files, map.CellClusters(cell));
-  if (std::min(map.CellAreaClusters(cell, MapArea::MftZone), left) > mostClusters) most = MapArea::MftZone;
+  if (ZoneWeight(map, cell) > mostClusters) most = MapArea::MftZone;
+  return most;
+}
+
+std::optional<FileLayer> CellLayer(const ClusterMap& map, std::size_t cell) {
+  if (!map.HasFiles()) return std::nullopt;
+  const auto area = CellArea(map, cell);
+  if (area && *area != MapArea::MftZone) return std::nullopt;
+  FileLayer most = FileLayer::FileData;
+  for (const FileLayer layer : {FileLayer::Directories, FileLayer::Indexes})
+    if (map.CellLayerClusters(cell, layer) > map.CellLayerClusters(cell, most)) most = layer;
+  if (most == FileLayer::FileData) return std::nullopt;
+  if (area && ZoneWeight(map, cell) >= map.CellLayerClusters(cell, most)) return std::nullopt;
   return most;
 }
 
@@ -231,12 +333,25 @@ Rgb AreaColour(MapArea area) {
   return {};
 }
 
+Rgb LayerColour(FileLayer layer) {
+  switch (layer) {
+    case FileLayer::FileData:
+      return UsedColour();
+    case FileLayer::Directories:
+      return {0xBC, 0xBD, 0x22};
+    case FileLayer::Indexes:
+      return {0x7F, 0x7F, 0x7F};
+  }
+  return {};
+}
+
 Rgb FreeColour() { return {0xEC, 0xEF, 0xF4}; }
 Rgb UsedColour() { return {0x2B, 0x57, 0x97}; }
 
 Rgb CellColour(const ClusterMap& map, std::size_t cell) {
   const auto area = CellArea(map, cell);
   if (area && *area != MapArea::MftZone) return AreaColour(*area);
+  if (const auto layer = CellLayer(map, cell)) return LayerColour(*layer);
   const Rgb free = area ? AreaColour(MapArea::MftZone) : FreeColour();
   // A cell with any used cluster is shaded at least a little, so a few files on a large volume
   // still show.
@@ -296,12 +411,44 @@ std::string CellDescription(const ClusterMap& map, std::size_t cell) {
   return text;
 }
 
+std::string CellFilesText(const ClusterMap& map, std::size_t cell, TextEscaper escape) {
+  std::string text;
+  if (!map.HasFiles()) return text;
+  const char* separator = "\nfiles: ";
+  for (std::size_t l = 0; l < kFileLayerCount; ++l) {
+    const auto layer = static_cast<FileLayer>(l);
+    if (const std::uint64_t clusters = map.CellLayerClusters(cell, layer); clusters != 0) {
+      text += separator;
+      text += layer == FileLayer::FileData ? "file data" : layer == FileLayer::Directories ? "directories" : "indexes";
+      text += ' ';
+      AppendGrouped(text, clusters);
+      separator = ", ";
+    }
+  }
+  for (const CellOwner& owner : map.CellOwners(cell)) {
+    text += '\n';
+    AppendGrouped(text, owner.clusters);
+    text += owner.clusters == 1 ? " cluster: " : " clusters: ";
+    const std::string_view path = map.OwnerPath(owner.record);
+    if (!path.empty()) text += escape(path) + " (";
+    text += "record ";
+    AppendDecimal(text, owner.record);
+    if (!path.empty()) text += ')';
+  }
+  return text;
+}
+
+std::string CellTooltip(const ClusterMap& map, std::size_t cell) {
+  return CellDescription(map, cell) +
+         CellFilesText(map, cell, [](std::string_view text) { return base::EscapeControls(text); });
+}
+
 std::vector<LegendEntry> MapLegend(const ClusterMap& map) {
   const std::uint64_t total = map.TotalClusters();
   std::vector<LegendEntry> legend{
-      {UsedColour(), "Used", map.UsedClusters(), Percent(map.UsedClusters(), total), std::nullopt, true},
-      {FreeColour(), "Free", total - map.UsedClusters(), Percent(total - map.UsedClusters(), total), std::nullopt,
-       true},
+      {UsedColour(), "Used", map.UsedClusters(), Percent(map.UsedClusters(), total), std::nullopt, true, std::nullopt},
+      {FreeColour(), "Free", total - map.UsedClusters(), Percent(total - map.UsedClusters(), total), std::nullopt, true,
+       std::nullopt},
   };
   // The areas some cell shows; the MFT zone shows only in a cell with free clusters, as its
   // colour is then the free end of the shading.
@@ -315,7 +462,16 @@ std::vector<LegendEntry> MapLegend(const ClusterMap& map) {
     const auto area = static_cast<MapArea>(a);
     if (map.AreaClusters(area) == 0) continue;
     legend.push_back({AreaColour(area), MapAreaName(area), map.AreaClusters(area),
-                      Percent(map.AreaClusters(area), total), area, shown[a]});
+                      Percent(map.AreaClusters(area), total), area, shown[a], std::nullopt});
+  }
+  std::array<bool, kFileLayerCount> layerShown{true, false, false};  // file data: the used shading
+  for (std::size_t cell = 0; map.HasFiles() && cell < map.CellCount(); ++cell)
+    if (const auto layer = CellLayer(map, cell)) layerShown[static_cast<std::size_t>(*layer)] = true;
+  for (std::size_t l = 0; l < kFileLayerCount; ++l) {
+    const auto layer = static_cast<FileLayer>(l);
+    if (map.LayerClusters(layer) == 0) continue;
+    legend.push_back({LayerColour(layer), FileLayerName(layer), map.LayerClusters(layer),
+                      Percent(map.LayerClusters(layer), total), std::nullopt, layerShown[l], layer});
   }
   return legend;
 }

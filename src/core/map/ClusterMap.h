@@ -3,11 +3,15 @@
 // contiguous cluster range with the count of its used clusters, overlaid with where the
 // volume's own files lie. Built from $Bitmap's bytes as they stream past once; its memory is
 // bounded by the cell count, not by the volume.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/Bytes.h"
@@ -33,6 +37,27 @@ inline constexpr std::size_t kMaxMapCells = 1u << 16;
 
 // The legend's name of an area ("$MFT", "MFT zone (modelled)").
 const char* MapAreaName(MapArea area);
+
+// What the other files hold, known once the volume's records were scanned (MapFiles.h): laid
+// beneath the system areas, which still win every cell they are in.
+enum class FileLayer : std::uint8_t {
+  FileData,     // every non-resident attribute that is not an index's
+  Directories,  // the $I30 index of a directory: its $INDEX_ALLOCATION and $BITMAP
+  Indexes,      // the other indexes ($ObjId:$O, $Quota:$Q, $Reparse:$R, ...)
+};
+inline constexpr std::size_t kFileLayerCount = 3;
+// "File data", "Directories", "Indexes".
+const char* FileLayerName(FileLayer layer);
+
+// One of the files holding the most of a cell's clusters, with its clusters there.
+struct CellOwner {
+  std::uint64_t record = 0;
+  std::uint64_t clusters = 0;
+  bool operator==(const CellOwner&) const = default;
+};
+inline constexpr std::size_t kCellOwners = 3;
+// A path kept for an owner is cut to this many bytes (at a character's start), "..." added.
+inline constexpr std::size_t kMaxOwnerPath = 1024;
 
 struct Rgb {
   std::uint8_t r = 0, g = 0, b = 0;
@@ -79,6 +104,36 @@ class ClusterMap {
   // overlap counts those of them it holds.
   void AddArea(MapArea area, std::uint64_t lcn, std::uint64_t length);
 
+  // The files' layers and owners: none until BeginFiles, so a map drawn without a scan costs
+  // and shows what it did before.
+  bool HasFiles() const { return !layerCells_.empty(); }
+  void BeginFiles();
+  std::uint64_t CellLayerClusters(std::size_t cell, FileLayer layer) const {
+    return HasFiles() ? layerCells_[cell * kFileLayerCount + static_cast<std::size_t>(layer)] : 0;
+  }
+  std::uint64_t LayerClusters(FileLayer layer) const { return layerClusters_[static_cast<std::size_t>(layer)]; }
+  // Counts clusters lcn .. lcn + length - 1, clipped to the volume, in `layer`. Needs BeginFiles.
+  void AddLayer(FileLayer layer, std::uint64_t lcn, std::uint64_t length);
+  // The cell's owners, most clusters first, of equal clusters the lower record first.
+  std::span<const CellOwner> CellOwners(std::size_t cell) const;
+  // Lets `owner`, with all of its clusters in the cell, compete for the cell's kCellOwners
+  // places. Needs BeginFiles.
+  void OfferOwner(std::size_t cell, CellOwner owner);
+  // Every record some cell names as an owner, ascending, once each.
+  std::vector<std::uint64_t> OwnerRecords() const;
+  // The path of an owner as the volume names it (raw: escaped where shown); empty when unknown.
+  void SetOwnerPath(std::uint64_t record, std::string_view path);
+  std::string_view OwnerPath(std::uint64_t record) const;
+
+  // Calls inCell(cell, clusters) for each cell that clusters lcn .. lcn + length - 1 (already
+  // clipped to the volume) overlap, with how many of them it holds.
+  template <typename InCell>
+  void ForEachCellOf(std::uint64_t lcn, std::uint64_t length, const InCell& inCell) const {
+    const std::uint64_t end = lcn + length;
+    for (std::size_t cell = CellOf(lcn); cell < cells_.size() && CellStart(cell) < end; ++cell)
+      inCell(cell, std::min(end, CellStart(cell + 1)) - std::max(lcn, CellStart(cell)));
+  }
+
  private:
   std::uint64_t total_;
   std::uint32_t bytesPerCluster_;
@@ -89,14 +144,26 @@ class ClusterMap {
   std::vector<std::uint64_t> starts_;
   std::uint64_t used_ = 0;
   std::array<std::uint64_t, kMapAreaCount> areaClusters_{};
+  // With files: each cell's clusters of each layer, kFileLayerCount a cell; kCellOwners owners
+  // a cell, an empty place holding no clusters; the owners' paths, by record.
+  std::vector<std::uint64_t> layerCells_;
+  std::array<std::uint64_t, kFileLayerCount> layerClusters_{};
+  std::vector<CellOwner> owners_;
+  std::vector<std::pair<std::uint64_t, std::string>> paths_;
 };
 
 // The area with the most clusters in the cell, the first in MapArea's order of those with as
 // many; none for a cell that holds no area. The MFT zone counts only as many of its clusters as
 // the cell's files leave.
 std::optional<MapArea> CellArea(const ClusterMap& map, std::size_t cell);
+// The layer a cell shows where no system area wins it: directories or indexes when they hold
+// more of it than the file data and than the MFT zone's clusters not held by files; none for a
+// cell the used shading shows.
+std::optional<FileLayer> CellLayer(const ClusterMap& map, std::size_t cell);
 // The colour of an area in the legend and on the map.
 Rgb AreaColour(MapArea area);
+// The colour of a layer: the used colour for file data.
+Rgb LayerColour(FileLayer layer);
 // A cell's colour: its area's (CellArea), or a shade from free to used by its used fraction,
 // from a paler free colour where the MFT zone is its area.
 Rgb CellColour(const ClusterMap& map, std::size_t cell);
@@ -113,6 +180,13 @@ void AppendCellDescription(std::string& out, const ClusterMap& map, std::size_t 
 // has that room, returning its end: a map file writes thousands without a string each.
 std::size_t CellDescriptionRoom(const ClusterMap& map, std::size_t cell);
 char* WriteCellDescription(char* out, const ClusterMap& map, std::size_t cell);
+// With files, what follows a cell's description: a line of its layers' clusters, then a line
+// per owner, "12 clusters: PATH (record 64)", each path passed through `escape`. Empty for a
+// map without files.
+using TextEscaper = std::string (*)(std::string_view text);
+std::string CellFilesText(const ClusterMap& map, std::size_t cell, TextEscaper escape);
+// The description and the files' lines, paths with their controls escaped: a window's tooltip.
+std::string CellTooltip(const ClusterMap& map, std::size_t cell);
 // 1234567 -> "1234567" and "1,234,567", appended.
 void AppendDecimal(std::string& out, std::uint64_t v);
 void AppendGrouped(std::string& out, std::uint64_t v);
@@ -123,10 +197,11 @@ struct LegendEntry {
   std::string name;
   std::uint64_t clusters = 0;
   double percent = 0;
-  std::optional<MapArea> area;  // none for used and free space
+  std::optional<MapArea> area;  // none for used and free space and the files' layers
   bool visible = true;          // false for an area that colours no cell
+  std::optional<FileLayer> layer;
 };
-// Used and free space, then each area that holds clusters.
+// Used and free space, then each area that holds clusters, then each layer that does.
 std::vector<LegendEntry> MapLegend(const ClusterMap& map);
 // "$MFT: 1,234 clusters (12.34%)", and ", not visible at this scale" for an area no cell shows.
 std::string LegendText(const LegendEntry& entry);

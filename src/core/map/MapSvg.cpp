@@ -142,7 +142,17 @@ class CellWriter {
 
   std::size_t CellRoom(std::size_t cell) const {
     // Tight, as every byte of room is a byte of memory the process touches.
-    return markup_ + (colours_[cell] != common_ ? kFill.size() + 7 : 0) + CellDescriptionRoom(map_, cell);
+    return markup_ + (colours_[cell] != common_ ? kFill.size() + 7 : 0) + CellDescriptionRoom(map_, cell) +
+           FilesRoom(cell);
+  }
+
+  // At least the characters of CellFilesText with XmlText: a line of three layers, and each
+  // owner's line, whose path grows at most six times when escaped ('"' as "&quot;").
+  std::size_t FilesRoom(std::size_t cell) const {
+    if (!map_.HasFiles()) return 0;
+    std::size_t room = 160;
+    for (const CellOwner& owner : map_.CellOwners(cell)) room += 80 + 6 * map_.OwnerPath(owner.record).size();
+    return room;
   }
 
   static std::size_t Longest(const std::vector<std::string>& texts) {
@@ -161,6 +171,8 @@ class CellWriter {
     }
     at = Put(at, "><title>");
     at = WriteCellDescription(at, map_, cell);  // digits, signs and the areas' names: nothing to escape
+    // With files, the cell's layers and owners: paths from the volume, escaped for XML.
+    if (map_.HasFiles()) at = Put(at, CellFilesText(map_, cell, &XmlText));
     return Put(at, "</title></rect>\n");
   }
 

@@ -32,9 +32,22 @@ char AreaLetter(MapArea area) {
   return '?';
 }
 
+char LayerLetter(FileLayer layer) {
+  switch (layer) {
+    case FileLayer::FileData:
+      return '#';
+    case FileLayer::Directories:
+      return 'd';
+    case FileLayer::Indexes:
+      return 'i';
+  }
+  return '?';
+}
+
 char CellLetter(const ClusterMap& map, std::size_t cell) {
   const auto area = CellArea(map, cell);
   if (area && *area != MapArea::MftZone) return AreaLetter(*area);
+  if (const auto layer = CellLayer(map, cell)) return LayerLetter(*layer);
   const std::uint64_t used = map.CellUsed(cell);
   if (used == 0) return area ? 'z' : '.';
   if (used == map.CellClusters(cell)) return '#';
@@ -96,7 +109,11 @@ std::string MapText(const ClusterMap& map, std::string_view title, std::size_t w
     if (colour)
       key = Sgr("38", entry.colour) + "\u2588\u2588\x1b[0m";
     else
-      key = std::string(1, entry.area ? AreaLetter(*entry.area) : entry.name == "Used" ? '#' : '.') + " ";
+      key = std::string(1, entry.area             ? AreaLetter(*entry.area)
+                           : entry.layer          ? LayerLetter(*entry.layer)
+                           : entry.name == "Used" ? '#'
+                                                  : '.') +
+            " ";
     out += key + " " + LegendText(entry) + "\n";
   }
   return out;

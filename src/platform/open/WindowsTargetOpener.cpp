@@ -1,12 +1,18 @@
-// Targets on Windows: a drive letter's volume is asked of the file system driver; a folder or
+// Targets on Windows: a drive letter's volume is asked of the file system driver (its map read
+// raw, when asked for); a folder or
 // file names the volume of its drive letter; anything else is a device or image file read by
 // the built-in reader, and what it holds when it is not NTFS is told by its signatures.
+#include <windows.h>
+
 #include <memory>
+#include <string>
 
 #include "platform/open/TargetOpener.h"
 #include "platform/reader/ImageSignature.h"
+#include "platform/reader/RawReadVolume.h"
 #include "platform/reader/ReaderVolume.h"
 #include "platform/reader/StreamByteSource.h"
+#include "platform/win32/Win32DeviceSource.h"
 #include "platform/win32/Win32DriverDetails.h"
 #include "platform/win32/Win32ElevationHint.h"
 #include "platform/win32/Win32VolumeApi.h"
@@ -16,31 +22,13 @@
 namespace morvel {
 namespace {
 
-// A drive letter's volume as the file system driver tells it: no map, details from the driver.
-class DriverVolume final : public OpenedVolume {
- public:
-  DriverVolume(VolumeApi& api, char letter) : letter_(letter), calls_(MakeCallDriveVolume(api, letter)) {}
-
-  VolumeQuery QueryVolumeData() override { return calls_->QueryVolumeData(); }
-  MetaDataLookup FindMetaDataFile(const std::string& name) override { return calls_->FindMetaDataFile(name); }
-  bool RequestClusterMap(std::size_t) override { return false; }
-  std::optional<ClusterMap> TakeClusterMap(std::string& reason) override {
-    reason = "this volume is queried through the file system driver, which gives no map";
-    return std::nullopt;
-  }
-  bool RequestScan(const ScanRequest&) override { return false; }
-  std::optional<VolumeScan> TakeScan(std::string& reason) override {
-    reason = "this volume is queried through the file system driver, which gives no scan";
-    return std::nullopt;
-  }
-  base::Result ReadDetails(VolumeDetails& out) override {
-    return ReadDriverDetails(letter_, *MakeWin32DriverQueries(letter_), out);
-  }
-
- private:
-  char letter_;
-  std::unique_ptr<VolumeAccess> calls_;
-};
+// The advice of the elevation hint, without the program's name in front: why a drive letter has
+// no map when its raw bytes were refused.
+std::string RawRefusalHint() {
+  const std::string hint = kElevationHint;
+  const std::string::size_type advice = hint.find(": ");
+  return advice == std::string::npos ? hint : hint.substr(advice + 2);
+}
 
 class WindowsTargetOpener final : public TargetOpener {
  public:
@@ -49,8 +37,13 @@ class WindowsTargetOpener final : public TargetOpener {
     if (settings.elevationHints != nullptr) api_ = WithElevationHint(std::move(api_), *settings.elevationHints);
   }
 
+  // The driver answers the report; the map reads \\.\X: raw through the built-in reader.
   std::unique_ptr<OpenedVolume> OpenDrive(char letter) override {
-    return std::make_unique<DriverVolume>(*api_, letter);
+    return std::make_unique<RawReadVolume>(
+        MakeCallDriveVolume(*api_, letter),
+        [letter](VolumeDetails& out) { return ReadDriverDetails(letter, *MakeWin32DriverQueries(letter), out); },
+        std::string("\\\\.\\") + letter + ":", &OpenWin32DeviceSource,
+        RawReadVolume::Refusal{static_cast<int>(ERROR_ACCESS_DENIED), RawRefusalHint()});
   }
 
  protected:

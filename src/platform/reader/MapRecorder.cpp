@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "base/BitCount.h"
+#include "core/map/MapFiles.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Extents.h"
 
@@ -94,6 +95,24 @@ void MapRecorder::Overlay(base::ByteSource& source, const ntfs::VolumeData& data
   if (data.MftZoneEnd > data.MftZoneStart && data.MftZoneStart >= 0)
     map_->AddArea(MapArea::MftZone, static_cast<std::uint64_t>(data.MftZoneStart),
                   static_cast<std::uint64_t>(data.MftZoneEnd - data.MftZoneStart));
+}
+
+void MapRecorder::AddFiles(const ntfs::MftScan& scan) {
+  if (!map_) return;
+  MapFileBuilder builder(*map_);
+  // One file's extents at a time: as many as its runs, which the scan bounds.
+  std::vector<OwnedExtent> extents;
+  scan.ForEachFile([&builder, &extents](const ntfs::ScannedFile& file) {
+    extents.clear();
+    for (const ntfs::ScannedStream& stream : file.streams) {
+      const ExtentKind kind = KindOfAttribute(file.record, stream.type, stream.name);
+      for (const ntfs::Run& run : stream.runs)
+        if (run.lcn != ntfs::kSparse) extents.push_back({run.lcn, run.length, kind});
+    }
+    // The scan visits its files in record order, each once: never refused.
+    builder.AddFile(file.record, extents);
+  });
+  for (const std::uint64_t record : map_->OwnerRecords()) map_->SetOwnerPath(record, scan.PathOf(record));
 }
 
 std::optional<ClusterMap> MapRecorder::Take(std::string& reason) {

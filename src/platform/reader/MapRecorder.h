@@ -10,6 +10,7 @@
 
 #include "base/ByteSource.h"
 #include "core/map/ClusterMap.h"
+#include "ntfs/MftScan.h"
 #include "ntfs/Ntfs.h"
 
 namespace morvel {
@@ -27,6 +28,9 @@ class MapRecorder {
   // leaves the query's result as it is.
   ntfs::Result Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out,
                      const BitmapObserver& observe = nullptr);
+  // Lays the files of `scan`, made of the same volume, over the map of the last Query (if it
+  // built one): each cell's layers and the files owning the most of it, with their paths.
+  void AddFiles(const ntfs::MftScan& scan);
   // The map of the last Query, or nothing with the reason.
   std::optional<ClusterMap> Take(std::string& reason);
 

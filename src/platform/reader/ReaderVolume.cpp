@@ -80,6 +80,8 @@ ntfs::Result ReaderVolume::ScannedQuery(ntfs::Volume& volume, ntfs::VolumeData& 
         scan_.Observe(first, bytes, clusters);
       });
   scan_.Finish(r);
+  // A map asked for with the scan: the files owning its cells.
+  if (const ntfs::MftScan* mft = scan_.Mft()) map_.AddFiles(*mft);
   return r;
 }
 

@@ -292,6 +292,117 @@ class ClusterMap(unittest.TestCase):
             self.assertEqual(run(*args).returncode, 2)
 
 
+def runs_by_record(image):
+    """record -> [(type, name, [(lcn, length)])] of each allocated record's non-resident
+    attributes, as istat -r lists their runs (holes are not listed)."""
+    out = subprocess.run(["ils", "-a", image], check=True, capture_output=True, text=True).stdout
+    records = [int(line.split("|")[0]) for line in out.splitlines()[3:] if line.split("|")[0].isdigit()]
+    found = {}
+    for record in records:
+        text = subprocess.run(["istat", "-r", "-f", "ntfs", image, str(record)], capture_output=True,
+                              text=True, errors="replace").stdout
+        current = None
+        for line in text.split("Attributes:", 1)[-1].splitlines():
+            head = re.match(r"Type: (\S+) \(\d+-\d+\)\s+Name: (.*?)\s+(Non-Resident|Resident)", line)
+            if head:
+                current = [head[1], head[2], []] if head[3] == "Non-Resident" else None
+                if current:
+                    found.setdefault(record, []).append(current)
+            elif current and (run := re.match(r"\s*Starting address: (\d+), length: (\d+)", line)):
+                current[2].append((int(run[1]), int(run[2])))
+    return found
+
+
+class CellOwners(unittest.TestCase):
+    """With --analyze, each cell's layers and the files owning the most of it, against the runs
+    The Sleuth Kit's istat gives for every record, on a volume filled through ntfs-3g."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.image = os.path.join(WORK, "owners.img")
+        with open(cls.image, "wb") as f:
+            f.truncate(48 << 20)  # 1 KiB clusters: 12 a cell, several small files in some
+        subprocess.run(["mkntfs", "-q", "-F", "-Q", "-s", "512", "-c", "1024", "-H", "0", "-S", "0", cls.image],
+                       check=True, capture_output=True)
+        folder = os.path.join(WORK, "owners-mnt")
+        os.makedirs(folder, exist_ok=True)
+        mounted = subprocess.run(["mount", "-o", "loop", cls.image, folder], capture_output=True, text=True)
+        if mounted.returncode != 0:
+            raise unittest.SkipTest("mounting the test image was refused: " + mounted.stderr.strip())
+        try:
+            os.makedirs(os.path.join(folder, "dir"))
+            for i in range(1, 120):
+                with open(os.path.join(folder, "dir", f"f{i}"), "wb") as f:
+                    f.write(bytes([i]) * (i * 613 % 9000 + 1))
+            for i in range(300):  # an index beyond its root: the directory's $INDEX_ALLOCATION
+                open(os.path.join(folder, "dir", f"a name long enough to fill index blocks {i}"), "w").close()
+            with open(os.path.join(folder, "ctl\x01<&>.bin"), "wb") as f:
+                f.write(b"x" * 40000)
+        finally:
+            subprocess.run(["umount", folder], check=True, capture_output=True)
+        cls.runs = runs_by_record(cls.image)
+        cls.total = json.loads(run("--json", cls.image).stdout)["reports"][0]["volumeData"]["TotalClusters"]
+
+    def owned(self, total):
+        """cell -> {record: clusters} by the runs istat lists."""
+        cells = {}
+        for record, attributes in self.runs.items():
+            for _, _, runs in attributes:
+                for lcn, length in runs:
+                    for cluster in range(lcn, min(lcn + length, total)):
+                        owners = cells.setdefault(cell_of(cluster, total), {})
+                        owners[record] = owners.get(record, 0) + 1
+        return cells
+
+    def test_owners_and_layers_as_the_runs_give_them(self):
+        p = run("--analyze", "--json", "--map", "-", self.image)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        m = json.loads(p.stdout)["reports"][0]["map"]
+        owned, compared = self.owned(self.total), 0
+        for cell, owners in enumerate(m["owners"]):
+            size = cell_start(cell + 1, self.total) - cell_start(cell, self.total)
+            listed = owned.get(cell, {})
+            # istat lists a stream's runs up to its data size: a cell holding clusters allocated
+            # past it ($MFT's reserve) has used clusters no listed run owns, and is left out.
+            if sum(listed.values()) != round(m["cells"][cell] * size):
+                continue
+            compared += 1
+            expected = sorted(listed.items(), key=lambda o: (-o[1], o[0]))[:3]
+            self.assertEqual([(o["record"], o["clusters"]) for o in owners], expected, f"cell {cell}")
+        self.assertGreaterEqual(compared, CELLS - 4)
+        self.assertTrue(any(len(o) == 3 for o in m["owners"]), "no cell shared by three files")
+        # The directory's index and the files' data, as layers.
+        i30 = sum(n for r, attributes in self.runs.items() if r >= 16 for t, name, runs in attributes
+                  if name == "$I30" for _, n in runs)
+        layers = {layer["name"]: layer["clusters"] for layer in m["layers"]}
+        self.assertGreater(i30, 0)
+        self.assertEqual(layers["Directories"], i30)
+        # The paths, as ffind names the records.
+        paths = {o["record"]: o["path"] for owners in m["owners"] for o in owners}
+        for record in sorted(paths)[:40] + [max(paths)]:
+            found = subprocess.run(["ffind", self.image, str(record)], capture_output=True, text=True,
+                                   errors="surrogateescape").stdout.splitlines()[0]
+            # ffind shows a control character as ^.
+            self.assertEqual(re.sub(r"[\x00-\x1f]", "^", paths[record]), "/" + found.lstrip("/"), record)
+        # Without a scan the map is as it was: no owners, no layers.
+        plain = json.loads(run("--json", "--map", "-", self.image).stdout)["reports"][0]["map"]
+        self.assertNotIn("owners", plain)
+        self.assertEqual(plain["cells"], m["cells"])
+
+    def test_svg_titles_name_the_owners_escaped(self):
+        svg = os.path.join(WORK, "owners.svg")
+        self.assertEqual(run("--analyze", "--map", svg, self.image).returncode, 0)
+        record = next(r for r, attributes in self.runs.items() for t, name, runs in attributes
+                      if r >= 16 and t == "$DATA" and sum(n for _, n in runs) == 40)  # the 40,000-byte file
+        first = self.runs[record][0][2][0][0]
+        owner = subprocess.run(["ifind", "-d", str(first), self.image], capture_output=True, text=True).stdout
+        self.assertEqual(int(owner.split("-")[0]), record)
+        with open(svg, encoding="utf-8") as f:
+            titles = re.findall(r"<title>(.*?)</title>", f.read(), re.S)
+        title = titles[1 + cell_of(first, self.total)]
+        self.assertIn(f"clusters: /ctl\\x01&lt;&amp;&gt;.bin (record {record})", title)
+
+
 def main():
     global MORVEL, WORK
     MORVEL, WORK = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/qt/AnalysisWindow.h"
 #include "app/qt/MainWindow.h"
 #include "app/qt/MapWindow.h"
 #include "app/qt/ReportMenu.h"
@@ -29,6 +30,7 @@ class MapWindowTest : public QObject {
   void menuOffersTheMapOnceAVolumeWasReported();
   void windowShowsCellsTooltipsAndSaves();
   void menuOpensAnImageAndListsTheVolumes();
+  void analyzeShowsTheAnalysisOfTheVolumeLastReported();
 
  private:
   QAction* MapAction(MainWindow& form, std::unique_ptr<QMenu>& menu);
@@ -88,7 +90,8 @@ void MapWindowTest::windowShowsCellsTooltipsAndSaves() {
   // The sample: 2,047 clusters of 4 KiB, one cell each; $Boot holds clusters 0 and 1.
   MapCanvas* canvas = window->canvas();
   const QPoint first = canvas->CellCentre(0);
-  QCOMPARE(canvas->ToolTipAt(first), QString("clusters 0-0: 100.00% used; $Boot 1"));
+  // The window scans the records with its map: the cell names the file owning it.
+  QCOMPARE(canvas->ToolTipAt(first), QString("clusters 0-0: 100.00% used; $Boot 1\n1 cluster: /$Boot (record 7)"));
   QCOMPARE(canvas->grab().toImage().pixelColor(first), QColor(0x8C, 0x56, 0x4B));
   QVERIFY(canvas->ToolTipAt(canvas->CellCentre(2046)).startsWith("clusters 2,046-2,046: "));
   window->resize(420, 900);
@@ -156,6 +159,33 @@ void MapWindowTest::menuOpensAnImageAndListsTheVolumes() {
   QVERIFY(form.memo->toPlainText().contains(title.arg(image)));
   list->actions()[1]->trigger();  // a volume with a letter is reported as that drive
   QVERIFY(form.memo->toPlainText().contains(title.arg("C")));
+}
+
+// "Analyze..." shows the text --analyze prints after the report, in a window of its own, for
+// the volume last reported.
+void MapWindowTest::analyzeShowsTheAnalysisOfTheVolumeLastReported() {
+  MainWindow form({*volume_, *system_, *shell_, "MorvelTest"});
+  form.show();
+  auto* reportMenu = form.memo->findChild<ReportMenu*>();
+  QVERIFY(reportMenu != nullptr);
+  std::unique_ptr<QMenu> menu(reportMenu->CreateMenu({4, 4}));
+  QAction* analyze = menu->findChild<QAction*>("AnalyzeAction");
+  QVERIFY(analyze != nullptr);
+  QCOMPARE(analyze->text(), QString::fromUtf8("Analyze\u2026"));
+  QVERIFY(!analyze->isEnabled());
+  QTest::mouseClick(form.cDriveButton, Qt::LeftButton);
+  menu.reset(reportMenu->CreateMenu({4, 4}));
+  analyze = menu->findChild<QAction*>("AnalyzeAction");
+  QVERIFY(analyze->isEnabled());
+  analyze->trigger();
+  auto* window = form.findChild<AnalysisWindow*>();
+  QVERIFY(window != nullptr);
+  QVERIFY(QTest::qWaitForWindowExposed(window));
+  QCOMPARE(window->windowTitle(), QString("Analysis of C:"));
+  const QStringList lines = window->text()->toPlainText().split('\n');
+  QCOMPARE(lines.value(0), QString("Analysis"));
+  QVERIFY(lines.value(1).startsWith("  MFT records            : "));
+  window->close();
 }
 
 }  // namespace morvel::qt
