@@ -175,6 +175,48 @@ TEST_F(CheckedVolume, AllocationFaultsOnAnUncleanVolumeMayBeReplayed) {
   EXPECT_EQ(got[1].notes, std::vector<std::string>{kReplayNote});
 }
 
+// ---- The allocation check's own arithmetic ----
+
+std::string Lines(const CheckFindings& findings) {
+  std::string text;
+  for (const CheckFinding& f : findings) text += f.code + ": " + f.text + "\n";
+  return text;
+}
+
+// Overlaps of three claims, a claim past the end, runs that cross chunk boundaries and claims,
+// and set bits past the clusters of the last chunk, which are not clusters.
+TEST(AllocationCheck, ComparesClaimsWithTheBitmapAcrossChunks) {
+  const Block streamName{'s', 0, '\n', 0};
+  AllocationCheck check(20);
+  check.Claim(0, 4, 30, AttributeLabel(0x80, {}));
+  check.Claim(2, 4, 31, AttributeLabel(0x80, streamName));
+  check.Claim(3, 1, 32, AttributeLabel(0xA0, Block{'$', 0, 'I', 0, '3', 0, '0', 0}));
+  check.Claim(10, 2, 33, "$DATA");
+  check.Claim(12, 1, 34, "$DATA");
+  check.Claim(18, 4, 35, "$DATA");
+  const Block bitmap{0xBF, 0x05, 0xF8};
+  EXPECT_EQ(check.Feed(0, base::Bytes(bitmap).first(1), 8), 7u);
+  EXPECT_EQ(check.Feed(8, base::Bytes(bitmap).subspan(1, 1), 8), 2u);
+  EXPECT_EQ(check.Feed(16, base::Bytes(bitmap).subspan(2, 1), 4), 1u);
+  EXPECT_EQ(
+      Lines(check.Finish()),
+      "claimed-outside: clusters claimed past the volume's 20 clusters (4 clusters): record 35 $DATA at cluster "
+      "18 for 4\n"
+      "cross-linked: clusters claimed by two attributes (2 clusters): clusters 2-3 by record 30 $DATA and record "
+      "31 $DATA:s\\x0a; cluster 3 by record 31 $DATA:s\\x0a and record 32 $INDEX_ALLOCATION:$I30\n"
+      "claimed-free: clusters claimed but free in $Bitmap, where new data may overwrite them (2 clusters): "
+      "clusters 11-12 (record 33 $DATA)\n"
+      "lost-clusters: clusters in use in $Bitmap but claimed by nothing (3 clusters): clusters 7-8, cluster 19\n");
+
+  AllocationCheck many(24);  // every other cluster used and unclaimed: more extents than are listed
+  const Block alternate{0x55, 0x55, 0x55};
+  EXPECT_EQ(many.Feed(0, alternate, 24), 12u);
+  EXPECT_EQ(Lines(many.Finish()),
+            "lost-clusters: clusters in use in $Bitmap but claimed by nothing (12 clusters): cluster 0, cluster 2, "
+            "cluster 4, cluster 6, cluster 8, cluster 10, cluster 12, cluster 14, cluster 16, cluster 18 and 2 more "
+            "(12 in all)\n");
+}
+
 // ---- $LogFile's restart pages ----
 
 // A restart page of 4 KiB with its update sequence applied: log version, current LSN, the first
