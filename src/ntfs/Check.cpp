@@ -229,10 +229,6 @@ Result CheckRunlists(const std::vector<Attribute>& attrs, std::uint64_t totalClu
   return {};
 }
 
-CheckFinding Incomplete(const std::string& what, const Result& r) {
-  return {Severity::Error, "check-incomplete", what + " could not be checked: " + r.reason(), {}};
-}
-
 Result FeedBitmap(VolumeReader& reader, AllocationCheck& check) {
   const BootSector& b = reader.boot();
   Stream bitmap;
@@ -490,7 +486,15 @@ CheckFindings AllocationCheck::Finish() {
   return out;
 }
 
+CheckFinding CheckIncomplete(const std::string& what, const Result& why) {
+  return {Severity::Error, "check-incomplete", what + " could not be checked: " + why.reason(), {}};
+}
+
 std::string AttributeLabel(std::uint32_t type, base::Bytes name) {
+  return AttributeLabel(type, base::Utf16LeToUtf8(name));
+}
+
+std::string AttributeLabel(std::uint32_t type, std::string_view utf8Name) {
   std::string label;
   switch (type) {
     case 0x20:
@@ -520,7 +524,7 @@ std::string AttributeLabel(std::uint32_t type, base::Bytes name) {
     default:
       label = "attribute " + Hex(type);
   }
-  if (!name.empty()) label += ":" + base::EscapeControls(base::Utf16LeToUtf8(name));
+  if (!utf8Name.empty()) label += ":" + base::EscapeControls(utf8Name);
   return label;
 }
 
@@ -575,20 +579,25 @@ void NoteFindings(CheckFindings& findings, std::size_t first, const std::string&
   for (std::size_t i = first; i < findings.size(); ++i) findings[i].notes.push_back(note);
 }
 
+void CheckStructures(ByteSource& source, std::uint64_t offset, VolumeReader& reader, CheckFindings& out,
+                     bool& unclean) {
+  CheckBootBackup(source, offset, reader.boot(), out);
+  if (Result r = CheckMftMirror(reader, out); !r.ok()) out.push_back(CheckIncomplete("$MFTMirr", r));
+  if (Result r = CheckVolumeState(reader, out, unclean); !r.ok()) out.push_back(CheckIncomplete("the clean state", r));
+}
+
 Result CheckVolume(ByteSource& source, std::uint64_t offset, CheckFindings& out) {
   BootSector boot;
   if (Result r = ReadBootSector(source, offset, boot); !r.ok()) return r;
   VolumeReader reader(source, offset, boot);
   if (Result r = reader.LoadMft(); !r.ok()) return r;
-  CheckBootBackup(source, offset, boot, out);
-  if (Result r = CheckMftMirror(reader, out); !r.ok()) out.push_back(Incomplete("$MFTMirr", r));
   bool unclean = false;
-  if (Result r = CheckVolumeState(reader, out, unclean); !r.ok()) out.push_back(Incomplete("the clean state", r));
+  CheckStructures(source, offset, reader, out, unclean);
 
   const std::size_t structural = out.size();
   std::vector<std::uint8_t> mftBitmap;
   if (Result r = ReadMftBitmap(reader, mftBitmap); !r.ok()) {
-    out.push_back(Incomplete("the records in use", r));
+    out.push_back(CheckIncomplete("the records in use", r));
     return {};
   }
   const RecordLookup inBitmap = [&](std::uint64_t n) { return n / 8 < mftBitmap.size() && BitAt(mftBitmap, n); };
@@ -598,7 +607,7 @@ Result CheckVolume(ByteSource& source, std::uint64_t offset, CheckFindings& out)
   CheckRecordsInUse(
       flagged.size(), inBitmap, [&](std::uint64_t n) { return static_cast<bool>(flagged[n]); }, out);
   if (Result r = FeedBitmap(reader, allocation); !r.ok()) {
-    out.push_back(Incomplete("$Bitmap", r));
+    out.push_back(CheckIncomplete("$Bitmap", r));
   } else {
     CheckFindings found = allocation.Finish();
     out.insert(out.end(), found.begin(), found.end());

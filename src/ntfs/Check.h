@@ -112,8 +112,9 @@ class AllocationCheck {
 };
 
 // "$DATA", "$INDEX_ALLOCATION:$I30", "attribute 0x1234": an attribute as findings name it, its
-// UTF-16LE name escaped.
+// name (UTF-16LE, or UTF-8 as a scan keeps it) escaped.
 std::string AttributeLabel(std::uint32_t type, base::Bytes name);
+std::string AttributeLabel(std::uint32_t type, std::string_view utf8Name);
 
 // Claims the allocated runs of every non-resident attribute of the records in use, for `check`,
 // and says which records are flagged in use: a walk of $MFT through `reader`, record by record.
@@ -123,6 +124,14 @@ Result WalkRecords(VolumeReader& reader, const RecordLookup& inBitmap, Allocatio
 
 // $MFT's $BITMAP, one bit a record.
 Result ReadMftBitmap(VolumeReader& reader, std::vector<std::uint8_t>& out);
+
+// The checks of the volume's own structures: the boot sector's backup, $MFTMirr, the clean
+// state. A check that cannot run is a finding; `unclean` says whether the volume was not cleanly
+// unmounted, for the notes of the findings that follow.
+void CheckStructures(ByteSource& source, std::uint64_t offset, VolumeReader& reader, CheckFindings& out, bool& unclean);
+
+// An Error finding for a check that could not run: "$Bitmap could not be checked: why".
+CheckFinding CheckIncomplete(const std::string& what, const Result& why);
 
 // Every check on the NTFS volume at `offset` of `source`, its structures read here. Fails only
 // when the volume cannot be opened; a check that cannot run is a finding.

@@ -188,7 +188,7 @@ std::string Lines(const CheckFindings& findings) {
 TEST(AllocationCheck, ComparesClaimsWithTheBitmapAcrossChunks) {
   const Block streamName{'s', 0, '\n', 0};
   AllocationCheck check(20);
-  check.Claim(0, 4, 30, AttributeLabel(0x80, {}));
+  check.Claim(0, 4, 30, AttributeLabel(0x80, ""));
   check.Claim(2, 4, 31, AttributeLabel(0x80, streamName));
   check.Claim(3, 1, 32, AttributeLabel(0xA0, Block{'$', 0, 'I', 0, '3', 0, '0', 0}));
   check.Claim(10, 2, 33, "$DATA");
