@@ -1,11 +1,12 @@
 // Fuzzes the whole read path: partition table, volume open, volume data, the system files'
-// extents, root lookups, the volume's facts.
+// extents, root lookups, the volume's facts, the consistency check.
 #include <cstdlib>
 
 #include "disk/Partitions.h"
 #include "fuzz/SparseImage.h"
 #include "base/BitCount.h"
 #include "ntfs/BootSector.h"
+#include "ntfs/Check.h"
 #include "ntfs/Extents.h"
 #include "ntfs/Ntfs.h"
 #include "ntfs/VolumeFacts.h"
@@ -53,6 +54,9 @@ void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
     });
     CheckReason(extents);
   }
+  ntfs::CheckFindings findings;
+  CheckReason(ntfs::CheckVolume(source, offset, findings));
+  for (const ntfs::CheckFinding& f : findings) Check(!f.code.empty() && !f.text.empty());
   for (const char* name : {"$mft", "$UpCase", "$bitmap", "$badclust", "\xC3\xA9"}) {
     std::optional<ntfs::RootEntry> entry;
     CheckReason(volume->FindRootEntry(name, entry));
