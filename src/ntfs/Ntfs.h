@@ -25,6 +25,8 @@ using base::Result;
 using base::Status;
 using base::StatusName;
 
+class VolumeReader;
+
 // The figures of NTFS_VOLUME_DATA_BUFFER as the running file system reports them.
 struct VolumeData {
   std::int64_t VolumeSerialNumber = 0;
@@ -81,6 +83,10 @@ class Volume {
   using BitmapCounter =
       std::function<std::uint64_t(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters)>;
   void CountBitmapWith(BitmapCounter counter) { bitmapCounter_ = std::move(counter); }
+
+  // The reader behind the volume ($MFT loaded), for whole-volume passes such as MftScan; null
+  // for a volume that has none.
+  virtual VolumeReader* Reader() { return nullptr; }
 
  protected:
   BitmapCounter bitmapCounter_;

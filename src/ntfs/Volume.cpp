@@ -68,6 +68,8 @@ class VolumeImpl final : public Volume {
     return {};
   }
 
+  VolumeReader* Reader() override { return &reader_; }
+
   Result FindRootEntry(std::string_view name, std::optional<RootEntry>& out) override {
     out.reset();
     std::u16string key;

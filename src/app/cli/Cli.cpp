@@ -15,6 +15,7 @@
 #include "core/report/Lines.h"
 #include "core/report/VolumeReport.h"
 #include "core/runtime/RuntimeError.h"
+#include "core/scan/ScanText.h"
 #include "core/system/Version.h"
 
 namespace morvel::cli {
@@ -26,8 +27,10 @@ Findings RunReport(OpenedTarget& target, const Options& options, const Platform&
   Findings findings;
   try {
     RequestMap(*target.volume, options);
+    RequestScan(*target.volume, options, findings.scan);
     WriteVolumeReport(target.title, *target.volume, lines, platform.separators, &findings.report);
     CollectMap(*target.volume, options, findings.map, findings.mapReason);
+    CollectScan(*target.volume, findings.scan);
   } catch (const std::exception& e) {
     findings.runtimeError = e.what();
   }
@@ -61,7 +64,9 @@ void ExplainFindings(const Target& target, const Findings& findings, std::ostrea
 struct TargetRun {
   Findings findings;
   std::optional<DetailsOutcome> details;
-  bool ok() const { return findings.ok() && (!details || details->error.empty()); }
+  // A scan asked for is missing only after a query that succeeded: a failed one says why itself.
+  bool ScanMissing() const { return findings.queried() && !findings.scan.ok(); }
+  bool ok() const { return findings.ok() && !ScanMissing() && (!details || details->error.empty()); }
 };
 
 TargetRun RunTarget(const Target& target, const Options& options, const Platform& platform, StringLines& lines) {
@@ -79,6 +84,9 @@ TargetRun RunTarget(const Target& target, const Options& options, const Platform
 
 void ExplainRun(const Target& target, const TargetRun& run, std::ostream& err) {
   ExplainFindings(target, run.findings, err);
+  if (run.ScanMissing())
+    err << "morvel: " << base::EscapeControls(target.text)
+        << ": no analysis: " << base::EscapeControls(run.findings.scan.reason) << '\n';
   if (run.details && !run.details->error.empty() && run.findings.queried())
     err << "morvel: " << base::EscapeControls(target.text) << ": details: " << base::EscapeControls(run.details->error)
         << '\n';
@@ -174,6 +182,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       const TargetRun run = RunTarget(options.targets[i], options, platform, lines);
       // Names read from a volume and paths may hold control characters: never print them raw.
       for (const auto& line : lines.lines()) out << base::EscapeControls(line) << '\n';
+      if (run.findings.scan.scan)
+        for (const auto& line : ScanLines(*run.findings.scan.scan, platform.separators))
+          out << base::EscapeControls(line) << '\n';
       if (run.details) {
         out << '\n';
         for (const auto& line : DetailsLines(*run.details)) out << base::EscapeControls(line) << '\n';

@@ -39,6 +39,8 @@ base::Result ParseCommandLine(const std::vector<std::string>& args, Options& opt
         options.list = true;
       } else if (arg == "--details") {
         options.details = true;
+      } else if (arg == "--analyze") {
+        options.analyze = true;
       } else if (OptionParse map = ParseMapOption(args, i, options); map.mine) {
         if (!map.result.ok()) return map.result;
       } else if (OptionParse color = ParseColorOption(arg, options); color.mine) {
@@ -72,7 +74,8 @@ base::Result ParseCommandLine(const std::vector<std::string>& args, Options& opt
 }
 
 std::string UsageSynopsis() {
-  return "Usage: morvel [--partition N] [--json] [--details] [--map FILE.svg|-] [--color=WHEN] TARGET...\n"
+  return "Usage: morvel [--partition N] [--json] [--details] [--analyze] [--map FILE.svg|-] [--color=WHEN]\n"
+         "              TARGET...\n"
          "       morvel --list [--json]\n"
          "       morvel --help | --version\n";
 }
@@ -89,6 +92,8 @@ std::string UsageText() {
              "                 as one JSON document\n"
              "  --details      add what each volume is: label, NTFS version, flags, hibernation,\n"
              "                 serial number, sector size, $MFT extents, and where it was read\n"
+             "  --analyze      scan the MFT and add its figures after the report: records, files and\n"
+             "                 directories, fragmented files and the most fragmented, free extents\n"
              "  --list         list the machine's NTFS volumes: devices, mounts and drive letters\n") +
          MapUsageText() +
          "\n"

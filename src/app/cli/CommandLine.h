@@ -1,5 +1,6 @@
 #pragma once
-// The console program's command line: morvel [--partition N] [--json] [--map FILE.svg|-]
+// The console program's command line: morvel [--partition N] [--json] [--details] [--analyze]
+// [--map FILE.svg|-]
 // [--color=WHEN] TARGET...
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@ struct Options {
   bool json = false;
   bool list = false;     // --list: the machine's NTFS volumes instead of reports
   bool details = false;  // --details: what each volume is, after its report
+  bool analyze = false;  // --analyze: the MFT scan's figures, after the report
   int partition = 0;     // 0: the first NTFS partition of a whole disk
   std::string map;       // --map: an SVG file, "-" for the terminal, empty for no map
   ColorMode color = ColorMode::Auto;

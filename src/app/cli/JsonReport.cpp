@@ -107,6 +107,7 @@ void WriteFindings(JsonWriter& json, const std::string& target, const Findings& 
     json.EndArray();
   }
   WriteMapJson(json, f.map, f.mapReason);
+  WriteScanJson(json, f.scan);
   json.EndObject();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/cli/Json.h"
+#include "app/cli/ScanOutput.h"
 #include "core/map/ClusterMap.h"
 #include "core/report/VolumeReport.h"
 
@@ -16,6 +17,7 @@ struct Findings {
   std::string runtimeError;       // the text of the runtime error that stopped the report, if any
   std::optional<ClusterMap> map;  // with --map: the cluster map, or why there is none
   std::string mapReason;
+  ScanOutcome scan;  // with --analyze: the scan, or why there is none
 
   // What the target holds instead of an NTFS volume, if known.
   std::string Detected() const { return report.query ? report.query->detected : std::string(); }

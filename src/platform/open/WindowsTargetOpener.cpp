@@ -28,6 +28,11 @@ class DriverVolume final : public OpenedVolume {
     reason = "this volume is queried through the file system driver, which gives no map";
     return std::nullopt;
   }
+  bool RequestScan(const ScanRequest&) override { return false; }
+  std::optional<VolumeScan> TakeScan(std::string& reason) override {
+    reason = "this volume is queried through the file system driver, which gives no scan";
+    return std::nullopt;
+  }
   base::Result ReadDetails(VolumeDetails& out) override {
     return ReadDriverDetails(letter_, *MakeWin32DriverQueries(letter_), out);
   }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/BitCount.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Extents.h"
 
@@ -36,14 +37,25 @@ std::string Failed(const char* what, const ntfs::Result& r) {
 
 }  // namespace
 
+ntfs::Result MapRecorder::CountObserved(ntfs::Volume& volume, ntfs::VolumeData& out, const BitmapObserver& observe) {
+  volume.CountBitmapWith([&observe](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
+    observe(first, bytes, clusters);
+    return base::CountSetBits(bytes, clusters);
+  });
+  ntfs::Result status = volume.QueryVolumeData(out);
+  volume.CountBitmapWith(nullptr);
+  return status;
+}
+
 void MapRecorder::Request(std::size_t cells) {
   requested_ = cells;
   map_.reset();
   reason_ = "the volume was not queried";
 }
 
-ntfs::Result MapRecorder::Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out) {
-  if (requested_ == 0) return volume.QueryVolumeData(out);
+ntfs::Result MapRecorder::Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out,
+                                const BitmapObserver& observe) {
+  if (requested_ == 0) return observe ? CountObserved(volume, out, observe) : volume.QueryVolumeData(out);
   const std::size_t cells = requested_;
   requested_ = 0;
   // The cells need the cluster count before the first chunk arrives: the boot sector has it.
@@ -51,12 +63,13 @@ ntfs::Result MapRecorder::Query(base::ByteSource& source, ntfs::Volume& volume, 
   ntfs::BootSector boot;
   if (!source.ReadAt(0, sector) || !ntfs::ParseBootSector(sector, boot).ok()) {
     reason_ = "the boot sector could not be read again";
-    return volume.QueryVolumeData(out);
+    return observe ? CountObserved(volume, out, observe) : volume.QueryVolumeData(out);
   }
   // The cells are counted with the reader's fastest routine, and the query takes its free
   // clusters from the same count: the bitmap's bytes are counted once, map or no map.
   ClusterMap map(boot.totalClusters, boot.bytesPerCluster, cells);
-  volume.CountBitmapWith([&map](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
+  volume.CountBitmapWith([&map, &observe](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
+    if (observe) observe(first, bytes, clusters);
     return map.AddBitmap(first, bytes, clusters);
   });
   ntfs::Result status = volume.QueryVolumeData(out);

@@ -3,6 +3,8 @@
 // counted from the same $Bitmap chunks the query counts, then the system files' runs and the
 // modelled MFT zone are laid over them.
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -12,17 +14,25 @@
 
 namespace morvel {
 
+// Shown every $Bitmap chunk of the query's pass besides the count: the chunk's first cluster, its
+// bytes, and how many of their bits are clusters of the volume.
+using BitmapObserver = std::function<void(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters)>;
+
 class MapRecorder {
  public:
   // The next Query builds a map of `cells` cells.
   void Request(std::size_t cells);
   // QueryVolumeData of `volume`, which lies at the start of `source`; builds the requested map
-  // in the same pass. A map that cannot be built leaves the query's result as it is.
-  ntfs::Result Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out);
+  // in the same pass, and shows every chunk to `observe` when given. A map that cannot be built
+  // leaves the query's result as it is.
+  ntfs::Result Query(base::ByteSource& source, ntfs::Volume& volume, ntfs::VolumeData& out,
+                     const BitmapObserver& observe = nullptr);
   // The map of the last Query, or nothing with the reason.
   std::optional<ClusterMap> Take(std::string& reason);
 
  private:
+  // The query without a map, each chunk counted as the query counts it and shown to `observe`.
+  static ntfs::Result CountObserved(ntfs::Volume& volume, ntfs::VolumeData& out, const BitmapObserver& observe);
   void Overlay(base::ByteSource& source, const ntfs::VolumeData& data);
 
   std::size_t requested_ = 0;  // 0: no map asked for

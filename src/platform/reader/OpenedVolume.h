@@ -9,6 +9,7 @@
 #include "base/Result.h"
 #include "core/map/ClusterMap.h"
 #include "core/report/VolumeAccess.h"
+#include "core/scan/VolumeScan.h"
 #include "platform/reader/VolumeDetails.h"
 
 namespace morvel {
@@ -20,6 +21,12 @@ class OpenedVolume : public VolumeAccess {
   virtual bool RequestClusterMap(std::size_t cells) = 0;
   // The map the last query built; nothing, with the reason, when it could not.
   virtual std::optional<ClusterMap> TakeClusterMap(std::string& reason) = 0;
+  // Asks the next volume-data query to scan the volume first (its $MFT, then its $Bitmap in the
+  // query's own pass). False when this volume cannot be scanned (one queried through the file
+  // system driver).
+  virtual bool RequestScan(const ScanRequest& request) = 0;
+  // The scan the last query made; nothing, with the reason, when it could not.
+  virtual std::optional<VolumeScan> TakeScan(std::string& reason) = 0;
   // The facts --details shows; a failure says why they could not be read.
   virtual base::Result ReadDetails(VolumeDetails& out) = 0;
 };

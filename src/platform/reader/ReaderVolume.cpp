@@ -70,6 +70,19 @@ ntfs::Volume* ReaderVolume::Volume() {
   return parse_result_.ok() ? volume_.get() : nullptr;
 }
 
+ntfs::Result ReaderVolume::ScannedQuery(ntfs::Volume& volume, ntfs::VolumeData& record) {
+  if (!scan_.Requested()) return map_.Query(*slice_, volume, record);
+  // The order of reading: the MFT scan first, then the report's $Bitmap pass, which counts the
+  // free extents in its own chunks; so $MFT and $Bitmap are each read once.
+  scan_.Scan(volume);
+  const ntfs::Result r =
+      map_.Query(*slice_, volume, record, [this](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
+        scan_.Observe(first, bytes, clusters);
+      });
+  scan_.Finish(r);
+  return r;
+}
+
 VolumeQuery ReaderVolume::QueryVolumeData() {
   VolumeQuery query;
   ntfs::Volume* volume = Volume();
@@ -84,7 +97,7 @@ VolumeQuery ReaderVolume::QueryVolumeData() {
     if (query.where == query.openErrorText) query.where.clear();
   } else {
     ntfs::VolumeData record;
-    const ntfs::Result r = volume != nullptr ? map_.Query(*slice_, *volume, record) : parse_result_;
+    const ntfs::Result r = volume != nullptr ? ScannedQuery(*volume, record) : parse_result_;
     if (r.ok()) {
       query.data = ToVolumeData(record);
       return query;
@@ -123,6 +136,11 @@ MetaDataLookup ReaderVolume::FindMetaDataFile(const std::string& name) {
 
 bool ReaderVolume::RequestClusterMap(std::size_t cells) {
   map_.Request(cells);
+  return true;
+}
+
+bool ReaderVolume::RequestScan(const ScanRequest& request) {
+  scan_.Request(request);
   return true;
 }
 

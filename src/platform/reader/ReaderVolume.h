@@ -13,6 +13,7 @@
 #include "ntfs/Ntfs.h"
 #include "platform/reader/MapRecorder.h"
 #include "platform/reader/OpenedVolume.h"
+#include "platform/reader/ScanRecorder.h"
 #include "platform/reader/VolumeLocation.h"
 
 namespace morvel {
@@ -61,12 +62,19 @@ class ReaderVolume final : public OpenedVolume {
   MetaDataLookup FindMetaDataFile(const std::string& name) override;
   bool RequestClusterMap(std::size_t cells) override;
   std::optional<ClusterMap> TakeClusterMap(std::string& reason) override { return map_.Take(reason); }
+  bool RequestScan(const ScanRequest& request) override;
+  std::optional<VolumeScan> TakeScan(std::string& reason) override { return scan_.Take(reason); }
   base::Result ReadDetails(VolumeDetails& out) override;
+  // The $MFT scan of the last query that asked for one, for what rides along with the report's
+  // pass; null when there was none.
+  const ntfs::MftScan* Scan() const { return scan_.Mft(); }
 
  private:
   // The reader's volume, or null with `failure` saying why (an open error, a missing
   // partition, a rejection).
   ntfs::Volume* Volume();
+  // The volume-data query with the map and the scan asked for.
+  ntfs::Result ScannedQuery(ntfs::Volume& volume, ntfs::VolumeData& record);
 
   SourceOpening opening_;
   PartitionChoice choice_;
@@ -80,6 +88,7 @@ class ReaderVolume final : public OpenedVolume {
   ntfs::Result parse_result_;
   std::unique_ptr<ntfs::Volume> volume_;
   MapRecorder map_;
+  ScanRecorder scan_;
 };
 
 }  // namespace morvel

@@ -62,6 +62,11 @@ class FakeOpener final : public TargetOpener {
       reason = "no map here";
       return std::nullopt;
     }
+    bool RequestScan(const ScanRequest&) override { return false; }
+    std::optional<VolumeScan> TakeScan(std::string& reason) override {
+      reason = "no scan here";
+      return std::nullopt;
+    }
     base::Result ReadDetails(VolumeDetails&) override {
       return opener_.detailsError.empty() ? base::Result() : base::Result(base::Status::IoError, opener_.detailsError);
     }

@@ -1,0 +1,34 @@
+#pragma once
+// The console program's --analyze: the scan asked of each volume before its report, and its
+// outcome after it, in text and in --json.
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "app/cli/CommandLine.h"
+#include "app/cli/Json.h"
+#include "core/scan/VolumeScan.h"
+#include "platform/reader/OpenedVolume.h"
+
+namespace morvel::cli {
+
+// What a target's scan gave: the scan, or why there is none; nothing asked, nothing said.
+struct ScanOutcome {
+  bool asked = false;
+  std::optional<VolumeScan> scan;
+  std::string reason;
+
+  bool ok() const { return !asked || scan.has_value(); }
+};
+
+// What the options ask of a volume's scan.
+ScanRequest ScanRequestOf(const Options& options);
+// Asks `volume` for the scan before the report's query, when the options want one.
+void RequestScan(OpenedVolume& volume, const Options& options, ScanOutcome& outcome);
+// The scan the report's query made, or why there is none.
+void CollectScan(OpenedVolume& volume, ScanOutcome& outcome);
+
+// "analysis", "findings" (when the check ran) or "scanError" of a queried report in --json.
+void WriteScanJson(JsonWriter& json, const ScanOutcome& outcome);
+
+}  // namespace morvel::cli

@@ -1,0 +1,79 @@
+#include "platform/reader/ScanRecorder.h"
+
+#include <vector>
+
+#include "core/scan/Analysis.h"
+
+namespace morvel {
+namespace {
+
+std::string ReasonOf(const ntfs::Result& r) { return r.reason().empty() ? ntfs::StatusName(r.status()) : r.reason(); }
+
+}  // namespace
+
+VolumeAnalysis AnalyzeScan(const ntfs::MftScan& scan, const FreeExtents& free) {
+  AnalysisBuilder builder(scan.RecordCount(), scan.RecordsInUseByBitmap(), scan.RecordsFlaggedInUse());
+  std::vector<StreamFacts> facts;
+  scan.ForEachFile([&](const ntfs::ScannedFile& f) {
+    facts.clear();
+    for (const ntfs::ScannedStream& s : f.streams) facts.push_back({s.type, s.flags, ntfs::CountFragments(s.runs)});
+    builder.AddFile(f.record, f.directory, f.dataSize, facts);
+  });
+  for (const ntfs::ScanProblem& p : scan.Problems()) builder.AddProblem(p.record, p.reason);
+  builder.CountProblems(scan.ProblemCount());
+  return builder.Finish(free, [&](std::uint64_t record) { return scan.PathOf(record); });
+}
+
+void ScanRecorder::Request(const ScanRequest& request) {
+  request_ = request;
+  scan_.reset();
+  reason_ = Requested() ? "the volume was not queried" : "no scan was asked for";
+}
+
+void ScanRecorder::Scan(ntfs::Volume& volume) {
+  active_ = false;
+  mft_.reset();
+  if (!Requested()) return;
+  free_ = FreeExtentCounter();
+  ntfs::MftScan scan;
+  if (volume.Reader() == nullptr) {
+    reason_ = "this volume has no reader to scan its MFT with";
+    request_ = {};
+    return;
+  }
+  if (const ntfs::Result r = ntfs::MftScan::Run(*volume.Reader(), scan); !r.ok()) {
+    reason_ = "the MFT could not be read: " + ReasonOf(r);
+    request_ = {};
+    return;
+  }
+  mft_.emplace(std::move(scan));
+  active_ = true;
+}
+
+void ScanRecorder::Observe(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters) {
+  if (active_) free_.Add(firstCluster, bytes, clusters);
+}
+
+void ScanRecorder::Finish(const ntfs::Result& query) {
+  if (!active_) return;
+  active_ = false;
+  const ScanRequest request = request_;
+  request_ = {};
+  if (!query.ok()) {
+    reason_ = "the volume's $Bitmap could not be read: " + ReasonOf(query);
+    return;
+  }
+  VolumeScan scan;
+  if (request.analyze) scan.analysis = AnalyzeScan(*mft_, free_.Extents());
+  scan_ = std::move(scan);
+}
+
+std::optional<VolumeScan> ScanRecorder::Take(std::string& reason) {
+  reason = scan_ ? std::string() : reason_;
+  std::optional<VolumeScan> scan = std::move(scan_);
+  scan_.reset();
+  reason_ = "no scan was asked for";
+  return scan;
+}
+
+}  // namespace morvel

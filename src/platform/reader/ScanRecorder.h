@@ -1,0 +1,47 @@
+#pragma once
+// Scans a volume's $MFT when the next query asks for it, before the query's $Bitmap pass: the
+// scan reads $MFT once, then the report's pass reads $Bitmap once, counting the free extents
+// in the same chunks that give the free clusters. Builds the --analyze figures from both.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "base/Bytes.h"
+#include "core/scan/FreeExtents.h"
+#include "core/scan/VolumeScan.h"
+#include "ntfs/MftScan.h"
+#include "ntfs/Ntfs.h"
+
+namespace morvel {
+
+// The --analyze figures of a scan and the free extents of the volume's $Bitmap.
+VolumeAnalysis AnalyzeScan(const ntfs::MftScan& scan, const FreeExtents& free);
+
+class ScanRecorder {
+ public:
+  void Request(const ScanRequest& request);
+  bool Requested() const { return request_.analyze || request_.check; }
+
+  // The order of reading: Scan before the query, Observe during its $Bitmap pass, Finish after.
+  // A scan that fails leaves the query as it is and says why the scan is missing.
+  void Scan(ntfs::Volume& volume);
+  // Given every $Bitmap chunk of the query's pass (ntfs::Volume::BitmapCounter's arguments).
+  void Observe(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters);
+  void Finish(const ntfs::Result& query);
+
+  // The scan of the last query, for what rides along with it (the check, the map's owners);
+  // null when there was none.
+  const ntfs::MftScan* Mft() const { return mft_ ? &*mft_ : nullptr; }
+  // The last scan's outcome, or nothing with the reason.
+  std::optional<VolumeScan> Take(std::string& reason);
+
+ private:
+  ScanRequest request_;
+  bool active_ = false;  // between Scan and Finish of a requested scan
+  std::optional<ntfs::MftScan> mft_;
+  FreeExtentCounter free_;
+  std::optional<VolumeScan> scan_;
+  std::string reason_ = "no scan was asked for";
+};
+
+}  // namespace morvel
