@@ -7,6 +7,7 @@
 #include "base/BitCount.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Check.h"
+#include "ntfs/ScanCheck.h"
 #include "ntfs/Extents.h"
 #include "ntfs/Ntfs.h"
 #include "ntfs/VolumeFacts.h"

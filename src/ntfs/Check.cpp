@@ -19,7 +19,6 @@ constexpr std::uint64_t kMirrorRecord = 1;
 constexpr std::uint64_t kLogFileRecord = 2;
 constexpr std::uint64_t kVolumeRecord = 3;
 constexpr std::uint32_t kVolumeInformation = 0x70;
-constexpr std::uint32_t kBitmapAttribute = 0xB0;
 constexpr std::uint16_t kVolumeDirty = 0x0001;
 constexpr std::uint32_t kRestartMagic = 0x52545352;  // "RSTR"
 constexpr std::uint16_t kRestartClean = 0x0002;
@@ -197,53 +196,6 @@ std::uint64_t NextBit(base::Bytes bytes, std::uint64_t i, std::uint64_t to, bool
     ++i;
   }
   return to;
-}
-
-// ---- the walk of $MFT ----
-
-struct Unreadable {
-  std::vector<std::string> listed;
-  std::uint64_t count = 0;
-};
-
-void Claim(AllocationCheck& check, std::uint64_t base, const Attribute& a, std::uint64_t totalClusters) {
-  std::vector<Run> runs;
-  // The runs were decoded once already, so this cannot fail here.
-  if (!DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, totalClusters, runs, a.runlistOffset).ok()) return;
-  const std::string label = AttributeLabel(a.type, a.name);
-  for (const Run& run : runs)
-    if (run.lcn != kSparse) check.Claim(run.lcn, run.length, base, label);
-}
-
-Result CheckRunlists(const std::vector<Attribute>& attrs, std::uint64_t totalClusters) {
-  std::vector<Run> runs;
-  for (const Attribute& a : attrs) {
-    if (!a.nonResident) continue;
-    runs.clear();
-    if (a.lowestVcn < 0 || a.highestVcn < a.lowestVcn - 1)
-      return Corrupt("attribute" + AtByte(a.offset) + ": VCNs " + std::to_string(a.lowestVcn) + " to " +
-                     std::to_string(a.highestVcn));
-    if (Result r = DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, totalClusters, runs, a.runlistOffset); !r.ok())
-      return std::move(r).In("attribute" + AtByte(a.offset));
-  }
-  return {};
-}
-
-Result FeedBitmap(VolumeReader& reader, AllocationCheck& check) {
-  const BootSector& b = reader.boot();
-  Stream bitmap;
-  bool found = false;
-  if (Result r = reader.LoadStream(kBitmapRecord, kData, "", bitmap, found); !r.ok()) return r;
-  if (!found) return Corrupt(RecordName(kBitmapRecord) + ": no $DATA attribute");
-  const std::uint64_t bytes = (b.totalClusters + 7) / 8;
-  if (bitmap.dataSize < bytes)
-    return Corrupt("$Bitmap's data size " + Dec(bitmap.dataSize) + " is less than the " + Dec(bytes) + " bytes of " +
-                   Dec(b.totalClusters) + " clusters");
-  const auto feed = [&](std::uint64_t at, base::Bytes part) {
-    const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t{part.size()} * 8, b.totalClusters - at * 8);
-    check.Feed(at * 8, part, clusters);
-  };
-  return ReadStreamChunks(reader.disk(), bitmap, b.clusterShift, 0, bytes, kBitmapChunkSize, feed);
 }
 
 }  // namespace
@@ -528,53 +480,6 @@ std::string AttributeLabel(std::uint32_t type, std::string_view utf8Name) {
   return label;
 }
 
-Result ReadMftBitmap(VolumeReader& reader, std::vector<std::uint8_t>& out) {
-  const std::uint64_t records = reader.mft().dataSize / reader.boot().recordSize;
-  // Its allocation grows in steps of 8 bytes and more; a generous bound still stops a forged size.
-  const std::uint64_t maxBytes = records / 8 + (64u << 10);
-  bool found = false;
-  if (Result r = reader.ReadValue(kMftRecord, kBitmapAttribute, "", static_cast<std::size_t>(maxBytes), out, found);
-      !r.ok())
-    return std::move(r).In("$MFT's $BITMAP");
-  if (!found) return Corrupt(RecordName(kMftRecord) + ": no $BITMAP attribute");
-  return {};
-}
-
-Result WalkRecords(VolumeReader& reader, const RecordLookup& inBitmap, AllocationCheck& check,
-                   std::vector<bool>& flagged, CheckFindings& out) {
-  const std::uint64_t total = reader.boot().totalClusters;
-  const std::uint64_t records = reader.mft().initializedSize / reader.boot().recordSize;
-  flagged.assign(static_cast<std::size_t>(records), false);
-  Unreadable unreadable;
-  std::vector<std::uint8_t> bytes;
-  std::vector<Attribute> attrs;
-  for (std::uint64_t n = 0; n < records; ++n) {
-    FileRecordHeader header;
-    Result r = reader.ReadRecord(n, bytes);
-    if (r.ok()) r = ParseFileRecord(bytes, header, attrs);
-    if (r.ok() && (header.flags & 0x01) != 0) r = CheckRunlists(attrs, total);
-    if (!r.ok()) {
-      if (!inBitmap(n)) continue;  // a free record may hold anything
-      ++unreadable.count;
-      Append(unreadable.listed, RecordName(n) + ": " + r.reason());
-      flagged[n] = true;  // said once, as unreadable, not again as a mismatch
-      continue;
-    }
-    if ((header.flags & 0x01) == 0) continue;
-    flagged[n] = true;
-    const std::uint64_t base = header.baseRecord != 0 ? header.baseRecord : n;
-    for (const Attribute& a : attrs)
-      if (a.nonResident) Claim(check, base, a, total);
-  }
-  if (unreadable.count > 0)
-    out.push_back({Severity::Error,
-                   "record-unreadable",
-                   Dec(unreadable.count) +
-                       " records in use cannot be read: " + Listing(unreadable.listed, unreadable.count, "; "),
-                   {}});
-  return {};
-}
-
 void NoteFindings(CheckFindings& findings, std::size_t first, const std::string& note) {
   for (std::size_t i = first; i < findings.size(); ++i) findings[i].notes.push_back(note);
 }
@@ -584,36 +489,6 @@ void CheckStructures(ByteSource& source, std::uint64_t offset, VolumeReader& rea
   CheckBootBackup(source, offset, reader.boot(), out);
   if (Result r = CheckMftMirror(reader, out); !r.ok()) out.push_back(CheckIncomplete("$MFTMirr", r));
   if (Result r = CheckVolumeState(reader, out, unclean); !r.ok()) out.push_back(CheckIncomplete("the clean state", r));
-}
-
-Result CheckVolume(ByteSource& source, std::uint64_t offset, CheckFindings& out) {
-  BootSector boot;
-  if (Result r = ReadBootSector(source, offset, boot); !r.ok()) return r;
-  VolumeReader reader(source, offset, boot);
-  if (Result r = reader.LoadMft(); !r.ok()) return r;
-  bool unclean = false;
-  CheckStructures(source, offset, reader, out, unclean);
-
-  const std::size_t structural = out.size();
-  std::vector<std::uint8_t> mftBitmap;
-  if (Result r = ReadMftBitmap(reader, mftBitmap); !r.ok()) {
-    out.push_back(CheckIncomplete("the records in use", r));
-    return {};
-  }
-  const RecordLookup inBitmap = [&](std::uint64_t n) { return n / 8 < mftBitmap.size() && BitAt(mftBitmap, n); };
-  AllocationCheck allocation(boot.totalClusters);
-  std::vector<bool> flagged;
-  if (Result r = WalkRecords(reader, inBitmap, allocation, flagged, out); !r.ok()) return r;
-  CheckRecordsInUse(
-      flagged.size(), inBitmap, [&](std::uint64_t n) { return static_cast<bool>(flagged[n]); }, out);
-  if (Result r = FeedBitmap(reader, allocation); !r.ok()) {
-    out.push_back(CheckIncomplete("$Bitmap", r));
-  } else {
-    CheckFindings found = allocation.Finish();
-    out.insert(out.end(), found.begin(), found.end());
-  }
-  if (unclean) NoteFindings(out, structural, kReplayNote);
-  return {};
 }
 
 }  // namespace ntfs

@@ -116,15 +116,6 @@ class AllocationCheck {
 std::string AttributeLabel(std::uint32_t type, base::Bytes name);
 std::string AttributeLabel(std::uint32_t type, std::string_view utf8Name);
 
-// Claims the allocated runs of every non-resident attribute of the records in use, for `check`,
-// and says which records are flagged in use: a walk of $MFT through `reader`, record by record.
-// A record in use per `inBitmap` that cannot be read or decoded is a finding.
-Result WalkRecords(VolumeReader& reader, const RecordLookup& inBitmap, AllocationCheck& check,
-                   std::vector<bool>& flagged, CheckFindings& out);
-
-// $MFT's $BITMAP, one bit a record.
-Result ReadMftBitmap(VolumeReader& reader, std::vector<std::uint8_t>& out);
-
 // The checks of the volume's own structures: the boot sector's backup, $MFTMirr, the clean
 // state. A check that cannot run is a finding; `unclean` says whether the volume was not cleanly
 // unmounted, for the notes of the findings that follow.
@@ -132,10 +123,6 @@ void CheckStructures(ByteSource& source, std::uint64_t offset, VolumeReader& rea
 
 // An Error finding for a check that could not run: "$Bitmap could not be checked: why".
 CheckFinding CheckIncomplete(const std::string& what, const Result& why);
-
-// Every check on the NTFS volume at `offset` of `source`, its structures read here. Fails only
-// when the volume cannot be opened; a check that cannot run is a finding.
-Result CheckVolume(ByteSource& source, std::uint64_t offset, CheckFindings& out);
 
 // Adds `note` to every finding from `first` on.
 void NoteFindings(CheckFindings& findings, std::size_t first, const std::string& note);

@@ -10,6 +10,7 @@
 #include "ntfs/BootSector.h"
 #include "ntfs/Check.h"
 #include "ntfs/Reason.h"
+#include "ntfs/ScanCheck.h"
 #include "tests/ntfs/ImageTools.h"
 #include "tests/ntfs/RecordPatch.h"
 #include "tests/ntfs/Sources.h"

@@ -47,6 +47,15 @@ PathResolution ResolvePath(const std::string& path, Machine& machine) {
   return {path, {}, {}};
 }
 
+bool IsMounted(const std::string& path, Machine& machine) {
+  const PathStatus st = machine.Stat(path);
+  if (st.error != 0) return false;
+  const std::vector<MountEntry> mounts = machine.Mounts();
+  return std::ranges::any_of(mounts, [&](const MountEntry& m) {
+    return st.kind == PathStatus::Kind::Block ? m.device == st.device : m.source == st.canonical;
+  });
+}
+
 std::string ExplainDrive(char letter, Machine& machine) {
   const char lower = static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter);
   const std::string link = LinkPath(machine, lower);
