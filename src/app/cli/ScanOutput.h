@@ -1,5 +1,5 @@
 #pragma once
-// The console program's --analyze: the scan asked of each volume before its report, and its
+// The console program's --analyze and --check: the scan asked of each volume before its report, and its
 // outcome after it, in text and in --json.
 #include <optional>
 #include <ostream>
@@ -23,6 +23,8 @@ struct ScanOutcome {
 
 // What the options ask of a volume's scan.
 ScanRequest ScanRequestOf(const Options& options);
+// Whether the check ran and found an error (not only warnings).
+bool FoundInconsistent(const ScanOutcome& outcome);
 // Asks `volume` for the scan before the report's query, when the options want one.
 void RequestScan(OpenedVolume& volume, const Options& options, ScanOutcome& outcome);
 // The scan the report's query made, or why there is none.
