@@ -86,8 +86,8 @@ TargetRun RunTarget(const Target& target, const Options& options, const Platform
 void ExplainRun(const Target& target, const TargetRun& run, std::ostream& err) {
   ExplainFindings(target, run.findings, err);
   if (run.ScanMissing())
-    err << "morvel: " << base::EscapeControls(target.text)
-        << ": no analysis: " << base::EscapeControls(run.findings.scan.reason) << '\n';
+    err << "morvel: " << base::EscapeControls(target.text) << ": no " << run.findings.scan.what << ": "
+        << base::EscapeControls(run.findings.scan.reason) << '\n';
   if (run.details && !run.details->error.empty() && run.findings.queried())
     err << "morvel: " << base::EscapeControls(target.text) << ": details: " << base::EscapeControls(run.details->error)
         << '\n';

@@ -81,6 +81,7 @@ bool FoundInconsistent(const ScanOutcome& outcome) {
 void RequestScan(OpenedVolume& volume, const Options& options, ScanOutcome& outcome) {
   const ScanRequest request = ScanRequestOf(options);
   outcome.asked = request.analyze || request.check;
+  outcome.what = !request.check ? "analysis" : request.analyze ? "analysis or check" : "check";
   if (outcome.asked) volume.RequestScan(request);
 }
 

@@ -15,6 +15,7 @@ namespace morvel::cli {
 // What a target's scan gave: the scan, or why there is none; nothing asked, nothing said.
 struct ScanOutcome {
   bool asked = false;
+  const char* what = "analysis";  // what was asked: "analysis", "check", "analysis or check"
   std::optional<VolumeScan> scan;
   std::string reason;
 
