@@ -1,15 +1,16 @@
 // Fuzzes the whole read path: partition table, volume open, volume data, the system files'
-// extents, root lookups, the volume's facts, the consistency check.
+// extents, root lookups, the volume's facts, the sequential scan of $MFT, the consistency check.
 #include <cstdlib>
 
+#include "base/BitCount.h"
 #include "disk/Partitions.h"
 #include "fuzz/SparseImage.h"
-#include "base/BitCount.h"
 #include "ntfs/BootSector.h"
 #include "ntfs/Check.h"
-#include "ntfs/ScanCheck.h"
 #include "ntfs/Extents.h"
+#include "ntfs/MftScan.h"
 #include "ntfs/Ntfs.h"
+#include "ntfs/ScanCheck.h"
 #include "ntfs/VolumeFacts.h"
 
 namespace {
@@ -23,6 +24,33 @@ void Check(bool condition) {
 void CheckReason(const ntfs::Result& r) {
   Check(r.ok() == r.reason().empty());
   for (const char c : r.reason()) Check(c >= 0x20 && c < 0x7F);
+}
+
+// The scan keeps what it finds inside its bounds: runs inside the volume, every file's streams
+// and path readable, problems counted with their reasons.
+void ScanVolume(ntfs::Volume& volume, std::uint64_t totalClusters) {
+  ntfs::MftScan scan;
+  const ntfs::Result r = ntfs::MftScan::Run(*volume.Reader(), scan);
+  CheckReason(r);
+  if (!r.ok()) return;
+  Check(scan.RecordsFlaggedInUse() <= scan.RecordCount() && scan.RecordsInUseByBitmap() <= scan.RecordCount());
+  Check(scan.Problems().size() <= scan.ProblemCount() && scan.KeptBytes() <= ntfs::kMaxScanBytes + (4u << 20));
+  std::uint64_t last = 0;
+  bool first = true;
+  scan.ForEachFile([&](const ntfs::ScannedFile& f) {
+    Check(first || f.record > last);
+    first = false;
+    last = f.record;
+    Check(scan.FlaggedInUse(f.record) && scan.File(f.record) == &f);
+    for (const ntfs::ScannedStream& s : f.streams) {
+      Check(s.runs.size() <= ntfs::kMaxRuns);
+      for (const ntfs::Run& run : s.runs)
+        Check(run.lcn == ntfs::kSparse || (run.lcn < totalClusters && run.length <= totalClusters - run.lcn));
+      Check(ntfs::CountFragments(s.runs) <= s.runs.size());
+    }
+    Check(!scan.PathOf(f.record).empty());
+  });
+  for (const ntfs::ScanProblem& p : scan.Problems()) Check(!p.reason.empty());
 }
 
 void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
@@ -54,6 +82,7 @@ void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
       Check(e.length > 0 && e.lcn < total && e.length <= total - e.lcn);
     });
     CheckReason(extents);
+    ScanVolume(*volume, static_cast<std::uint64_t>(data.TotalClusters));
   }
   ntfs::CheckFindings findings;
   CheckReason(ntfs::CheckVolume(source, offset, findings));

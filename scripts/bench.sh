@@ -2,7 +2,8 @@
 # Speed and memory of the console report beside the floor: the time to merely read the same
 # volume's $Bitmap bytes.
 #
-#   [MORVEL_BITCOUNT=avx2] scripts/bench.sh [--runs N] [--no-windows] [--baseline MORVEL] [SIZE[:CLUSTER]]...
+#   [MORVEL_BITCOUNT=avx2] scripts/bench.sh [--runs N] [--no-windows] [--baseline MORVEL]
+#                                           [--files N] [--million] [SIZE[:CLUSTER]]...
 #
 # SIZE is a volume size (20G, 2T, 16T-1M, ...), CLUSTER a cluster size for mkntfs (4K by
 # default); the default set is 20G 256G 2T 16T-1M 2T:64K (ext4 holds no file of a full 16 TiB).
@@ -29,24 +30,36 @@
 # printed beside every table: MORVEL_BITCOUNT (portable, popcnt, avx2, avx512) makes the
 # programs count with another routine this CPU runs, such as AVX2 on a CPU with AVX-512.
 #
+# Then --analyze on a populated volume: FILES files (--files, default 20000; 0 leaves it out)
+# written through an ntfs-3g mount into a sparse 4 KiB-cluster image, the free space filled and
+# every other filler and every seventh file deleted, and larger files written into the holes,
+# so that they lie fragmented. Its floor is dd reading
+# $MFT's extents (from The Sleuth Kit's istat) in the scan's 1 MiB chunks; the report's own
+# $Bitmap pass is part of --analyze's time. --million adds a volume of a million files, whose
+# image (written at a few thousand files a second) is kept in build/linux/bench-populated/
+# for the next run. Target: --analyze within 1.3x of its floor warm.
+#
 # Targets, mixed content with the AVX2 routine: 2 TiB and 16 TiB less 1 MiB within 1.10x of the
 # floor warm and 1.05x cold, 256 GiB within 1.25x and 20 GiB within 1.4x warm; peak RSS at most
 # 4 MiB. Wall times depend on the machine's load (printed).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-runs=7 windows=1 baseline= sizes=()
+runs=7 windows=1 baseline= sizes=() files=20000 million=0
 while [ $# -gt 0 ]; do
   case $1 in
     --runs) runs=$2; shift 2 ;;
     --no-windows) windows=0; shift ;;
     --baseline) baseline=$(realpath "$2"); shift 2 ;;
+    --files) files=$2; shift 2 ;;
+    --million) million=1; shift ;;
     -h | --help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
     -*) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
     *) sizes+=("$1"); shift ;;
   esac
 done
 [[ $runs =~ ^[1-9][0-9]?$ ]] || { echo "bench.sh: --runs takes 1 to 99" >&2; exit 2; }
+[[ $files =~ ^[0-9]{1,7}$ ]] || { echo "bench.sh: --files takes 0 to 9999999" >&2; exit 2; }
 [ ${#sizes[@]} -gt 0 ] || sizes=(20G 256G 2T 16T-1M 2T:64K)
 export PATH="$PATH:/usr/sbin:/sbin"
 for tool in mkntfs fsstat istat dd /usr/bin/time; do
@@ -66,10 +79,14 @@ cpu="$(uname -m), $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d:
 load() { uptime | sed 's/.*\(load average\)/\1/'; }
 echo "$cpu; $(load)"
 echo "$($bench --chosen); chunks of $(($($bench --chunk-size) / 1024)) KiB"
-python3 - "$PWD/build/linux/src/app/cli/morvel" "$baseline" "$dir" "$runs" "$($bench --chunk-size)" "${sizes[@]}" <<'PY'
-import os, random, re, resource, statistics, subprocess, sys, time
+populated=()
+[ "$files" -gt 0 ] && populated+=("$files:$dir")
+[ "$million" = 1 ] && populated+=("1000000:$PWD/build/linux/bench-populated")
+python3 - "$PWD/build/linux/src/app/cli/morvel" "$baseline" "$dir" "$runs" "$($bench --chunk-size)" "${populated[*]}" "${sizes[@]}" <<'PY'
+import json, os, random, re, resource, statistics, subprocess, sys, tempfile, time
 
-morvel, baseline, work, runs, chunk, specs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5]), sys.argv[6:]
+morvel, baseline, work, runs, chunk = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
+populated, specs = sys.argv[6].split(), sys.argv[7:]
 programs = {"morvel": morvel, **({"baseline": baseline} if baseline else {})}
 quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -78,12 +95,9 @@ def tool(*argv):
     return subprocess.run(argv, capture_output=True, text=True, check=True).stdout
 
 
-def layout(image):
-    """Cluster size, total clusters and $Bitmap's byte extents, as The Sleuth Kit reads them."""
-    fs = tool("fsstat", image)
-    cluster = int(re.search(r"Cluster Size:\s*(\d+)", fs).group(1))
-    total = int(re.search(r"Total Cluster Range:\s*\d+\s*-\s*(\d+)", fs).group(1)) + 1
-    stat = tool("istat", "-r", image, "6")
+def data_extents(image, record, cluster):
+    """The byte extents of a record's unnamed $DATA, as The Sleuth Kit reads them."""
+    stat = tool("istat", "-r", image, str(record))
     data = re.search(r"^Type: \$DATA \(128-\d+\)\s+Name: N/A.*?size: (\d+).*?$(.*?)(?=^Type:|\Z)", stat, re.M | re.S)
     left, extents = int(data.group(1)), []
     for lcn, length in re.findall(r"Starting address: (\d+), length: (\d+)", data.group(2)):
@@ -91,8 +105,16 @@ def layout(image):
         extents.append((int(lcn) * cluster, n))
         left -= n
     if left != 0 or not extents:
-        sys.exit(f"{image}: istat's runs of $Bitmap do not cover its {data.group(1)} bytes")
-    return cluster, total, extents
+        sys.exit(f"{image}: istat's runs of record {record} do not cover its {data.group(1)} bytes")
+    return extents
+
+
+def layout(image):
+    """Cluster size, total clusters and $Bitmap's byte extents, as The Sleuth Kit reads them."""
+    fs = tool("fsstat", image)
+    cluster = int(re.search(r"Cluster Size:\s*(\d+)", fs).group(1))
+    total = int(re.search(r"Total Cluster Range:\s*\d+\s*-\s*(\d+)", fs).group(1)) + 1
+    return cluster, total, data_extents(image, 6, cluster)
 
 
 def fill_random(image, extents, seed):
@@ -241,6 +263,89 @@ for spec in specs:
     usage = os.stat(image).st_blocks * 512
     os.remove(image)
     print(f"{'':>6} (image used {usage / 1048576:.0f} MiB of disk for {size})", flush=True)
+
+
+def populate(image, files):
+    """A sparse volume with `files` files written through an ntfs-3g mount, some fragmented."""
+    # Room for the files and a little more, which fillers take and every other one gives back.
+    room = (256 << 20) + files * 16384 if files <= 100000 else (1536 << 20) + files * 1536
+    subprocess.run(["truncate", "-s", str(room), image], check=True)
+    subprocess.run(["mkntfs", "-q", "-F", "-Q", "-c", "4096", image], check=True, **quiet)
+    mount = tempfile.mkdtemp(dir=os.path.dirname(image))
+    subprocess.run(["mount", "-o", "loop", image, mount], check=True)
+    try:
+        big = b"\xA5" * 40960
+        for i in range(files):
+            folder = os.path.join(mount, f"d{i // 1000}")
+            if i % 1000 == 0:
+                os.mkdir(folder)
+            with open(os.path.join(folder, f"f{i}"), "wb") as f:  # resident, one run, several
+                f.write(big[: (200, 9000, 200, 40960)[i % 4] if files <= 100000 else (9000 if i % 20 == 0 else 200)])
+        os.sync()
+        os.mkdir(os.path.join(mount, "fill"))
+        fillers = 0
+        try:  # the free space taken in 64 KiB files, then every other one freed: holes of 16 clusters
+            while True:
+                with open(os.path.join(mount, "fill", f"g{fillers}"), "wb") as f:
+                    f.write(big[:32768] * 2)
+                fillers += 1
+        except OSError:
+            pass
+        os.sync()
+        for i in range(0, fillers, 2):
+            os.remove(os.path.join(mount, "fill", f"g{i}"))
+        for i in range(0, files, 7):
+            os.remove(os.path.join(mount, f"d{i // 1000}", f"f{i}"))
+        os.sync()
+        os.mkdir(os.path.join(mount, "large"))
+        for i in range(max(files // 1000, 4)):
+            with open(os.path.join(mount, "large", f"l{i}"), "wb") as f:
+                f.write(big * 10)
+        os.sync()
+    finally:
+        subprocess.run(["umount", mount], check=True)
+        os.rmdir(mount)
+
+
+for spec in populated:
+    files, _, folder = spec.partition(":")
+    files = int(files)
+    os.makedirs(folder, exist_ok=True)
+    image = os.path.join(folder, f"populated-{files}.img")
+    if not os.path.exists(image):
+        start = time.perf_counter()
+        try:
+            populate(image, files)
+        except (OSError, subprocess.CalledProcessError) as e:
+            os.remove(image)
+            print(f"populated volume of {files} files: not made ({e}); skipped", flush=True)
+            continue
+        print(f"populated volume of {files} files written in {time.perf_counter() - start:.0f} s", flush=True)
+    extents = data_extents(image, 0, layout(image)[0])  # $MFT's data
+    floor = [["dd", f"if={image}", "of=/dev/null", f"bs={1 << 20}", "iflag=skip_bytes,count_bytes",
+              f"skip={o}", f"count={n}", "status=none"] for o, n in extents]
+    analysis = json.loads(subprocess.run([morvel, "--json", "--analyze", image], capture_output=True, text=True,
+                                         check=True, env=env).stdout)["reports"][0]["analysis"]
+    rss = peak_rss([morvel, "--analyze", image])
+    times = {}
+    for cache in ("warm", "cold"):
+        cold = image if cache == "cold" else None
+        for round in range(runs + (cache == "warm")):
+            for name, argv in (("analyze", [[morvel, "--analyze", image]]), ("floor", floor)):
+                t = run(argv, cold)
+                if cache == "cold" or round > 0:
+                    times.setdefault((cache, name), []).append(t)
+    print(f"--analyze, {files} files: {analysis['mftRecords']} records, {analysis['files']} files,"
+          f" {analysis['directories']} directories, {analysis['fragmentedFiles']} fragmented,"
+          f" {analysis['problemCount']} problems; $MFT {sum(n for _, n in extents) / 1048576:.1f} MiB"
+          f" in {len(extents)} extents; peak RSS {rss / 1024:.1f} MiB")
+    for cache in ("warm", "cold"):
+        a = [w for w, _ in times[(cache, "analyze")]]
+        f = [w for w, _ in times[(cache, "floor")]]
+        print(f"  {cache:>4}: --analyze {ms(min(a))} / {ms(statistics.median(a))} ms, floor {ms(min(f))} /"
+              f" {ms(statistics.median(f))} ms (best / median): {min(a) / min(f):.2f}x", flush=True)
+    if folder == work:
+        os.remove(image)
 PY
 
 echo

@@ -177,6 +177,9 @@ void MftScan::State::ScanRecord(std::uint64_t number, std::span<std::uint8_t> re
     if (inUse) Problem(number, "no FILE signature (byte 0x00), but $MFT's $BITMAP says it is in use");
     return;
   }
+  // The flags lie in the first stride, clear of the update sequence: a record not in use is
+  // passed over without its fix-ups.
+  if ((base::Le16(record, 0x16) & kInUse) == 0) return;  // 0x16: flags
   FileRecordHeader header;
   Result r = ApplyFixups(record, kFileMagic);
   if (r.ok()) r = ParseFileRecord(record, header, attrs);
@@ -187,10 +190,13 @@ void MftScan::State::ScanRecord(std::uint64_t number, std::span<std::uint8_t> re
   if ((header.flags & kInUse) == 0) return;
   flagged[number / 8] |= static_cast<std::uint8_t>(1u << (number % 8));
   ++flaggedInUse;
-  if (header.baseRecord == 0)
+  // An extension of $MFT's own record 0 has a base reference of record 0: the whole reference,
+  // sequence number included, tells a base record (0) from an extension.
+  const std::uint64_t baseReference = base::Le64(record, 0x20);  // 0x20: base record reference
+  if (baseReference == 0)
     AddBase(number, base::Le16(record, 0x10), header.flags);  // 0x10: sequence number
   else
-    AddExtension(number, base::Le64(record, 0x20));  // 0x20: base record reference
+    AddExtension(number, baseReference);
 }
 
 bool MftScan::State::MakeStream(std::uint64_t number, const Attribute& a, ScannedStream& out) {
@@ -415,6 +421,13 @@ Result MftScan::Run(VolumeReader& reader, MftScan& out) {
     s.Problem(kMftRecord, "$MFT's $BITMAP: " + r.reason());
   } else {
     s.hasBitmap = true;
+    // Nearly every record in use is a file with a stream or two: room for them at once, within
+    // the bound, spares the arrays' growth.
+    const auto expected = static_cast<std::size_t>(
+        std::min<std::uint64_t>(s.inUseByBitmap, kMaxScanBytes / (2 * sizeof(ScannedStream) + sizeof(ScannedFile))));
+    s.files.reserve(expected);
+    s.ranges.reserve(expected);
+    s.streams.reserve(expected);
   }
   // Records are put together from the chunks, which end where $MFT's runs end, not at record
   // boundaries, and fixed up in a buffer of their own.

@@ -3,7 +3,10 @@
 // (as once $MFT is too fragmented for its own record); a root entry under a DOS name only.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ntfs/BootSector.h"
+#include "ntfs/MftScan.h"
 #include "ntfs/Ntfs.h"
 #include "ntfs/VolumeReader.h"
 #include "tests/ntfs/ImageTools.h"
@@ -141,6 +144,28 @@ class PatchedVolume : public ::testing::Test {
     return image;
   }
 
+  // Record `n` made an in-use extension record of `baseReference` holding one $DATA extent.
+  void MakeExtension(Block& image, std::uint64_t n, std::uint64_t baseReference) const {
+    Block r = Record(image, n);
+    Block data(0x48);
+    Put(data, 0x00, 0x80, 4);
+    Put(data, 0x08, 1, 1);  // non-resident
+    Block extension = DataExtent(data, 4, 5, OneRun(2, 100));
+    Put(r, 0x14, 0x38, 2);
+    Put(r, 0x16, 1, 2);  // in use
+    Put(r, 0x20, baseReference, 8);
+    SetAttributes(r, {extension});
+    Store(image, n, r);
+  }
+
+  // The scan of `image`, which must open.
+  void Scan(const Block& image, MftScan& scan) const {
+    MemorySource source(image);
+    VolumeReader reader(source, 0, boot_);
+    ASSERT_EQ(reader.LoadMft(), Status::Ok);
+    ASSERT_EQ(MftScan::Run(reader, scan), Status::Ok);
+  }
+
   Block original_;
   BootSector boot_;
 };
@@ -264,6 +289,89 @@ TEST_F(PatchedVolume, IndexBlockThatIsItsOwnChildEndsTheLookup) {
   EXPECT_FALSE(entryFound.has_value());
   ASSERT_EQ(volume->FindRootEntry("$mft", entryFound), Status::Ok);
   EXPECT_TRUE(entryFound.has_value());
+}
+
+// $MFT's second extent, kept in extension record 12, joins $MFT's own stream: the scan's runs
+// of $MFT are those the reader loads, and record 12 is no file of its own.
+TEST_F(PatchedVolume, ScanJoinsAnExtensionToItsBase) {
+  const Block image = SplitMft({});
+  MftScan scan;
+  Scan(image, scan);
+  EXPECT_EQ(scan.ProblemCount(), 0u) << scan.Problems().front().reason;
+  const ScannedFile* mft = scan.File(0);
+  ASSERT_NE(mft, nullptr);
+  EXPECT_EQ(mft->name, "$MFT");
+  const auto data = std::ranges::find_if(mft->streams, [](const ScannedStream& s) { return s.type == 0x80; });
+  ASSERT_NE(data, mft->streams.end());
+  ASSERT_EQ(data->runs.size(), 2u);
+  EXPECT_EQ(data->runs[1].vcn, 4u);
+  EXPECT_EQ(CountFragments(data->runs), 1u);  // the two runs lie back to back
+  EXPECT_EQ(scan.File(12), nullptr);
+  EXPECT_TRUE(scan.FlaggedInUse(12));
+  EXPECT_EQ(scan.PathOf(0), "/$MFT");
+}
+
+// One damage per case: the scan keeps it as a problem of its record and goes on.
+TEST_F(PatchedVolume, ScanReportsDamagedRecordsAndGoesOn) {
+  const std::uint64_t mftAt = boot_.mftLcn * boot_.bytesPerCluster;
+  const struct {
+    const char* what;
+    std::function<void(Block&)> damage;
+    std::uint64_t record;
+    const char* reason;
+  } cases[] = {
+      {"torn update sequence", [&](Block& image) { image[mftAt + 3 * 1024 + 510] ^= 0xFF; }, 3,
+       "update sequence mismatch at byte 0x1FE"},
+      {"record in use without a signature",
+       [&](Block& image) { std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(mftAt + 8 * 1024), 4, 0); }, 8,
+       "no FILE signature (byte 0x00), but $MFT's $BITMAP says it is in use"},
+      {"runlist outside the volume",
+       [&](Block& image) {
+         Block r = Record(image, 2);
+         for (std::size_t at = Get(r, 0x14, 2); Get(r, at, 4) != 0xFFFFFFFF; at += Get(r, at + 4, 4))
+           if (Get(r, at, 4) == 0x80) {
+             const std::size_t run = at + Get(r, at + 0x20, 2);  // the first run: its offset's top byte
+             r[run + (r[run] & 0x0Fu) + (r[run] >> 4)] = 0x7F;
+           }
+         Store(image, 2, r);
+       },
+       2, "lies outside the volume's"},
+      {"extension of a record not in use", [&](Block& image) { MakeExtension(image, 12, 20 | (1ull << 48)); }, 12,
+       "extension of record 20, which is no base record in use (byte 0x20)"},
+      {"extension with another sequence number", [&](Block& image) { MakeExtension(image, 12, 7 | (9ull << 48)); }, 12,
+       "extension of record 7 with sequence number 9, but that record has 7 (byte 0x20)"},
+  };
+  MftScan clean;
+  Scan(original_, clean);
+  ASSERT_EQ(clean.ProblemCount(), 0u);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Block image = original_;
+    c.damage(image);
+    MftScan scan;
+    Scan(image, scan);
+    ASSERT_EQ(scan.Problems().size(), 1u);
+    EXPECT_EQ(scan.Problems()[0].record, c.record);
+    EXPECT_NE(scan.Problems()[0].reason.find(c.reason), std::string::npos) << scan.Problems()[0].reason;
+    EXPECT_NE(scan.File(5), nullptr);  // the scan went on past the damage
+    EXPECT_GE(scan.FileCount() + 1, clean.FileCount());
+  }
+}
+
+TEST(MftScanFragments, AdjacentRunsJoinAndHolesCountForNothing) {
+  const struct {
+    std::vector<ntfs::Run> runs;
+    std::uint64_t fragments;
+  } cases[] = {
+      {{}, 0},
+      {{{0, 10, 5}}, 1},
+      {{{0, 10, 5}, {5, 15, 3}}, 1},
+      {{{0, 10, 5}, {5, 16, 3}}, 2},
+      {{{0, 10, 5}, {5, kSparse, 4}, {9, 15, 1}}, 1},
+      {{{0, kSparse, 4}}, 0},
+      {{{0, 20, 2}, {2, 10, 2}, {4, 22, 1}}, 3},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CountFragments(c.runs), c.fragments);
 }
 
 }  // namespace
