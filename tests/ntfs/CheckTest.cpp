@@ -133,6 +133,10 @@ TEST_F(CheckedVolume, EachFaultFoundAndNamed) {
          i.Store(11, r);
        },
        {{"record-not-flagged", "records in use in $MFT's $BITMAP but not flagged in use: 11"}}},
+      {"$Extend's record torn",
+       [](Image& i) { ++i.bytes[i.RecordAt(i.boot.mftLcn, 11) + 0x1FE]; },
+       {{"record-damaged",
+         "records that cannot be read as they should: $MFT record 11: update sequence mismatch at byte 0x1FE"}}},
       {"the backup boot sector's serial number",
        [&](Image& i) { ++i.bytes[backupAt + 0x48]; },
        {{"boot-backup-differs", "the backup boot sector at byte " + Hex(backupAt) +
