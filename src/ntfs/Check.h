@@ -76,8 +76,6 @@ class AllocationCheck {
   // The findings, once the last chunk is fed.
   CheckFindings Finish();
 
-  std::size_t claims() const { return claims_.size(); }
-
  private:
   struct Claimed {
     std::uint64_t lcn = 0;
