@@ -47,12 +47,12 @@ PathResolution ResolvePath(const std::string& path, Machine& machine) {
   return {path, {}, {}};
 }
 
-bool IsMounted(const std::string& path, Machine& machine) {
+bool IsMountedReadWrite(const std::string& path, Machine& machine) {
   const PathStatus st = machine.Stat(path);
   if (st.error != 0) return false;
   const std::vector<MountEntry> mounts = machine.Mounts();
   return std::ranges::any_of(mounts, [&](const MountEntry& m) {
-    return st.kind == PathStatus::Kind::Block ? m.device == st.device : m.source == st.canonical;
+    return !m.readOnly && (st.kind == PathStatus::Kind::Block ? m.device == st.device : m.source == st.canonical);
   });
 }
 

@@ -20,9 +20,9 @@ struct PathResolution {
 // mount table, and the mount's source).
 PathResolution ResolvePath(const std::string& path, Machine& machine);
 
-// Whether a block device or an image file is mounted: a mount's device is the block device, or
-// its source is the file.
-bool IsMounted(const std::string& path, Machine& machine);
+// Whether a block device or an image file is mounted read-write: a mount's device is the block
+// device, or its source is the file.
+bool IsMountedReadWrite(const std::string& path, Machine& machine);
 
 // Where drive `letter` was looked for: the link tried and the NTFS mounts with their letters.
 std::string ExplainDrive(char letter, Machine& machine);
