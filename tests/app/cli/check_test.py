@@ -106,14 +106,15 @@ class Check(unittest.TestCase):
         self.assertEqual(code, 0, out)
         self.assertIn("  Errors 0, warnings 1, findings 1\n  warning volume-dirty: ", out)
 
-    def check_mounted(self, image, options):
-        """--check --json of the volume mounted with `options`; skips when it cannot be mounted."""
+    def check_mounted(self, image, options, by_image=False):
+        """--check --json of the volume mounted with `options`, named by its mount point or its
+        image; skips when it cannot be mounted."""
         mount = tempfile.mkdtemp(dir=WORK)
         try:
             if subprocess.run(["mount", "-o", options, image, mount], capture_output=True).returncode != 0:
                 self.skipTest("the image cannot be mounted here")
             try:
-                code, out = run("--check", "--json", mount)
+                code, out = run("--check", "--json", image if by_image else mount)
             finally:
                 subprocess.run(["umount", mount], check=True)
         finally:
@@ -126,6 +127,7 @@ class Check(unittest.TestCase):
         shutil.copy(self.bad, image)
         self.assertEqual(self.check_mounted(image, "loop,ro"), [[]])
         self.assertEqual(self.check_mounted(image, "loop"), [["in use: may change while read"]])
+        self.assertEqual(self.check_mounted(image, "loop", by_image=True), [["in use: may change while read"]])
 
 
 if __name__ == "__main__":
