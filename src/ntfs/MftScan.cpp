@@ -1,6 +1,7 @@
 #include "ntfs/MftScan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "base/BitCount.h"
@@ -122,9 +123,17 @@ struct MftScan::State {
            pool.Bytes() + bitmap.size() + flagged.size();
   }
 
-  // Whether `bytes` more may be kept; says once when the bound is reached.
+  // What the next item would cost a full array: its growth to twice its size.
+  template <typename T>
+  static std::uint64_t Growth(const std::vector<T>& v) {
+    return v.size() == v.capacity() ? std::max<std::size_t>(v.capacity(), 1) * sizeof(T) : 0;
+  }
+
+  // Whether `bytes` more may be kept, the growth of the arrays they go into included; says once
+  // when the bound is reached.
   bool Room(std::uint64_t record, std::uint64_t bytes) {
-    if (!full && Kept() + bytes > kMaxScanBytes) {
+    const std::uint64_t growth = Growth(files) + Growth(ranges) + Growth(streams) + Growth(foreign);
+    if (!full && Kept() + bytes + growth > kMaxScanBytes) {
       full = true;
       Problem(record,
               "the scan keeps no more files or streams from here on: " + Dec(kMaxScanBytes >> 20) + " MiB are kept");
@@ -427,7 +436,7 @@ Result MftScan::Run(VolumeReader& reader, MftScan& out) {
         std::min<std::uint64_t>(s.inUseByBitmap, kMaxScanBytes / (2 * sizeof(ScannedStream) + sizeof(ScannedFile))));
     s.files.reserve(expected);
     s.ranges.reserve(expected);
-    s.streams.reserve(expected);
+    s.streams.reserve(expected + expected / 4);
   }
   // Records are put together from the chunks, which end where $MFT's runs end, not at record
   // boundaries, and fixed up in a buffer of their own.
@@ -473,20 +482,22 @@ const ScannedFile* MftScan::File(std::uint64_t record) const {
 }
 
 std::string MftScan::PathOf(std::uint64_t record) const {
-  std::vector<std::uint64_t> seen;
   std::vector<std::string_view> parts;
   std::string prefix;
   std::uint64_t at = record;
+  // A cycle is met again by the record last marked, which moves on at every power of two of
+  // the steps taken (Brent's method): a step each, however long the chain.
+  std::uint64_t mark = ~std::uint64_t{0};
   while (at != kRootRecord) {
-    if (std::ranges::find(seen, at) != seen.end()) {
+    if (at == mark) {
       prefix = "<cycle>";
       break;
     }
-    if (seen.size() == static_cast<std::size_t>(kMaxPathDepth)) {
+    if (parts.size() == static_cast<std::size_t>(kMaxPathDepth)) {
       prefix = "<too deep>";
       break;
     }
-    seen.push_back(at);
+    if (std::has_single_bit(parts.size() + 1)) mark = at;
     const ScannedFile* f = File(at);
     if (f == nullptr || f->name.empty()) {
       prefix = "<record " + Dec(at) + "?>";

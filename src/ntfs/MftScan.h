@@ -14,9 +14,10 @@
 // its best name (at most 765 bytes of UTF-8), a stream 64 bytes plus its name, a run 24 bytes,
 // a record 2 bits (in use per $BITMAP, flagged in use). All of it together is bounded by
 // kMaxScanBytes: past it the pass keeps counting records but keeps no more files, streams or
-// runs, and says so as one problem. A volume with a million files and a stream or two each takes
-// about 200 MiB; a hostile $MFT can take no more than the bound, and each record costs the
-// work of reading it (a stream's runs are bounded by kMaxRuns, a record's attributes by its size).
+// runs, and says so as one problem. A volume with a million files, each with a name and a
+// non-resident $DATA, keeps about 190 MiB (bench/ScanBench.cpp prints it with the peak resident
+// memory); a hostile $MFT can take no more than the bound, and each record costs the work of
+// reading it (a stream's runs are bounded by kMaxRuns, a record's attributes by its size).
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,7 +35,7 @@ class VolumeReader;
 
 inline constexpr std::uint16_t kAttrFlagCompressed = 0x0001, kAttrFlagEncrypted = 0x4000, kAttrFlagSparse = 0x8000;
 inline constexpr std::size_t kScanChunkSize = std::size_t{1} << 20;
-inline constexpr std::uint64_t kMaxScanBytes = std::uint64_t{192} << 20;
+inline constexpr std::uint64_t kMaxScanBytes = std::uint64_t{224} << 20;
 // Problems kept with their reasons; the ones past it are counted only.
 inline constexpr std::size_t kMaxScanProblems = 1000;
 // Parent links PathOf follows: deeper than any real tree.
@@ -95,7 +96,8 @@ class MftScan {
   const ScannedFile* File(std::uint64_t record) const;  // in-use base record, else null
   // "/dir/name" by parent links up to the root (record 5). Bounded by kMaxPathDepth; a part
   // whose record is unknown shows as "<record N?>", a cycle or a chain too deep is cut with
-  // "<cycle>" or "<too deep>" in front.
+  // "<cycle>" or "<too deep>" in front (a cycle once it has come round, so a name of it may
+  // show twice). Its work is one step a part.
   std::string PathOf(std::uint64_t record) const;
 
   const std::vector<ScanProblem>& Problems() const;  // at most kMaxScanProblems

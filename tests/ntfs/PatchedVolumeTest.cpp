@@ -358,6 +358,29 @@ TEST_F(PatchedVolume, ScanReportsDamagedRecordsAndGoesOn) {
   }
 }
 
+// Paths follow the names' parent links: a link to an unknown record or a cycle is shown as such.
+TEST_F(PatchedVolume, ScanPathsCutUnknownParentsAndCycles) {
+  const struct {
+    std::uint64_t parent;  // of $Secure's name
+    const char* path;
+  } cases[] = {
+      {5, "/$Secure"}, {300, "<record 300?>/$Secure"}, {9, "<cycle>/$Secure"}, {8, "<cycle>/$Secure/$BadClus/$Secure"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    Block image = original_;
+    for (const auto& [record, parent] : {std::pair{9u, c.parent}, std::pair{8u, std::uint64_t{9}}}) {
+      if (record == 8 && c.parent != 8) continue;  // $BadClus under $Secure closes a cycle of two
+      Block r = Record(image, record);
+      for (std::size_t at = Get(r, 0x14, 2); Get(r, at, 4) != 0xFFFFFFFF; at += Get(r, at + 4, 4))
+        if (Get(r, at, 4) == 0x30) Put(r, at + Get(r, at + 0x14, 2), parent | (std::uint64_t{1} << 48), 8);
+      Store(image, record, r);
+    }
+    MftScan scan;
+    Scan(image, scan);
+    EXPECT_EQ(scan.PathOf(9), c.path);
+  }
+}
+
 TEST(MftScanFragments, AdjacentRunsJoinAndHolesCountForNothing) {
   const struct {
     std::vector<ntfs::Run> runs;

@@ -376,6 +376,21 @@ TEST(TextReport, AFailedWriteStopsWithAnError) {
   EXPECT_EQ(cli::Run({"--json", "a.img"}, out, err, platform), kExitQueryFailed);
 }
 
+// A volume that gives no scan keeps its report; the missing analysis is said and fails the run,
+// in text and in JSON alike.
+TEST(Analysis, AMissingScanKeepsTheReportAndFailsTheRun) {
+  ProgramRun plain;
+  plain.volume.query.data = SmallVolume();
+  ASSERT_EQ(plain({"C"}), kExitOk);
+  ProgramRun text = plain;
+  EXPECT_EQ(text({"--analyze", "C"}), kExitQueryFailed);
+  EXPECT_EQ(text.out, plain.out);
+  EXPECT_TRUE(Contains(text.err, "morvel: C: no analysis: no scan here")) << text.err;
+  ProgramRun json = plain;
+  EXPECT_EQ(json({"--json", "--analyze", "C"}), kExitQueryFailed);
+  EXPECT_TRUE(Contains(json.out, "\"scanError\": \"no scan here\"")) << json.out;
+}
+
 TEST(Json, StringsAndNumbers) {
   const std::pair<std::string, std::string> strings[] = {
       {"$MFT", "\"$MFT\""},

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """--analyze on a volume made by mkntfs and populated through an ntfs-3g mount, with files left
-fragmented by filling the volume and deleting every other file, against The Sleuth Kit: record
+fragmented by filling the volume and deleting every other file and one file compressed,
+against The Sleuth Kit: record
 counts (fsstat, ils, icat of $MFT:$BITMAP), each file's fragments (istat -r), the most
 fragmented files (with fls -r -p for their paths) and the free extents, counted here from the
 bytes of $Bitmap (icat).
@@ -32,11 +33,16 @@ def text(*args):
 def populate(image):
     """Mounts `image`, writes files and leaves some fragmented; False when it cannot be mounted."""
     mount = tempfile.mkdtemp(dir=WORK)
-    if subprocess.run(["mount", "-o", "loop", image, mount], capture_output=True).returncode != 0:
+    if subprocess.run(["mount", "-o", "loop,compression", image, mount], capture_output=True).returncode != 0:
         os.rmdir(mount)
         return False
     try:
         os.makedirs(os.path.join(mount, "dir", "sub"))
+        packed = os.path.join(mount, "packed")  # files made in it are compressed
+        os.mkdir(packed)
+        os.setxattr(packed, "system.ntfs_attrib_be", (0x800).to_bytes(4, "big"))
+        with open(os.path.join(packed, "text.txt"), "w") as f:
+            f.write("compressible " * 30000)
         for i in range(40):
             with open(os.path.join(mount, "dir", "sub", f"small{i}.txt"), "w") as f:
                 f.write(f"{i}\n")
@@ -75,8 +81,9 @@ def fragments(runs):
 
 
 def data_streams(image, record):
-    """(size of the unnamed $DATA, fragments of every non-resident $DATA) as istat -r lists them."""
-    size, total, runs = 0, 0, None
+    """(size of the unnamed $DATA, fragments of every non-resident $DATA, whether one is
+    compressed) as istat -r lists them."""
+    size, total, runs, compressed = 0, 0, None, False
     for line in text("istat", "-r", image, str(record)).splitlines():
         head = re.match(r"Type: (\S+) \(\d+-\d+\)\s+Name: (.*?)\s+(Non-Resident|Resident).*?size: (\d+)", line)
         if head or not line.startswith("  "):
@@ -84,6 +91,7 @@ def data_streams(image, record):
                 total += fragments(runs)
             runs = None
         if head and head[1] == "$DATA":
+            compressed |= "Compressed" in line
             if head[2] == "N/A":
                 size = int(head[4])
             if head[3] == "Non-Resident":
@@ -94,7 +102,7 @@ def data_streams(image, record):
                 runs.append((int(run[1]), int(run[2])))
     if runs is not None:
         total += fragments(runs)
-    return size, total
+    return size, total, compressed
 
 
 class AnalyzeOracle(unittest.TestCase):
@@ -137,11 +145,14 @@ class AnalyzeOracle(unittest.TestCase):
             m = re.match(r"\S+ (\d+)-128-\d+:\t(.*)$", line)
             if m and ":" not in m[2]:
                 paths.setdefault(int(m[1]), "/" + m[2])
-        expected, files, total = [], 0, 0
+        expected, files, total, compressed = [], 0, 0, 0
         for record, directory in sorted(self.allocated.items()):
             if directory:
                 continue
-            size, count = data_streams(self.image, record)
+            size, count, packed = data_streams(self.image, record)
+            if packed:  # counted apart
+                compressed += 1
+                continue
             if count > 0:
                 files, total = files + 1, total + count
             if count > 1:
@@ -149,7 +160,9 @@ class AnalyzeOracle(unittest.TestCase):
         expected.sort()
         self.assertGreaterEqual(len(expected), 3, "the population left too few files fragmented")
         a = self.analysis
-        self.assertEqual((a["fragmentedFiles"], a["fragments"], a["filesWithData"]), (len(expected), total, files))
+        self.assertEqual((a["fragmentedFiles"], a["fragments"], a["filesWithData"], a["compressedFiles"]),
+                         (len(expected), total, files, compressed))
+        self.assertEqual(compressed, 1)
         self.assertEqual([(f["path"], f["size"], f["fragments"]) for f in a["mostFragmented"]],
                          [(p, -s, -c) for c, s, p, _ in expected[:20]])
 
