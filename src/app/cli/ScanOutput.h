@@ -1,6 +1,6 @@
 #pragma once
-// The console program's --analyze and --check: the scan asked of each volume before its report, and its
-// outcome after it, in text and in --json.
+// The console program's --analyze and --check: the scan asked of each volume before its report,
+// and its outcome after it, in text and in --json.
 #include <optional>
 #include <ostream>
 #include <string>
