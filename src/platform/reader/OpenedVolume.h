@@ -16,6 +16,8 @@ namespace morvel {
 
 class OpenedVolume : public VolumeAccess {
  public:
+  using ScanRequest = morvel::ScanRequest;  // what a scan is asked for (core/scan/VolumeScan.h)
+
   // Asks the next volume-data query to build a map of `cells` cells in the same pass. False
   // when this volume cannot be drawn (one queried through the file system driver).
   virtual bool RequestClusterMap(std::size_t cells) = 0;

@@ -38,6 +38,7 @@ class FakeOpener final : public TargetOpener {
   std::vector<std::string> opened;        // "<text> <partition>"
   std::string detailsError;               // what --details says
   std::map<std::string, std::string> at;  // a mount point by path
+  std::optional<VolumeScan> scan;         // what a scan gives; none: "no scan here"
 
   std::unique_ptr<OpenedVolume> OpenDrive(char letter) override {
     opened.push_back(std::string(1, letter) + " 0");
@@ -62,10 +63,10 @@ class FakeOpener final : public TargetOpener {
       reason = "no map here";
       return std::nullopt;
     }
-    bool RequestScan(const ScanRequest&) override { return false; }
+    bool RequestScan(const ScanRequest&) override { return opener_.scan.has_value(); }
     std::optional<VolumeScan> TakeScan(std::string& reason) override {
-      reason = "no scan here";
-      return std::nullopt;
+      if (!opener_.scan) reason = "no scan here";
+      return opener_.scan;
     }
     base::Result ReadDetails(VolumeDetails&) override {
       return opener_.detailsError.empty() ? base::Result() : base::Result(base::Status::IoError, opener_.detailsError);
@@ -389,6 +390,32 @@ TEST(Analysis, AMissingScanKeepsTheReportAndFailsTheRun) {
   ProgramRun json = plain;
   EXPECT_EQ(json({"--json", "--analyze", "C"}), kExitQueryFailed);
   EXPECT_TRUE(Contains(json.out, "\"scanError\": \"no scan here\"")) << json.out;
+}
+
+// The check's findings, when it ran, follow the analysis in text and in JSON, escaped.
+TEST(Analysis, FindingsFollowTheAnalysis) {
+  ProgramRun run;
+  run.volume.query.data = SmallVolume();
+  VolumeAnalysis analysis;
+  analysis.files = 3;
+  run.opener.scan =
+      VolumeScan{analysis,
+                 {{Finding::Severity::Error, "bitmap-free-in-use", "clusters 10-12 of \x1b[31m", {"a note"}},
+                  {Finding::Severity::Warning, "volume-dirty", "the dirty flag is set", {}}},
+                 true};
+  EXPECT_EQ(run({"--analyze", "C"}), kExitOk);
+  EXPECT_TRUE(Contains(run.out, "  Files / directories    : 3 / 0\n")) << run.out;
+  EXPECT_TRUE(Contains(run.out,
+                       "\nConsistency check\n  Errors 1, warnings 1, findings 2\n"
+                       "  error bitmap-free-in-use: clusters 10-12 of \\x1b[31m\n    a note\n"
+                       "  warning volume-dirty: the dirty flag is set\n"))
+      << run.out;
+  EXPECT_EQ(run({"--json", "--analyze", "C"}), kExitOk);
+  EXPECT_TRUE(Contains(run.out, "\"files\": 3")) << run.out;
+  EXPECT_TRUE(Contains(run.out,
+                       "\"severity\": \"error\",\n          \"code\": \"bitmap-free-in-use\",\n"
+                       "          \"text\": \"clusters 10-12 of \\u001b[31m\""))
+      << run.out;
 }
 
 TEST(Json, StringsAndNumbers) {

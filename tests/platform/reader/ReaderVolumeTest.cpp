@@ -120,8 +120,9 @@ class RecordingSource final : public base::ByteSource {
   std::vector<std::uint8_t>& reads_;
 };
 
-// One report with its listing, map and details reads every byte of the volume at most once.
-TEST(ReaderVolumeReads, AReportWithItsMapAndDetailsReadsNoByteTwice) {
+// One report with its listing, map, analysis and details reads every byte of the volume at most
+// once: the MFT scan shares what the query read, and the bitmap pass counts the free extents.
+TEST(ReaderVolumeReads, AReportWithItsMapAnalysisAndDetailsReadsNoByteTwice) {
   std::ifstream file(MORVEL_SAMPLE_IMAGE, std::ios::binary);
   MemorySource image(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), {}));
   ASSERT_GT(image.Size(), 1u << 20);
@@ -130,10 +131,17 @@ TEST(ReaderVolumeReads, AReportWithItsMapAndDetailsReadsNoByteTwice) {
   opening.source = std::make_unique<RecordingSource>(image, reads);
   ReaderVolume volume(std::move(opening), {});
   ASSERT_TRUE(volume.RequestClusterMap(256));
-  ASSERT_TRUE(QueryNtfsVolumeData(volume).ok());
+  ASSERT_TRUE(volume.RequestScan({.analyze = true}));
+  const VolumeQuery query = QueryNtfsVolumeData(volume);
+  ASSERT_TRUE(query.ok());
   EXPECT_EQ(FindMetaDataFiles(volume).files.size(), 9u);
   std::string reason;
   EXPECT_TRUE(volume.TakeClusterMap(reason)) << reason;
+  const std::optional<VolumeScan> scan = volume.TakeScan(reason);
+  ASSERT_TRUE(scan && scan->analysis) << reason;
+  EXPECT_EQ(scan->analysis->freeExtents.clusters, static_cast<std::uint64_t>(query.data.FreeClusters));
+  EXPECT_EQ(scan->analysis->files + scan->analysis->directories, scan->analysis->recordsFound);
+  EXPECT_EQ(scan->analysis->problemCount, 0u);
   VolumeDetails details;
   EXPECT_TRUE(volume.ReadDetails(details).ok());
   for (std::size_t at = 0; at < reads.size(); ++at) ASSERT_LE(reads[at], 1) << "byte " << at << " read again";
