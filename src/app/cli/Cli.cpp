@@ -165,7 +165,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       ExplainRun(target, run, err);
       if (run.details) details.emplace_back(target.text, *run.details);
       allSucceeded &= run.ok();
-      inconsistent |= FoundInconsistent(run.findings.scan);
+      inconsistent |= options.check && FoundInconsistent(run.findings.scan);
       allSucceeded &=
           DeliverMap(options, target, run.findings.map, run.findings.mapReason, out, err, platform.terminal);
     }
@@ -195,7 +195,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       if (!Delivered(out, err)) return kExitQueryFailed;
       ExplainRun(options.targets[i], run, err);
       allSucceeded &= run.ok();
-      inconsistent |= FoundInconsistent(run.findings.scan);
+      inconsistent |= options.check && FoundInconsistent(run.findings.scan);
       allSucceeded &= DeliverMap(options, options.targets[i], run.findings.map, run.findings.mapReason, out, err,
                                  platform.terminal);
       if (!Delivered(out, err)) return kExitQueryFailed;
