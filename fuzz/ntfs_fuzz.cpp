@@ -1,14 +1,16 @@
 // Fuzzes the whole read path: partition table, volume open, volume data, the system files'
-// extents, root lookups, the volume's facts, the sequential scan of $MFT.
+// extents, root lookups, the volume's facts, the sequential scan of $MFT, the consistency check.
 #include <cstdlib>
 
+#include "base/BitCount.h"
 #include "disk/Partitions.h"
 #include "fuzz/SparseImage.h"
-#include "base/BitCount.h"
 #include "ntfs/BootSector.h"
+#include "ntfs/Check.h"
 #include "ntfs/Extents.h"
 #include "ntfs/MftScan.h"
 #include "ntfs/Ntfs.h"
+#include "ntfs/ScanCheck.h"
 #include "ntfs/VolumeFacts.h"
 
 namespace {
@@ -82,6 +84,9 @@ void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
     CheckReason(extents);
     ScanVolume(*volume, static_cast<std::uint64_t>(data.TotalClusters));
   }
+  ntfs::CheckFindings findings;
+  CheckReason(ntfs::CheckVolume(source, offset, findings));
+  for (const ntfs::CheckFinding& f : findings) Check(!f.code.empty() && !f.text.empty());
   for (const char* name : {"$mft", "$UpCase", "$bitmap", "$badclust", "\xC3\xA9"}) {
     std::optional<ntfs::RootEntry> entry;
     CheckReason(volume->FindRootEntry(name, entry));

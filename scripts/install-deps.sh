@@ -12,6 +12,10 @@ packages=(
   ntfs-3g fdisk gdisk fonts-liberation
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libbfio-dev libblkid-dev qemu-utils ewf-tools exfatprogs cryptsetup-bin dosfstools e2fsprogs
   python3 python3-jsonschema time locales sleuthkit
+  # Volumes Windows made, which the consistency check must find healthy.
+  forensics-samples-ntfs forensics-samples-multiple
+  # setfattr: compressed folders on an ntfs-3g mount.
+  attr
   librsvg2-bin nsis lintian appstream desktop-file-utils man-db file unzip bash-completion
   # A common desktop font that shadows Japanese faces: installed so the tests prove they do not
   # depend on the machine's fonts (the Wine prefix maps the main window's face to IPAGothic).

@@ -517,5 +517,6 @@ std::string MftScan::PathOf(std::uint64_t record) const {
 const std::vector<ScanProblem>& MftScan::Problems() const { return state_->problems; }
 std::uint64_t MftScan::ProblemCount() const { return state_->problemCount; }
 std::uint64_t MftScan::KeptBytes() const { return state_->Kept(); }
+bool MftScan::KeptAll() const { return !state_->full; }
 
 }  // namespace ntfs

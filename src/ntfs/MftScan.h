@@ -103,6 +103,8 @@ class MftScan {
   const std::vector<ScanProblem>& Problems() const;  // at most kMaxScanProblems
   std::uint64_t ProblemCount() const;                // all problems, kept or not
   std::uint64_t KeptBytes() const;                   // the memory held, as bounded by kMaxScanBytes
+  // Whether every file and stream found was kept: false once kMaxScanBytes was reached.
+  bool KeptAll() const;
 
  private:
   struct State;

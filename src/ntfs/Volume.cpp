@@ -91,23 +91,12 @@ class VolumeImpl final : public Volume {
   // Zero bits among the first TotalClusters bits of $Bitmap, each run streamed past in chunks
   // (base::ByteSource::ReadChunks), which a source may hand on without copying them.
   Result CountFreeClusters(std::uint64_t& freeClusters) {
-    const BootSector& b = reader_.boot();
-    Stream bitmap;
-    bool found = false;
-    if (Result r = reader_.LoadStream(kBitmapRecord, kData, "", bitmap, found); !r.ok()) return r;
-    const std::uint64_t bytes = (b.totalClusters + 7) / 8;
-    if (!found) return Corrupt(RecordName(kBitmapRecord) + ": no $DATA attribute");
-    if (bitmap.dataSize < bytes)
-      return Corrupt("data size " + Dec(bitmap.dataSize) + " is less than the " + Dec(bytes) + " bytes of " +
-                     Dec(b.totalClusters) + " clusters");
     std::uint64_t used = 0;
-    const auto count = [&](std::uint64_t at, base::Bytes part) {
-      const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t{part.size()} * 8, b.totalClusters - at * 8);
-      used += bitmapCounter_ ? bitmapCounter_(at * 8, part, clusters) : base::CountSetBits(part, clusters);
+    const auto count = [&](std::uint64_t first, base::Bytes part, std::uint64_t clusters) {
+      used += bitmapCounter_ ? bitmapCounter_(first, part, clusters) : base::CountSetBits(part, clusters);
     };
-    if (Result r = ReadStreamChunks(reader_.disk(), bitmap, b.clusterShift, 0, bytes, kBitmapChunkSize, count); !r.ok())
-      return r;
-    freeClusters = b.totalClusters - used;
+    if (Result r = ReadBitmap(reader_, count); !r.ok()) return r;
+    freeClusters = reader_.boot().totalClusters - used;
     return {};
   }
 

@@ -279,4 +279,20 @@ Result VolumeReader::ReadValueInto(std::uint64_t base, std::uint32_t type, const
   return ReadStream(disk_, stream, boot_.clusterShift, 0, out);
 }
 
+Result ReadBitmap(VolumeReader& reader, const BitmapObserver& observe) {
+  const BootSector& b = reader.boot();
+  Stream bitmap;
+  bool found = false;
+  if (Result r = reader.LoadStream(kBitmapRecord, kData, "", bitmap, found); !r.ok()) return r;
+  if (!found) return Corrupt(RecordName(kBitmapRecord) + ": no $DATA attribute");
+  const std::uint64_t bytes = (b.totalClusters + 7) / 8;
+  if (bitmap.dataSize < bytes)
+    return Corrupt("data size " + Dec(bitmap.dataSize) + " is less than the " + Dec(bytes) + " bytes of " +
+                   Dec(b.totalClusters) + " clusters");
+  const auto chunk = [&](std::uint64_t at, base::Bytes part) {
+    observe(at * 8, part, std::min<std::uint64_t>(std::uint64_t{part.size()} * 8, b.totalClusters - at * 8));
+  };
+  return ReadStreamChunks(reader.disk(), bitmap, b.clusterShift, 0, bytes, kBitmapChunkSize, chunk);
+}
+
 }  // namespace ntfs

@@ -71,4 +71,10 @@ class VolumeReader {
   Stream mft_;
 };
 
+// Streams $Bitmap past `observe` in chunks, in order, as the report's pass shows them to
+// Volume::BitmapCounter: each chunk's first cluster, its bytes, and how many of their bits are
+// clusters of the volume.
+using BitmapObserver = std::function<void(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters)>;
+Result ReadBitmap(VolumeReader& reader, const BitmapObserver& observe);
+
 }  // namespace ntfs

@@ -10,35 +10,13 @@
 #include "ntfs/Ntfs.h"
 #include "ntfs/VolumeReader.h"
 #include "tests/ntfs/ImageTools.h"
+#include "tests/ntfs/RecordPatch.h"
 #include "tests/ntfs/Sources.h"
 
 namespace ntfs::testing {
 namespace {
 
-using Block = std::vector<std::uint8_t>;
-
-void Put(Block& b, std::size_t at, std::uint64_t v, unsigned bytes) {
-  for (unsigned i = 0; i < bytes; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint64_t Get(const Block& b, std::size_t at, unsigned bytes) {
-  std::uint64_t v = 0;
-  for (unsigned i = 0; i < bytes; ++i) v |= std::uint64_t{b[at + i]} << (8 * i);
-  return v;
-}
 std::size_t Align8(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
-
-// Swaps the update sequence in (protect) or out (unprotect) of a 1 KiB record.
-void Unprotect(Block& r) {
-  const std::size_t usa = Get(r, 4, 2);
-  for (std::size_t i = 1; i < Get(r, 6, 2); ++i) Put(r, i * 512 - 2, Get(r, usa + 2 * i, 2), 2);
-}
-void Protect(Block& r) {
-  const std::size_t usa = Get(r, 4, 2);
-  for (std::size_t i = 1; i < Get(r, 6, 2); ++i) {
-    Put(r, usa + 2 * i, Get(r, i * 512 - 2, 2), 2);
-    Put(r, i * 512 - 2, Get(r, usa, 2), 2);
-  }
-}
 
 // A one-run runlist: `length` clusters at `lcn`.
 Block OneRun(std::uint64_t length, std::uint64_t lcn) {

@@ -11,6 +11,7 @@
 #include "app/cli/JsonReport.h"
 #include "app/cli/ListCommand.h"
 #include "app/cli/MapOptions.h"
+#include "app/cli/ScanOutput.h"
 #include "base/Text.h"
 #include "core/report/Lines.h"
 #include "core/report/VolumeReport.h"
@@ -85,8 +86,8 @@ TargetRun RunTarget(const Target& target, const Options& options, const Platform
 void ExplainRun(const Target& target, const TargetRun& run, std::ostream& err) {
   ExplainFindings(target, run.findings, err);
   if (run.ScanMissing())
-    err << "morvel: " << base::EscapeControls(target.text)
-        << ": no analysis: " << base::EscapeControls(run.findings.scan.reason) << '\n';
+    err << "morvel: " << base::EscapeControls(target.text) << ": no " << run.findings.scan.what << ": "
+        << base::EscapeControls(run.findings.scan.reason) << '\n';
   if (run.details && !run.details->error.empty() && run.findings.queried())
     err << "morvel: " << base::EscapeControls(target.text) << ": details: " << base::EscapeControls(run.details->error)
         << '\n';
@@ -149,6 +150,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
   if (options.list) return RunList(options, out, err, platform);
   bool allSucceeded = true;
+  bool inconsistent = false;
   if (options.json) {
     JsonWriter json;
     json.BeginObject();
@@ -163,6 +165,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       ExplainRun(target, run, err);
       if (run.details) details.emplace_back(target.text, *run.details);
       allSucceeded &= run.ok();
+      inconsistent |= options.check && FoundInconsistent(run.findings.scan);
       allSucceeded &=
           DeliverMap(options, target, run.findings.map, run.findings.mapReason, out, err, platform.terminal);
     }
@@ -192,12 +195,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       if (!Delivered(out, err)) return kExitQueryFailed;
       ExplainRun(options.targets[i], run, err);
       allSucceeded &= run.ok();
+      inconsistent |= options.check && FoundInconsistent(run.findings.scan);
       allSucceeded &= DeliverMap(options, options.targets[i], run.findings.map, run.findings.mapReason, out, err,
                                  platform.terminal);
       if (!Delivered(out, err)) return kExitQueryFailed;
     }
   }
-  return allSucceeded ? kExitOk : kExitQueryFailed;
+  if (!allSucceeded) return kExitQueryFailed;
+  return inconsistent ? kExitInconsistent : kExitOk;
 }
 
 }  // namespace morvel::cli

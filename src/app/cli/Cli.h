@@ -16,6 +16,8 @@ namespace morvel::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitQueryFailed = 1;
 inline constexpr int kExitUsage = 2;
+// --check found an error in a volume, and nothing failed (a failure's 1 outranks it).
+inline constexpr int kExitInconsistent = 3;
 
 // What the program needs of the machine.
 struct Platform {

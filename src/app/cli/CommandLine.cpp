@@ -41,6 +41,8 @@ base::Result ParseCommandLine(const std::vector<std::string>& args, Options& opt
         options.details = true;
       } else if (arg == "--analyze") {
         options.analyze = true;
+      } else if (arg == "--check") {
+        options.check = true;
       } else if (OptionParse map = ParseMapOption(args, i, options); map.mine) {
         if (!map.result.ok()) return map.result;
       } else if (OptionParse color = ParseColorOption(arg, options); color.mine) {
@@ -74,8 +76,8 @@ base::Result ParseCommandLine(const std::vector<std::string>& args, Options& opt
 }
 
 std::string UsageSynopsis() {
-  return "Usage: morvel [--partition N] [--json] [--details] [--analyze] [--map FILE.svg|-] [--color=WHEN]\n"
-         "              TARGET...\n"
+  return "Usage: morvel [--partition N] [--json] [--details] [--analyze] [--check] [--map FILE.svg|-]\n"
+         "              [--color=WHEN] TARGET...\n"
          "       morvel --list [--json]\n"
          "       morvel --help | --version\n";
 }
@@ -94,6 +96,9 @@ std::string UsageText() {
              "                 serial number, sector size, $MFT extents, and where it was read\n"
              "  --analyze      scan the MFT and add its figures after the report: records, files and\n"
              "                 directories, fragmented files and the most fragmented, free extents\n"
+             "  --check        check the volume's consistency, read only, and add what differs after\n"
+             "                 the report: boot sector and backup, $MFTMirr, clusters claimed against\n"
+             "                 $Bitmap, records in use, the dirty flag and $LogFile's clean state\n"
              "  --list         list the machine's NTFS volumes: devices, mounts and drive letters\n") +
          MapUsageText() +
          "\n"
@@ -102,7 +107,8 @@ std::string UsageText() {
          "without that link, the mounted NTFS file systems are lettered C, D, E, ... in mount\n"
          "order.\n"
          "Exit status: 0 when every report succeeded, 1 when a volume query failed (the report\n"
-         "is still printed), 2 on a usage error.\n";
+         "is still printed), 2 on a usage error, 3 when --check found a volume inconsistent (an\n"
+         "error, not only warnings) and nothing failed.\n";
 }
 
 }  // namespace morvel::cli

@@ -1,7 +1,6 @@
 #pragma once
 // The console program's command line: morvel [--partition N] [--json] [--details] [--analyze]
-// [--map FILE.svg|-]
-// [--color=WHEN] TARGET...
+// [--check] [--map FILE.svg|-] [--color=WHEN] TARGET...
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +24,7 @@ struct Options {
   bool list = false;     // --list: the machine's NTFS volumes instead of reports
   bool details = false;  // --details: what each volume is, after its report
   bool analyze = false;  // --analyze: the MFT scan's figures, after the report
+  bool check = false;    // --check: the consistency check's findings, after the report
   int partition = 0;     // 0: the first NTFS partition of a whole disk
   std::string map;       // --map: an SVG file, "-" for the terminal, empty for no map
   ColorMode color = ColorMode::Auto;

@@ -17,7 +17,7 @@ struct Findings {
   std::string runtimeError;       // the text of the runtime error that stopped the report, if any
   std::optional<ClusterMap> map;  // with --map: the cluster map, or why there is none
   std::string mapReason;
-  ScanOutcome scan;  // with --analyze: the scan, or why there is none
+  ScanOutcome scan;  // with --analyze or --check: the scan, or why there is none
 
   // What the target holds instead of an NTFS volume, if known.
   std::string Detected() const { return report.query ? report.query->detected : std::string(); }

@@ -1,5 +1,7 @@
 #include "app/cli/ScanOutput.h"
 
+#include <algorithm>
+
 #include "core/scan/ScanText.h"
 
 namespace morvel::cli {
@@ -68,11 +70,18 @@ void WriteFindingsJson(JsonWriter& json, const std::vector<Finding>& findings) {
 
 }  // namespace
 
-ScanRequest ScanRequestOf(const Options& options) { return ScanRequest{options.analyze, false}; }
+ScanRequest ScanRequestOf(const Options& options) { return ScanRequest{options.analyze, options.check}; }
+
+bool FoundInconsistent(const ScanOutcome& outcome) {
+  return outcome.scan && outcome.scan->checked && std::ranges::any_of(outcome.scan->findings, [](const Finding& f) {
+           return f.severity == Finding::Severity::Error;
+         });
+}
 
 void RequestScan(OpenedVolume& volume, const Options& options, ScanOutcome& outcome) {
   const ScanRequest request = ScanRequestOf(options);
   outcome.asked = request.analyze || request.check;
+  outcome.what = !request.check ? "analysis" : request.analyze ? "analysis or check" : "check";
   if (outcome.asked) volume.RequestScan(request);
 }
 

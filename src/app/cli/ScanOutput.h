@@ -1,6 +1,6 @@
 #pragma once
-// The console program's --analyze: the scan asked of each volume before its report, and its
-// outcome after it, in text and in --json.
+// The console program's --analyze and --check: the scan asked of each volume before its report,
+// and its outcome after it, in text and in --json.
 #include <optional>
 #include <ostream>
 #include <string>
@@ -15,6 +15,7 @@ namespace morvel::cli {
 // What a target's scan gave: the scan, or why there is none; nothing asked, nothing said.
 struct ScanOutcome {
   bool asked = false;
+  const char* what = "analysis";  // what was asked: "analysis", "check", "analysis or check"
   std::optional<VolumeScan> scan;
   std::string reason;
 
@@ -23,6 +24,8 @@ struct ScanOutcome {
 
 // What the options ask of a volume's scan.
 ScanRequest ScanRequestOf(const Options& options);
+// Whether the check ran and found an error (not only warnings).
+bool FoundInconsistent(const ScanOutcome& outcome);
 // Asks `volume` for the scan before the report's query, when the options want one.
 void RequestScan(OpenedVolume& volume, const Options& options, ScanOutcome& outcome);
 // The scan the report's query made, or why there is none.

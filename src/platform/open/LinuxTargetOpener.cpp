@@ -68,6 +68,7 @@ class LinuxTargetOpener final : public TargetOpener {
     SourceOpening opening;
     if (resolved.ok()) {
       opening = OpenSourceAt(path, ContainerOpener());
+      opening.inUse = IsMountedReadWrite(path, *machine_);
     } else {
       opening.result = resolved;
     }
@@ -82,6 +83,7 @@ class LinuxTargetOpener final : public TargetOpener {
     if (machine_->Stat(text).kind == PathStatus::Kind::Regular) {
       SourceOpening opening = OpenSourceAt(text, ContainerOpener());
       if (opening.source && (opening.container || HoldsImage(*opening.source))) {
+        opening.inUse = IsMountedReadWrite(text, *machine_);
         target.source = text;
         target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, DescriberOf(text));
         return;
@@ -92,6 +94,7 @@ class LinuxTargetOpener final : public TargetOpener {
     target.mountPoint = resolved.mountPoint;
     SourceOpening opening = OpenSourceAt(resolved.source, ContainerOpener());
     opening.where = resolved.note;
+    opening.inUse = IsMountedReadWrite(resolved.source, *machine_);
     if (opening.where.empty() && resolved.source != text) opening.where = "read from " + resolved.source;
     target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, DescriberOf(text));
   }

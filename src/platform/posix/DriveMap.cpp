@@ -107,8 +107,11 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     text.remove_prefix(std::min(end + 1, text.size()));
     const auto dash = std::find(fields.begin(), fields.end(), "-");
     if (fields.size() < 6 || dash == fields.end() || dash - fields.begin() < 6 || fields.end() - dash < 3) continue;
-    mounts.push_back(
-        {std::string(fields[2]), UnescapeMountField(fields[4]), std::string(dash[1]), UnescapeMountField(dash[2])});
+    // The mount's options start with "ro" or "rw"; the file system's (after the source) too.
+    const auto readOnlyOptions = [](std::string_view options) { return options == "ro" || options.starts_with("ro,"); };
+    const bool readOnly = readOnlyOptions(fields[5]) || (dash + 3 != fields.end() && readOnlyOptions(dash[3]));
+    mounts.push_back({std::string(fields[2]), UnescapeMountField(fields[4]), std::string(dash[1]),
+                      UnescapeMountField(dash[2]), readOnly});
   }
   return mounts;
 }

@@ -20,6 +20,7 @@ struct MountEntry {
   std::string mountPoint;  // unescaped
   std::string fsType;      // "ntfs3", "fuseblk", ...
   std::string source;      // unescaped; "/dev/sdb1"
+  bool readOnly = false;   // mounted "ro"
 };
 
 // Parses mountinfo text; lines without the "-" separator or with missing fields are skipped.

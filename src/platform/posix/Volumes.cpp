@@ -47,6 +47,22 @@ PathResolution ResolvePath(const std::string& path, Machine& machine) {
   return {path, {}, {}};
 }
 
+bool IsMountedReadWrite(const std::string& path, Machine& machine) {
+  const PathStatus st = machine.Stat(path);
+  if (st.error != 0) return false;
+  // A file is mounted itself (ntfs-3g on an image) or through the loop devices it backs.
+  std::vector<std::string> devices;
+  if (st.kind == PathStatus::Kind::Block) devices.push_back(st.device);
+  if (st.kind == PathStatus::Kind::Regular)
+    for (const BlockDevice& d : machine.BlockDevices())
+      if (!d.backingFile.empty() && d.backingFile == st.canonical) devices.push_back(d.number);
+  const std::vector<MountEntry> mounts = machine.Mounts();
+  return std::ranges::any_of(mounts, [&](const MountEntry& m) {
+    return !m.readOnly && (std::ranges::find(devices, m.device) != devices.end() ||
+                           (st.kind == PathStatus::Kind::Regular && m.source == st.canonical));
+  });
+}
+
 std::string ExplainDrive(char letter, Machine& machine) {
   const char lower = static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter);
   const std::string link = LinkPath(machine, lower);

@@ -20,6 +20,10 @@ struct PathResolution {
 // mount table, and the mount's source).
 PathResolution ResolvePath(const std::string& path, Machine& machine);
 
+// Whether a block device or an image file is mounted read-write: a mount's device is the block
+// device or a loop device the file backs, or its source is the file.
+bool IsMountedReadWrite(const std::string& path, Machine& machine);
+
 // Where drive `letter` was looked for: the link tried and the NTFS mounts with their letters.
 std::string ExplainDrive(char letter, Machine& machine);
 

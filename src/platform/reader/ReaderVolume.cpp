@@ -56,6 +56,7 @@ ReaderVolume::ReaderVolume(SourceOpening opening, PartitionChoice choice, Conten
   // The query, the lookups, the map and the details share what any of them has read.
   if (opening_.source && dynamic_cast<CachedByteSource*>(opening_.source.get()) == nullptr)
     opening_.source = std::make_unique<CachedByteSource>(std::move(opening_.source));
+  scan_.SetInUse(opening_.inUse);
 }
 
 ntfs::Volume* ReaderVolume::Volume() {
@@ -74,7 +75,7 @@ ntfs::Result ReaderVolume::ScannedQuery(ntfs::Volume& volume, ntfs::VolumeData& 
   if (!scan_.Requested()) return map_.Query(*slice_, volume, record);
   // The order of reading: the MFT scan first, then the report's $Bitmap pass, which counts the
   // free extents in its own chunks; so $MFT and $Bitmap are each read once.
-  scan_.Scan(volume);
+  scan_.Scan(*slice_, volume);
   const ntfs::Result r =
       map_.Query(*slice_, volume, record, [this](std::uint64_t first, base::Bytes bytes, std::uint64_t clusters) {
         scan_.Observe(first, bytes, clusters);

@@ -30,9 +30,25 @@ void ScanRecorder::Request(const ScanRequest& request) {
   reason_ = Requested() ? "the volume was not queried" : "no scan was asked for";
 }
 
-void ScanRecorder::Scan(ntfs::Volume& volume) {
+std::vector<Finding> ToFindings(const ntfs::CheckFindings& found, bool inUse) {
+  std::vector<Finding> out;
+  for (const ntfs::CheckFinding& f : found) {
+    Finding& g = out.emplace_back();
+    g.severity = f.severity == ntfs::CheckFinding::Severity::Error     ? Finding::Severity::Error
+                 : f.severity == ntfs::CheckFinding::Severity::Warning ? Finding::Severity::Warning
+                                                                       : Finding::Severity::Info;
+    g.code = f.code;
+    g.text = f.text;
+    g.notes = f.notes;
+    if (inUse) g.notes.emplace_back(kInUseNote);
+  }
+  return out;
+}
+
+void ScanRecorder::Scan(base::ByteSource& source, ntfs::Volume& volume) {
   active_ = false;
   mft_.reset();
+  check_.reset();
   if (!Requested()) return;
   free_ = FreeExtentCounter();
   ntfs::MftScan scan;
@@ -47,11 +63,16 @@ void ScanRecorder::Scan(ntfs::Volume& volume) {
     return;
   }
   mft_.emplace(std::move(scan));
+  // The check's own reads (the structures, $MFTMirr, $LogFile's restart pages) come before the
+  // report's $Bitmap pass, which it then rides.
+  if (request_.check) check_.emplace(source, 0, *volume.Reader(), *mft_);
   active_ = true;
 }
 
 void ScanRecorder::Observe(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters) {
-  if (active_) free_.Add(firstCluster, bytes, clusters);
+  if (!active_) return;
+  free_.Add(firstCluster, bytes, clusters);
+  if (check_) check_->Observe(firstCluster, bytes, clusters);
 }
 
 void ScanRecorder::Finish(const ntfs::Result& query) {
@@ -65,6 +86,11 @@ void ScanRecorder::Finish(const ntfs::Result& query) {
   }
   VolumeScan scan;
   if (request.analyze) scan.analysis = AnalyzeScan(*mft_, free_.Extents());
+  if (check_) {
+    scan.findings = ToFindings(check_->Finish(query), inUse_);
+    scan.checked = true;
+    check_.reset();
+  }
   scan_ = std::move(scan);
 }
 

@@ -418,6 +418,31 @@ TEST(Analysis, FindingsFollowTheAnalysis) {
       << run.out;
 }
 
+// --check exits 3 for an error among its findings, 0 for warnings alone; a failure's 1 outranks it.
+TEST(Check, AnErrorFoundExits3) {
+  const Finding error{Finding::Severity::Error, "claimed-free", "cluster 7", {}};
+  const Finding warning{Finding::Severity::Warning, "volume-dirty", "the dirty flag is set", {}};
+  const struct {
+    std::vector<Finding> findings;
+    std::vector<std::string> args;
+    bool refused;
+    int status;
+  } cases[] = {
+      {{warning, error}, {"--check", "C"}, false, kExitInconsistent},
+      {{warning, error}, {"--json", "--check", "C"}, false, kExitInconsistent},
+      {{warning}, {"--check", "C"}, false, kExitOk},
+      {{}, {"--check", "C"}, false, kExitOk},
+      {{error}, {"--check", "C"}, true, kExitQueryFailed},
+  };
+  for (const auto& c : cases) {
+    ProgramRun run;
+    run.volume.query.data = SmallVolume();
+    if (c.refused) run.Refuse(0xC0000102u);
+    run.opener.scan = VolumeScan{std::nullopt, c.findings, true};
+    EXPECT_EQ(run(c.args), c.status) << c.args.size() << " " << c.findings.size() << run.err;
+  }
+}
+
 TEST(Json, StringsAndNumbers) {
   const std::pair<std::string, std::string> strings[] = {
       {"$MFT", "\"$MFT\""},

@@ -16,7 +16,7 @@ constexpr const char* kMountInfo =
     "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
     "40 22 8:17 / /mnt/data rw,relatime shared:20 - ntfs3 /dev/sdb1 rw,uid=0\n"
     "41 22 8:33 / /media/usb\\040stick rw,nosuid shared:21 - fuseblk /dev/sdc1 rw,user_id=0\n"
-    "42 22 8:49 / /media/other rw shared:22 - fuseblk /dev/sdd1 rw\n"
+    "42 22 8:49 / /media/other ro shared:22 - fuseblk /dev/sdd1 rw\n"
     "43 22 8:17 /sub /srv/bind rw,relatime shared:20 - ntfs3 /dev/sdb1 rw\n"
     "44 22 7:0 / /mnt/image rw master:3 unbindable - ntfs /dev/loop0 ro\n"
     "garbage line without separator\n"
@@ -34,6 +34,9 @@ TEST(MountInfo, FieldsAfterTheSeparatorNameTypeAndSource) {
   EXPECT_EQ(mounts[5].fsType, "ntfs");  // two optional fields before the separator
   EXPECT_EQ(mounts[5].source, "/dev/loop0");
   EXPECT_EQ(mounts[6].fsType, "proc");
+  // Read-only by the mount's options or by the file system's.
+  EXPECT_EQ((std::vector<bool>{mounts[1].readOnly, mounts[3].readOnly, mounts[5].readOnly}),
+            (std::vector<bool>{false, true, true}));
 }
 
 TEST(MountInfo, Unescaping) {

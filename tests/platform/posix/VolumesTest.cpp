@@ -112,6 +112,19 @@ TEST_F(Volumes, PathsResolveToTheVolumeTheyLieOn) {
   }
 }
 
+// A volume in use may change while it is read: a block device or image file mounted read-write.
+TEST_F(Volumes, MountedReadWriteIsInUse) {
+  m.paths["/img/b.img"] = File(Kind::Regular, "8:1", "", "/img/b.img");
+  m.paths["/img/a.img"] = File(Kind::Regular, "8:1", "", "/img/a.img");
+  EXPECT_TRUE(IsMountedReadWrite("/dev/sdb1", m));
+  EXPECT_TRUE(IsMountedReadWrite("/img/b.img", m));  // ntfs-3g on the file itself
+  EXPECT_TRUE(IsMountedReadWrite("/img/a.img", m));  // through the loop device it backs
+  EXPECT_FALSE(IsMountedReadWrite("/home/u", m));
+  EXPECT_FALSE(IsMountedReadWrite("/tmp/denied", m));  // cannot tell
+  for (MountEntry& mount : m.mounts) mount.readOnly = true;
+  EXPECT_FALSE(IsMountedReadWrite("/dev/sdb1", m));
+}
+
 TEST_F(Volumes, DriveLettersSayWhereTheyWereLookedFor) {
   m.links = {{'g', "/tmp/fifo"}, {'q', "/gone.img"}};
   const std::string dir = m.dosdevices;
