@@ -447,35 +447,7 @@ std::string AttributeLabel(std::uint32_t type, base::Bytes name) {
 }
 
 std::string AttributeLabel(std::uint32_t type, std::string_view utf8Name) {
-  std::string label;
-  switch (type) {
-    case 0x20:
-      label = "$ATTRIBUTE_LIST";
-      break;
-    case 0x50:
-      label = "$SECURITY_DESCRIPTOR";
-      break;
-    case 0x80:
-      label = "$DATA";
-      break;
-    case 0xA0:
-      label = "$INDEX_ALLOCATION";
-      break;
-    case 0xB0:
-      label = "$BITMAP";
-      break;
-    case 0xC0:
-      label = "$REPARSE_POINT";
-      break;
-    case 0xE0:
-      label = "$EA";
-      break;
-    case 0x100:
-      label = "$LOGGED_UTILITY_STREAM";
-      break;
-    default:
-      label = "attribute " + Hex(type);
-  }
+  std::string label = AttributeTypeName(type);
   if (!utf8Name.empty()) label += ":" + base::EscapeControls(utf8Name);
   return label;
 }

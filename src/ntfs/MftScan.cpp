@@ -67,8 +67,6 @@ bool ParseFileName(const Attribute& a, FileName& out) {
   return true;
 }
 
-std::string TypeName(std::uint32_t type) { return "attribute " + Hex(type); }
-
 }  // namespace
 
 struct MftScan::State {
@@ -217,7 +215,7 @@ bool MftScan::State::MakeStream(std::uint64_t number, const Attribute& a, Scanne
   decoded.clear();
   if (Result r = DecodeRunlist(a.runlist, a.lowestVcn, a.highestVcn, totalClusters, decoded, a.runlistOffset);
       !r.ok()) {
-    Problem(number, TypeName(a.type) + AtByte(a.offset) + ": " + r.reason());
+    Problem(number, AttributeTypeName(a.type) + AtByte(a.offset) + ": " + r.reason());
     decoded.clear();
   }
   if (!Room(number, sizeof(ScannedStream) + decoded.size() * sizeof(ntfs::Run) + a.name.size() * 2)) return false;
@@ -342,7 +340,7 @@ void MftScan::State::JoinStreams(std::size_t fileIndex, std::vector<const Foreig
     for (std::size_t k = i; k < end; ++k) {
       const Piece& p = pieces[k];
       if (p.lowestVcn != next || decoded.size() + p.stream->runs.size() > kMaxRuns) {
-        Problem(file.record, TypeName(s.type) + ": an extent starts at VCN " + Dec(p.lowestVcn) + ", not at " +
+        Problem(file.record, AttributeTypeName(s.type) + ": an extent starts at VCN " + Dec(p.lowestVcn) + ", not at " +
                                  Dec(next) + ", or the stream has more than " + Dec(kMaxRuns) +
                                  " runs; the extents from there on are left out");
         break;

@@ -126,4 +126,28 @@ bool NameIs(base::Bytes name, const char* ascii) {
   return true;
 }
 
+std::string AttributeTypeName(std::uint32_t type) {
+  static constexpr struct {
+    std::uint32_t type;
+    const char* name;
+  } kNames[] = {{0x10, "$STANDARD_INFORMATION"},
+                {0x20, "$ATTRIBUTE_LIST"},
+                {0x30, "$FILE_NAME"},
+                {0x40, "$OBJECT_ID"},
+                {0x50, "$SECURITY_DESCRIPTOR"},
+                {0x60, "$VOLUME_NAME"},
+                {0x70, "$VOLUME_INFORMATION"},
+                {0x80, "$DATA"},
+                {0x90, "$INDEX_ROOT"},
+                {0xA0, "$INDEX_ALLOCATION"},
+                {0xB0, "$BITMAP"},
+                {0xC0, "$REPARSE_POINT"},
+                {0xD0, "$EA_INFORMATION"},
+                {0xE0, "$EA"},
+                {0x100, "$LOGGED_UTILITY_STREAM"}};
+  for (const auto& n : kNames)
+    if (n.type == type) return n.name;
+  return "attribute " + Hex(type);
+}
+
 }  // namespace ntfs

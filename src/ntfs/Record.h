@@ -2,6 +2,7 @@
 // Multi-sector records (MFT file records, index blocks) and the attributes of a file record.
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "base/Bytes.h"
@@ -52,6 +53,10 @@ struct Attribute {
 // Parses the header and walks the attributes of a fixed-up file record, bounded by the
 // record's used size.
 Result ParseFileRecord(base::Bytes record, FileRecordHeader& header, std::vector<Attribute>& attributes);
+
+// The name of an attribute type ("$DATA", "$SECURITY_DESCRIPTOR", ...): "attribute 0x1234" for a
+// type NTFS does not define.
+std::string AttributeTypeName(std::uint32_t type);
 
 // Whether an attribute name (UTF-16LE bytes) equals an ASCII name, e.g. "$I30" or "".
 bool NameIs(base::Bytes name, const char* ascii);

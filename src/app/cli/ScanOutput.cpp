@@ -24,7 +24,7 @@ void WriteAnalysis(JsonWriter& json, const VolumeAnalysis& a) {
   for (const StreamFragments& s : a.streamTypes) {
     json.BeginObject();
     json.Value("type", Count(s.type));
-    json.Value("typeName", JsonString(AttributeTypeName(s.type)));
+    json.Value("typeName", JsonString(s.typeName));
     json.Value("streams", Count(s.streams));
     json.Value("fragmented", Count(s.fragmented));
     json.Value("fragments", Count(s.fragments));

@@ -10,7 +10,7 @@ constexpr std::size_t kProblemsShown = 10;
 StreamFragments& TypeEntry(std::vector<StreamFragments>& types, std::uint32_t type) {
   const auto it = std::ranges::lower_bound(types, type, {}, &StreamFragments::type);
   if (it != types.end() && it->type == type) return *it;
-  return *types.insert(it, StreamFragments{type, 0, 0, 0});
+  return *types.insert(it, StreamFragments{type, {}, 0, 0, 0});
 }
 
 // More fragments first, then the larger file.

@@ -45,32 +45,6 @@ const char* SeverityName(Finding::Severity severity) {
   return "info";
 }
 
-std::string AttributeTypeName(std::uint32_t type) {
-  switch (type) {
-    case 0x20:
-      return "$ATTRIBUTE_LIST";
-    case 0x80:
-      return "$DATA";
-    case 0xA0:
-      return "$INDEX_ALLOCATION";
-    case 0xB0:
-      return "$BITMAP";
-    case 0xC0:
-      return "$REPARSE_POINT";
-    case 0xD0:
-      return "$EA_INFORMATION";
-    case 0xE0:
-      return "$EA";
-    case 0x100:
-      return "$LOGGED_UTILITY_STREAM";
-    default:
-      break;
-  }
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(type));
-  return text;
-}
-
 std::vector<std::string> AnalysisLines(const VolumeAnalysis& a, const NumberSeparators& sep) {
   const auto n = [&](std::uint64_t v) { return Grouped(v, sep); };
   std::vector<std::string> lines = {

@@ -17,7 +17,5 @@ std::vector<std::string> ScanLines(const VolumeScan& scan, const NumberSeparator
 
 // "error", "warning", "info"
 const char* SeverityName(Finding::Severity severity);
-// "$DATA", "$INDEX_ALLOCATION", ... or "0x100" for a type without a name.
-std::string AttributeTypeName(std::uint32_t type);
 
 }  // namespace morvel

@@ -20,6 +20,7 @@ struct FragmentedFile {
 // The fragments of one kind of non-resident attribute over the whole volume.
 struct StreamFragments {
   std::uint32_t type = 0;        // 0x80 $DATA, 0xA0 $INDEX_ALLOCATION, ...
+  std::string typeName;          // "$DATA", as the reader names the type
   std::uint64_t streams = 0;     // streams with allocated clusters
   std::uint64_t fragmented = 0;  // of them, those in more than one fragment
   std::uint64_t fragments = 0;   // over all of them

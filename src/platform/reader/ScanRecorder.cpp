@@ -21,7 +21,9 @@ VolumeAnalysis AnalyzeScan(const ntfs::MftScan& scan, const FreeExtents& free) {
   });
   for (const ntfs::ScanProblem& p : scan.Problems()) builder.AddProblem(p.record, p.reason);
   builder.CountProblems(scan.ProblemCount());
-  return builder.Finish(free, [&](std::uint64_t record) { return scan.PathOf(record); });
+  VolumeAnalysis analysis = builder.Finish(free, [&](std::uint64_t record) { return scan.PathOf(record); });
+  for (StreamFragments& t : analysis.streamTypes) t.typeName = ntfs::AttributeTypeName(t.type);
+  return analysis;
 }
 
 void ScanRecorder::Request(const ScanRequest& request) {
