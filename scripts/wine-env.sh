@@ -35,9 +35,18 @@ morvel_wine_marlett() {
   cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
 }
 
-# Makes the prefix once (and brings an older one up to date): no crash dialogs, Marlett, and a
-# Japanese fixed-pitch gothic for the main window unless MORVEL_WINE_FONT_MAP is 0 (a prefix
-# that shows what the program does with the machine's own fonts).
+# The user's temporary folder (%TEMP%), which programs and tests write into: in a fresh prefix
+# wineboot may return before it is made.
+morvel_wine_temp() {
+  local temp
+  temp=$(timeout 60 wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r') || true
+  if [ -n "$temp" ]; then mkdir -p "$(winepath -u "$temp" 2>/dev/null)" || true; fi
+}
+
+# Makes the prefix once (and brings an older one up to date): no crash dialogs, Marlett, the
+# temporary folder, and a Japanese fixed-pitch gothic for the main window unless
+# MORVEL_WINE_FONT_MAP is 0 (a prefix that shows what the program does with the machine's own
+# fonts).
 morvel_wine_prefix() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
@@ -46,6 +55,7 @@ morvel_wine_prefix() {
       timeout 300 wineboot -i >/dev/null 2>&1 || true
       timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
       morvel_wine_marlett
+      morvel_wine_temp
       if [ "${MORVEL_WINE_FONT_MAP:-1}" != 0 ]; then morvel_wine_fonts; fi
       timeout 60 wineserver -w || true
       echo "$morvel_wine_setup_version" >"$WINEPREFIX/.morvel-ready"
