@@ -3,6 +3,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX="${MORVEL_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/morvel/wine}"
 export WINEARCH=win64
+# Wine makes file names on the Unix side in the locale's character set: under a locale that is
+# not UTF-8 (the POSIX locale of a bare machine or a CI job) a name outside ASCII cannot be
+# made at all. Such a locale is replaced by C.UTF-8; a UTF-8 one is kept.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then export LC_ALL=C.UTF-8; fi
 
 # Raised whenever the settings below change: a prefix made by an older set-up gets them too.
 morvel_wine_setup_version=3
