@@ -8,6 +8,9 @@ packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth fonts-ipafont-gothic imagemagick
+  # Wine's own fonts (only recommended by Wine): without Marlett, windows draw their caption
+  # buttons as the letters "0 1 r".
+  fonts-wine
   qt6-base-dev qt6-base-dev-tools libgl-dev
   ntfs-3g fdisk gdisk fonts-liberation
   libewf-dev libvhdi-dev libvmdk-dev libqcow-dev libbfio-dev libblkid-dev qemu-utils ewf-tools exfatprogs cryptsetup-bin dosfstools e2fsprogs

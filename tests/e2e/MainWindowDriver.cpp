@@ -107,23 +107,32 @@ void CheckLayout(Checks& checks, const MainWindow& w) {
   checks.ExpectEqual(outer.top, (screenHeight - (outer.bottom - outer.top)) / 2, "Form1 is centred vertically");
 }
 
-// The main window's font as this machine resolves it: a Japanese fixed-pitch gothic. Returns
-// its face.
-std::string CheckFontResolves(Checks& checks) {
+// The face a font request resolves to on this machine (UTF-8), and its metrics.
+std::string ResolvedFace(const wchar_t* name, BYTE charSet, TEXTMETRICW& metrics) {
   LOGFONTW font{};
   font.lfHeight = -13;
-  font.lfCharSet = SHIFTJIS_CHARSET;
-  ::lstrcpyW(font.lfFaceName, L"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF");
+  font.lfCharSet = charSet;
+  ::lstrcpynW(font.lfFaceName, name, LF_FACESIZE);
   const morvel::win32::Font handle(::CreateFontIndirectW(&font));
   const morvel::win32::MemoryDc dc(::CreateCompatibleDC(nullptr));
   const morvel::win32::Selection selected = morvel::win32::Select(dc.get(), handle.get());
-  TEXTMETRICW metrics{};
   ::GetTextMetricsW(dc.get(), &metrics);
   wchar_t face[LF_FACESIZE] = {};
   ::GetTextFaceW(dc.get(), LF_FACESIZE, face);
   char faceUtf8[LF_FACESIZE * 3] = {};
   ::WideCharToMultiByte(CP_UTF8, 0, face, -1, faceUtf8, sizeof faceUtf8, nullptr, nullptr);
-  std::printf("     main window font resolves to \"%s\", height %ld, charset %d\n", faceUtf8, metrics.tmHeight,
+  return faceUtf8;
+}
+
+// The main window's font as this machine resolves it: a Japanese fixed-pitch gothic. Returns
+// its face. Also the face of the caption buttons' glyphs, which Wine draws as the letters
+// "0 1 r" when its Marlett font is missing (Debian package fonts-wine).
+std::string CheckFontResolves(Checks& checks) {
+  TEXTMETRICW metrics{};
+  checks.ExpectEqual(ResolvedFace(L"Marlett", SYMBOL_CHARSET, metrics), std::string("Marlett"),
+                     "the caption buttons' font Marlett is in the prefix (fonts-wine)");
+  const std::string faceUtf8 = ResolvedFace(L"\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF", SHIFTJIS_CHARSET, metrics);
+  std::printf("     main window font resolves to \"%s\", height %ld, charset %d\n", faceUtf8.c_str(), metrics.tmHeight,
               metrics.tmCharSet);
   checks.ExpectEqual(metrics.tmCharSet, SHIFTJIS_CHARSET, "the main window's font has the Japanese character set");
   // TMPF_FIXED_PITCH set means a variable pitch.

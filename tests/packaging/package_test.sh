@@ -145,7 +145,16 @@ completes() {  # completes "morvel CURRENT" with the packaged script; prints the
     COMP_WORDS=("$1/usr/bin/morvel" "$2") COMP_CWORD=1 COMP_LINE="morvel $2" COMP_POINT=$((7 + ${#2})) &&
     _morvel "$1/usr/bin/morvel" "$2" morvel && echo "${COMPREPLY[*]}"' _ "$root" "$1"
 }
-check "bash completion of options" test "$(completes --j)" = --json
+completion() {  # completion CURRENT CANDIDATES...: "morvel CURRENT" offers just those
+  local got
+  got=$(completes "$1") && shift && [ "$got" = "$*" ] || { echo "offered: $got" && return 1; }
+}
+while read -r current candidates; do
+  check "bash completion of \"morvel $current\"" completion "$current" $candidates </dev/null
+done <<'EOF'
+--j        --json
+--color=a  auto always
+EOF
 
 check "desktop-file-validate" desktop-file-validate "$root/usr/share/applications/org.example.morvel.desktop"
 check "appstreamcli validate" appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.morvel.metainfo.xml"
