@@ -182,6 +182,27 @@ morvel_wine_prefix
 installed="$WINEPREFIX/drive_c/Program Files/Morvel"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/MorvelTest.lnk"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvel'
+# The installer's pages as makensis compiles them from the same staged files: the licence shown
+# for information (a Next button, no box to tick), the components (with the PATH entry, which the
+# silent installs below show is off unless chosen), the folder, the files, a finish page
+# offering to start MorvelTest; its own branding.
+installer_pages() {
+  makensis -V4 -DVERSION="$version" -DSTAGE="$PWD/build/windows/stage" -DOUTFILE="$scratch/pages-setup.exe" \
+    "$PWD/packaging/windows/morvel.nsi" >"$scratch/nsis.log" 2>&1 || { tail -n 5 "$scratch/nsis.log" && return 1; }
+  local pages
+  pages=$(sed -nE 's/^!insertmacro: (MUI_PAGE_[A-Z]+)$/\1/p' "$scratch/nsis.log" | tr '\n' ' ')
+  [ "$pages" = "MUI_PAGE_LICENSE MUI_PAGE_COMPONENTS MUI_PAGE_DIRECTORY MUI_PAGE_INSTFILES MUI_PAGE_FINISH " ] ||
+    { echo "pages: $pages" && return 1; }
+  grep -qx '!define: "MUI_LICENSEPAGE_BUTTON"="$(^NextBtn)"' "$scratch/nsis.log" &&
+    ! grep -qE 'MUI_LICENSEPAGE_(CHECKBOX|RADIOBUTTONS)' "$scratch/nsis.log" || { echo "licence must be accepted" && return 1; }
+  grep -qx "BrandingText: \"Morvel $version - NTFS volume layout report\"" "$scratch/nsis.log" &&
+    grep -qx '!define: "MUI_FINISHPAGE_RUN_TEXT"="Start MorvelTest"' "$scratch/nsis.log" &&
+    grep -qx 'Function: "StartMorvelTest"' "$scratch/nsis.log" || { echo "branding or finish page" && return 1; }
+  grep -q '^Section: "Add morvel.exe to PATH"' "$scratch/nsis.log" || { echo "no PATH component" && return 1; }
+}
+check "installer pages: licence for information, components, folder, files, finish with Start MorvelTest; own branding" \
+  installer_pages
+
 settings_key='HKLM\Software\Morvel'
 environment_key='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
 rm -rf "$installed" "$shortcut"
