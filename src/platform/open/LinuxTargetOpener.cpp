@@ -68,7 +68,7 @@ class LinuxTargetOpener final : public TargetOpener {
     SourceOpening opening;
     if (resolved.ok()) {
       opening = OpenSourceAt(path, ContainerOpener());
-      opening.inUse = IsMountedReadWrite(path, *machine_);
+      opening.inUse = InUse(path);
     } else {
       opening.result = resolved;
     }
@@ -83,7 +83,7 @@ class LinuxTargetOpener final : public TargetOpener {
     if (machine_->Stat(text).kind == PathStatus::Kind::Regular) {
       SourceOpening opening = OpenSourceAt(text, ContainerOpener());
       if (opening.source && (opening.container || HoldsImage(*opening.source))) {
-        opening.inUse = IsMountedReadWrite(text, *machine_);
+        opening.inUse = InUse(text);
         target.source = text;
         target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, DescriberOf(text));
         return;
@@ -94,14 +94,20 @@ class LinuxTargetOpener final : public TargetOpener {
     target.mountPoint = resolved.mountPoint;
     SourceOpening opening = OpenSourceAt(resolved.source, ContainerOpener());
     opening.where = resolved.note;
-    opening.inUse = IsMountedReadWrite(resolved.source, *machine_);
+    opening.inUse = InUse(resolved.source);
     if (opening.where.empty() && resolved.source != text) opening.where = "read from " + resolved.source;
     target.volume = std::make_unique<ReaderVolume>(std::move(opening), choice, DescriberOf(text));
   }
 
  private:
+  // Whether `path` is mounted read-write, asked when a check is made; the volume may outlive
+  // this opener.
+  std::function<bool()> InUse(const std::string& path) const {
+    return [machine = machine_, path] { return IsMountedReadWrite(path, *machine); };
+  }
+
   DriveMapConfig config_;
-  std::unique_ptr<Machine> machine_;
+  std::shared_ptr<Machine> machine_;
 };
 
 }  // namespace

@@ -16,7 +16,7 @@ ReaderVolume* RawReadVolume::Raw() {
   SourceOpening opening;
   opening.name = rawName_;
   opening.blockDevice = true;
-  opening.inUse = true;  // a drive letter is a mounted volume: what it holds may change while read
+  opening.inUse = [] { return true; };  // a drive letter is a mounted volume: what it holds may change while read
   opening.result = openRaw_(rawName_, opening.source);
   if (!opening.result.ok() || !opening.source) {
     rawWhyNot_ = rawName_ + " could not be opened for reading: " + opening.result.reason();

@@ -37,8 +37,9 @@ struct SourceOpening {
   // For --details: the device or file read, as the user should see it, and what it is.
   std::string name;
   bool blockDevice = false;
-  // Mounted read-write: what is read may change while it is read.
-  bool inUse = false;
+  // Whether it is mounted read-write, so that what is read may change while it is read: asked
+  // only when a check is made (it reads the machine's mounts). Nothing: not in use.
+  std::function<bool()> inUse;
   std::uint32_t physicalSectorSize = 0;  // 0: unknown
   bool container = false;                // the source is a container image's media data
 };

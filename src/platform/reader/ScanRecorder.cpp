@@ -89,7 +89,7 @@ void ScanRecorder::Finish(const ntfs::Result& query) {
   VolumeScan scan;
   if (request.analyze) scan.analysis = AnalyzeScan(*mft_, free_.Extents());
   if (check_) {
-    scan.findings = ToFindings(check_->Finish(query), inUse_);
+    scan.findings = ToFindings(check_->Finish(query), inUse_ && inUse_());
     scan.checked = true;
     check_.reset();
   }

@@ -3,6 +3,7 @@
 // scan reads $MFT once, then the report's pass reads $Bitmap once, counting the free extents
 // in the same chunks that give the free clusters. Builds the --analyze figures from both.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,7 +32,7 @@ class ScanRecorder {
 
   // Whether the volume is in use (mounted, or a live drive), so that what the check finds may
   // change while it is read.
-  void SetInUse(bool inUse) { inUse_ = inUse; }
+  void SetInUse(std::function<bool()> inUse) { inUse_ = std::move(inUse); }
 
   // The order of reading: Scan before the query, Observe during its $Bitmap pass, Finish after.
   // A scan that fails leaves the query as it is and says why the scan is missing. `source` holds
@@ -49,8 +50,8 @@ class ScanRecorder {
 
  private:
   ScanRequest request_;
-  bool active_ = false;  // between Scan and Finish of a requested scan
-  bool inUse_ = false;
+  bool active_ = false;          // between Scan and Finish of a requested scan
+  std::function<bool()> inUse_;  // asked when findings are made
   std::optional<ntfs::MftScan> mft_;
   std::optional<ntfs::ScanCheck> check_;
   FreeExtentCounter free_;
