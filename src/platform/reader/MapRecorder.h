@@ -12,12 +12,12 @@
 #include "core/map/ClusterMap.h"
 #include "ntfs/MftScan.h"
 #include "ntfs/Ntfs.h"
+#include "ntfs/VolumeReader.h"
 
 namespace morvel {
 
-// Shown every $Bitmap chunk of the query's pass besides the count: the chunk's first cluster, its
-// bytes, and how many of their bits are clusters of the volume.
-using BitmapObserver = std::function<void(std::uint64_t firstCluster, base::Bytes bytes, std::uint64_t clusters)>;
+// Shown every $Bitmap chunk of the query's pass besides the count (ntfs::BitmapObserver).
+using ntfs::BitmapObserver;
 
 class MapRecorder {
  public:
