@@ -5,11 +5,11 @@
 
 namespace morvel::qt {
 
-AnalysisWindow::AnalysisWindow(const std::vector<std::string>& lines, const std::string& title, QWidget* parent)
+AnalysisWindow::AnalysisWindow(const std::vector<std::string>& lines, const std::string& caption, QWidget* parent)
     : QWidget(parent, Qt::Window) {
   setObjectName("AnalysisWindow");
   setAttribute(Qt::WA_DeleteOnClose);
-  setWindowTitle(QString::fromStdString("Analysis of " + title));
+  setWindowTitle(QString::fromStdString(caption));
   auto* layout = new QVBoxLayout(this);
   text_ = new QPlainTextEdit(this);
   text_->setObjectName("AnalysisText");

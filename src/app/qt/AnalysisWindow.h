@@ -1,6 +1,7 @@
 #pragma once
-// The analysis of the volume last reported, in a window of its own opened by "Analyze..." of
-// the report memo's context menu: the text --analyze prints after the report.
+// The analysis or the consistency check of the volume last reported, in a window of its own
+// opened by "Analyze..." or "Check..." of the report memo's context menu: the text --analyze or
+// --check prints after the report.
 #include <QPlainTextEdit>
 #include <QWidget>
 #include <string>
@@ -12,8 +13,9 @@ class AnalysisWindow final : public QWidget {
   Q_OBJECT
 
  public:
-  // `lines` are the analysis as core/scan renders it, texts from the volume already escaped.
-  AnalysisWindow(const std::vector<std::string>& lines, const std::string& title, QWidget* parent = nullptr);
+  // `lines` are the scan as core/scan renders it, texts from the volume already escaped;
+  // `caption` is the window's title ("Analysis of C:").
+  AnalysisWindow(const std::vector<std::string>& lines, const std::string& caption, QWidget* parent = nullptr);
 
   QPlainTextEdit* text() const { return text_; }
 

@@ -147,6 +147,10 @@ QAction* VolumeMapMenu::AddAnalyzeAction(QMenu& menu) {
   return AddTargetAction(menu, "Analyze\u2026", "AnalyzeAction", [this] { OpenAnalysis(); });
 }
 
+QAction* VolumeMapMenu::AddCheckAction(QMenu& menu) {
+  return AddTargetAction(menu, "Check\u2026", "CheckAction", [this] { OpenCheck(); });
+}
+
 QAction* VolumeMapMenu::AddTargetAction(QMenu& menu, const char* text, const char* name,
                                         const std::function<void()>& open) {
   QAction* action = menu.addAction(text);
@@ -201,17 +205,19 @@ MapWindow* VolumeMapMenu::OpenMap() {
   return window;
 }
 
-AnalysisWindow* VolumeMapMenu::OpenAnalysis() {
+AnalysisWindow* VolumeMapMenu::OpenAnalysis() { return OpenScan({true, false}, "Analysis", "analysis"); }
+
+AnalysisWindow* VolumeMapMenu::OpenCheck() { return OpenScan({false, true}, "Check", "check"); }
+
+AnalysisWindow* VolumeMapMenu::OpenScan(ScanRequest request, const char* title, const char* noun) {
   if (target_.empty()) return nullptr;
   std::string name;
   std::optional<VolumeScan> scan = QueryFor<VolumeScan>(
-      "Analysis", "analysis", name,
-      [](OpenedVolume& volume) {
-        return volume.RequestScan({true, false});
-      },
+      title, noun, name, [request](OpenedVolume& volume) { return volume.RequestScan(request); },
       [](OpenedVolume& volume, std::string& reason) { return volume.TakeScan(reason); });
   if (!scan) return nullptr;
-  auto* window = new AnalysisWindow(ScanLines(*scan, UserNumberSeparators()), name, memo_.window());
+  auto* window = new AnalysisWindow(ScanLines(*scan, UserNumberSeparators()), std::string(title) + " of " + name,
+                                    memo_.window());
   window->show();
   return window;
 }

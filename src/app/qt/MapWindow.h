@@ -11,6 +11,7 @@
 
 #include "base/Result.h"
 #include "core/map/ClusterMap.h"
+#include "core/scan/VolumeScan.h"
 #include "platform/open/TargetOpener.h"
 
 class QPushButton;
@@ -60,7 +61,7 @@ class MapWindow final : public QWidget {
   MapCanvas* canvas_ = nullptr;
 };
 
-// "Volume map..." and "Analyze..." of the memo's context menu. The drive buttons' clicks and the reports of
+// "Volume map...", "Analyze..." and "Check..." of the memo's context menu. The drive buttons' clicks and the reports of
 // targets tell which volume was reported last; the map re-reads that volume in one pass.
 class VolumeMapMenu final : public QObject {
   Q_OBJECT
@@ -77,8 +78,13 @@ class VolumeMapMenu final : public QObject {
   QAction* AddAnalyzeAction(QMenu& menu);
   // Opens the analysis of the volume last reported; null, after a message, when it cannot.
   AnalysisWindow* OpenAnalysis();
+  // Adds "Check...", enabled once a volume was reported, to `menu`.
+  QAction* AddCheckAction(QMenu& menu);
+  // Opens the read-only consistency check of the volume last reported, as --check prints it.
+  AnalysisWindow* OpenCheck();
 
  private:
+  AnalysisWindow* OpenScan(ScanRequest request, const char* title, const char* noun);
   // An action that opens something of the volume last reported, enabled once there is one.
   QAction* AddTargetAction(QMenu& menu, const char* text, const char* name, const std::function<void()>& open);
   template <typename Taken, typename Request, typename Take>

@@ -55,6 +55,7 @@ QMenu* ReportMenu::CreateMenu(QPoint pos) {
   menu->addSeparator();
   mapMenu_.AddAction(*menu);
   mapMenu_.AddAnalyzeAction(*menu);
+  mapMenu_.AddCheckAction(*menu);
   QAction* open = menu->addAction("Open image\u2026");
   open->setObjectName("OpenImageAction");
   connect(open, &QAction::triggered, this, [this] { Guard(memo_.window(), [this] { OpenImage(); }); });

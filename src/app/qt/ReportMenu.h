@@ -1,6 +1,6 @@
 #pragma once
-// The report memo's context menu: the standard edit actions, then "Volume map...", "Analyze...", "Open
-// image..." (a file dialog) and "Volumes" (the machine's NTFS volumes). A chosen image or
+// The report memo's context menu: the standard edit actions, then "Volume map...", "Analyze...",
+// "Check...", "Open image..." (a file dialog) and "Volumes" (the machine's NTFS volumes). A chosen image or
 // volume is reported as a target named on the command line is.
 #include <QObject>
 #include <QPlainTextEdit>

@@ -30,7 +30,8 @@ class MapWindowTest : public QObject {
   void menuOffersTheMapOnceAVolumeWasReported();
   void windowShowsCellsTooltipsAndSaves();
   void menuOpensAnImageAndListsTheVolumes();
-  void analyzeShowsTheAnalysisOfTheVolumeLastReported();
+  void scanActionsShowTheScanOfTheVolumeLastReported_data();
+  void scanActionsShowTheScanOfTheVolumeLastReported();
 
  private:
   QAction* MapAction(MainWindow& form, std::unique_ptr<QMenu>& menu);
@@ -161,30 +162,47 @@ void MapWindowTest::menuOpensAnImageAndListsTheVolumes() {
   QVERIFY(form.memo->toPlainText().contains(title.arg("C")));
 }
 
-// "Analyze..." shows the text --analyze prints after the report, in a window of its own, for
-// the volume last reported.
-void MapWindowTest::analyzeShowsTheAnalysisOfTheVolumeLastReported() {
+// "Analyze..." and "Check..." show the text --analyze and --check print after the report, in a
+// window of their own, for the volume last reported.
+void MapWindowTest::scanActionsShowTheScanOfTheVolumeLastReported_data() {
+  QTest::addColumn<QString>("action");
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<QString>("caption");
+  QTest::addColumn<QString>("firstLine");
+  QTest::addColumn<QString>("secondLine");
+  QTest::newRow("analyze") << "AnalyzeAction" << "Analyze\u2026" << "Analysis of C:" << "Analysis"
+                           << "  MFT records            : ";
+  QTest::newRow("check") << "CheckAction" << "Check\u2026" << "Check of C:" << "Consistency check"
+                         << "  Errors 0, warnings 0, findings 0";
+}
+
+void MapWindowTest::scanActionsShowTheScanOfTheVolumeLastReported() {
+  QFETCH(QString, action);
+  QFETCH(QString, text);
+  QFETCH(QString, caption);
+  QFETCH(QString, firstLine);
+  QFETCH(QString, secondLine);
   MainWindow form({*volume_, *system_, *shell_, "MorvelTest"});
   form.show();
   auto* reportMenu = form.memo->findChild<ReportMenu*>();
   QVERIFY(reportMenu != nullptr);
   std::unique_ptr<QMenu> menu(reportMenu->CreateMenu({4, 4}));
-  QAction* analyze = menu->findChild<QAction*>("AnalyzeAction");
-  QVERIFY(analyze != nullptr);
-  QCOMPARE(analyze->text(), QString::fromUtf8("Analyze\u2026"));
-  QVERIFY(!analyze->isEnabled());
+  QAction* item = menu->findChild<QAction*>(action);
+  QVERIFY(item != nullptr);
+  QCOMPARE(item->text(), text);
+  QVERIFY(!item->isEnabled());
   QTest::mouseClick(form.cDriveButton, Qt::LeftButton);
   menu.reset(reportMenu->CreateMenu({4, 4}));
-  analyze = menu->findChild<QAction*>("AnalyzeAction");
-  QVERIFY(analyze->isEnabled());
-  analyze->trigger();
+  item = menu->findChild<QAction*>(action);
+  QVERIFY(item->isEnabled());
+  item->trigger();
   auto* window = form.findChild<AnalysisWindow*>();
   QVERIFY(window != nullptr);
   QVERIFY(QTest::qWaitForWindowExposed(window));
-  QCOMPARE(window->windowTitle(), QString("Analysis of C:"));
+  QCOMPARE(window->windowTitle(), caption);
   const QStringList lines = window->text()->toPlainText().split('\n');
-  QCOMPARE(lines.value(0), QString("Analysis"));
-  QVERIFY(lines.value(1).startsWith("  MFT records            : "));
+  QCOMPARE(lines.value(0), firstLine);
+  QVERIFY2(lines.value(1).startsWith(secondLine), qPrintable(lines.value(1)));
   window->close();
 }
 
