@@ -436,13 +436,19 @@ Result MftScan::Run(VolumeReader& reader, MftScan& out) {
     s.ranges.reserve(expected);
     s.streams.reserve(expected + expected / 4);
   }
-  // Records are put together from the chunks, which end where $MFT's runs end, not at record
-  // boundaries, and fixed up in a buffer of their own.
+  // $MFT is read ahead on a second thread while the records read before are parsed. A record
+  // lies whole in its chunk (chunks start at multiples of kScanChunkSize, a multiple of the
+  // record size) and is fixed up where it lies; one that does not is put together in a buffer.
   std::vector<std::uint8_t> record(boot.recordSize);
   std::size_t filled = 0;
   std::uint64_t number = 0;
-  const auto consume = [&](std::uint64_t, base::Bytes chunk) {
+  const auto consume = [&](std::uint64_t, std::span<std::uint8_t> chunk) {
     while (!chunk.empty()) {
+      if (filled == 0 && chunk.size() >= record.size()) {
+        s.ScanRecord(number++, chunk.first(record.size()));
+        chunk = chunk.subspan(record.size());
+        continue;
+      }
       const std::size_t n = std::min(chunk.size(), record.size() - filled);
       std::memcpy(record.data() + filled, chunk.data(), n);
       filled += n;
@@ -453,8 +459,8 @@ Result MftScan::Run(VolumeReader& reader, MftScan& out) {
       }
     }
   };
-  if (Result r = ReadStreamChunks(reader.disk(), mft, boot.clusterShift, 0, s.recordCount * boot.recordSize,
-                                  kScanChunkSize, consume);
+  if (Result r = ReadStreamAhead(reader.disk(), mft, boot.clusterShift, 0, s.recordCount * boot.recordSize,
+                                 kScanChunkSize, consume);
       !r.ok())
     return std::move(r).In("$MFT");
   s.Finish();

@@ -7,56 +7,69 @@
 namespace ntfs {
 namespace {
 
-// `a` is the attribute, `at` where it starts in its record: reasons give record offsets.
-Result ParseResident(base::Bytes a, std::size_t at, Attribute& out) {
-  if (a.size() < 0x18) return Corrupt("resident attribute of " + Dec(a.size()) + " bytes is shorter than its header");
-  const std::uint32_t length = base::Le32(a, 0x10);  // 0x10: value length
-  const std::uint16_t offset = base::Le16(a, 0x14);  // 0x14: value offset
-  if (!base::Fits(a.size(), offset, length))
-    return Corrupt("value of " + Dec(length) + " bytes at offset " + Hex(offset) + " runs past the attribute's " +
-                   Dec(a.size()) + " bytes" + FieldAt(at + 0x10));
-  out.value = a.subspan(offset, length);
-  out.dataSize = out.initializedSize = out.allocatedSize = length;
-  return {};
-}
-
-Result ParseNonResident(base::Bytes a, std::size_t at, Attribute& out) {
+// Appends the attribute `a`, which starts at `at` in its record (reasons give record offsets),
+// to `out`. Every field is given: an attribute is made in one go, with no clearing first.
+Result ParseAttribute(base::Bytes a, std::size_t at, std::vector<Attribute>& out) {
+  const std::uint32_t type = base::Le32(a, 0x00);            // 0x00: type
+  const bool nonResident = base::Le8(a, 0x08) != 0;          // 0x08: non-resident flag
+  const std::uint8_t nameChars = base::Le8(a, 0x09);         // 0x09: name length in UTF-16 units
+  const std::uint16_t nameOffset = base::Le16(a, 0x0A);      // 0x0A: name offset
+  const std::uint16_t flags = base::Le16(a, 0x0C);           // 0x0C: compressed/encrypted/sparse flags
+  const auto offset = static_cast<std::uint32_t>(at);
+  if (!base::Fits(a.size(), nameOffset, nameChars * 2u))
+    return Corrupt("name of " + Dec(nameChars) + " units at offset " + Hex(nameOffset) + " runs past the attribute" +
+                   FieldAt(at + 0x09));
+  const base::Bytes name = a.subspan(nameOffset, nameChars * 2u);
+  if (!nonResident) {
+    if (a.size() < 0x18) return Corrupt("resident attribute of " + Dec(a.size()) + " bytes is shorter than its header");
+    const std::uint32_t length = base::Le32(a, 0x10);       // 0x10: value length
+    const std::uint16_t valueOffset = base::Le16(a, 0x14);  // 0x14: value offset
+    if (!base::Fits(a.size(), valueOffset, length))
+      return Corrupt("value of " + Dec(length) + " bytes at offset " + Hex(valueOffset) + " runs past the attribute's " +
+                     Dec(a.size()) + " bytes" + FieldAt(at + 0x10));
+    out.push_back({.offset = offset,
+                   .type = type,
+                   .nonResident = false,
+                   .flags = flags,
+                   .name = name,
+                   .value = a.subspan(valueOffset, length),
+                   .lowestVcn = 0,
+                   .highestVcn = -1,
+                   .allocatedSize = length,
+                   .dataSize = length,
+                   .initializedSize = length,
+                   .runlist = {},
+                   .runlistOffset = 0});
+    return {};
+  }
   if (a.size() < 0x40)
     return Corrupt("non-resident attribute of " + Dec(a.size()) + " bytes is shorter than its header");
-  out.lowestVcn = static_cast<std::int64_t>(base::Le64(a, 0x10));   // 0x10: first VCN of this extent
-  out.highestVcn = static_cast<std::int64_t>(base::Le64(a, 0x18));  // 0x18: last VCN of this extent
-  const std::uint16_t runs = base::Le16(a, 0x20);                   // 0x20: runlist offset
-  out.allocatedSize = base::Le64(a, 0x28);                          // 0x28: allocated bytes
-  out.dataSize = base::Le64(a, 0x30);                               // 0x30: data size
-  out.initializedSize = base::Le64(a, 0x38);                        // 0x38: valid data length
+  const auto lowestVcn = static_cast<std::int64_t>(base::Le64(a, 0x10));   // 0x10: first VCN of this extent
+  const auto highestVcn = static_cast<std::int64_t>(base::Le64(a, 0x18));  // 0x18: last VCN of this extent
+  const std::uint16_t runs = base::Le16(a, 0x20);                          // 0x20: runlist offset
   if (runs < 0x40 || runs > a.size())
     return Corrupt("runlist offset " + Hex(runs) + " lies outside the attribute" + FieldAt(at + 0x20));
   // VCNs stay far below 2^62: no volume has that many clusters, and one past the end must fit.
   constexpr std::int64_t kVcnLimit = std::int64_t{1} << 62;
-  if (out.lowestVcn < 0 || out.lowestVcn >= kVcnLimit)
-    return Corrupt("lowest VCN " + Hex(static_cast<std::uint64_t>(out.lowestVcn)) + " is beyond 2^62" +
-                   FieldAt(at + 0x10));
-  if (out.highestVcn >= kVcnLimit || out.highestVcn < out.lowestVcn - 1)
-    return Corrupt("highest VCN " + Hex(static_cast<std::uint64_t>(out.highestVcn)) + " is before the lowest " +
-                   Dec(static_cast<std::uint64_t>(out.lowestVcn)) + " or beyond 2^62" + FieldAt(at + 0x18));
-  out.runlist = a.subspan(runs);
-  out.runlistOffset = static_cast<std::uint32_t>(at + runs);
+  if (lowestVcn < 0 || lowestVcn >= kVcnLimit)
+    return Corrupt("lowest VCN " + Hex(static_cast<std::uint64_t>(lowestVcn)) + " is beyond 2^62" + FieldAt(at + 0x10));
+  if (highestVcn >= kVcnLimit || highestVcn < lowestVcn - 1)
+    return Corrupt("highest VCN " + Hex(static_cast<std::uint64_t>(highestVcn)) + " is before the lowest " +
+                   Dec(static_cast<std::uint64_t>(lowestVcn)) + " or beyond 2^62" + FieldAt(at + 0x18));
+  out.push_back({.offset = offset,
+                 .type = type,
+                 .nonResident = true,
+                 .flags = flags,
+                 .name = name,
+                 .value = {},
+                 .lowestVcn = lowestVcn,
+                 .highestVcn = highestVcn,
+                 .allocatedSize = base::Le64(a, 0x28),    // 0x28: allocated bytes
+                 .dataSize = base::Le64(a, 0x30),         // 0x30: data size
+                 .initializedSize = base::Le64(a, 0x38),  // 0x38: valid data length
+                 .runlist = a.subspan(runs),
+                 .runlistOffset = static_cast<std::uint32_t>(at + runs)});
   return {};
-}
-
-Result ParseAttribute(base::Bytes a, std::size_t at, Attribute& out) {
-  out = Attribute{};
-  out.offset = static_cast<std::uint32_t>(at);
-  out.type = base::Le32(a, 0x00);                        // 0x00: type
-  out.nonResident = base::Le8(a, 0x08) != 0;             // 0x08: non-resident flag
-  const std::uint8_t nameChars = base::Le8(a, 0x09);     // 0x09: name length in UTF-16 units
-  const std::uint16_t nameOffset = base::Le16(a, 0x0A);  // 0x0A: name offset
-  out.flags = base::Le16(a, 0x0C);                       // 0x0C: compressed/encrypted/sparse flags
-  if (!base::Fits(a.size(), nameOffset, nameChars * 2u))
-    return Corrupt("name of " + Dec(nameChars) + " units at offset " + Hex(nameOffset) + " runs past the attribute" +
-                   FieldAt(at + 0x09));
-  out.name = a.subspan(nameOffset, nameChars * 2u);
-  return out.nonResident ? ParseNonResident(a, at, out) : ParseResident(a, at, out);
 }
 
 }  // namespace
@@ -110,10 +123,8 @@ Result ParseFileRecord(base::Bytes r, FileRecordHeader& header, std::vector<Attr
     const std::uint32_t length = base::Le32(r, pos + 4);  // +0x04: attribute length
     if (length < 16 || length % 8 != 0 || !base::Fits(header.usedSize, pos, length))
       return Corrupt("attribute length " + Dec(length) + AtByte(pos + 4) + " is invalid or runs past the used size");
-    Attribute a;
-    if (Result res = ParseAttribute(r.subspan(pos, length), pos, a); !res.ok())
+    if (Result res = ParseAttribute(r.subspan(pos, length), pos, attributes); !res.ok())
       return std::move(res).In("attribute" + AtByte(pos));
-    attributes.push_back(a);
     pos += length;
   }
 }

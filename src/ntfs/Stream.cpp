@@ -1,8 +1,14 @@
 #include "ntfs/Stream.h"
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
+#include "base/ByteSource.h"
 #include "base/Bytes.h"
 #include "ntfs/Reason.h"
 
@@ -125,6 +131,87 @@ Result ReadStreamChunks(Disk& disk, const Stream& stream, std::uint32_t clusterS
       z += part;
     }
     done += n;
+  }
+  return {};
+}
+
+Result ReadStreamAhead(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
+                       std::uint64_t length, std::size_t chunkSize, const WritableChunkHandler& consume) {
+  if (chunkSize == 0) return Corrupt("chunks of 0 bytes");
+  if (Result r = CheckRange(stream, clusterShift, offset, length); !r.ok()) return r;
+  const std::uint64_t chunks = (length + chunkSize - 1) / chunkSize;
+  // Enough buffers that the reader runs a chunk or two ahead of an uneven consumer.
+  constexpr std::size_t kBuffers = 4;
+  struct Buffer {
+    base::PageBytes bytes;
+    std::size_t size = 0;
+    bool full = false;
+  };
+  std::array<Buffer, kBuffers> buffers;
+  for (Buffer& b : buffers) b.bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, length)));
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool stop = false;    // the consumer is done, or gave up
+  bool failed = false;  // the reader met `failure` at the chunk after the last one filled
+  Result failure;
+  std::thread reader([&] {
+    for (std::uint64_t k = 0; k < chunks; ++k) {
+      Buffer& b = buffers[k % kBuffers];
+      {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stop || !b.full; });
+        if (stop) return;
+      }
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, length - k * chunkSize));
+      Result r;
+      try {
+        r = ReadStream(disk, stream, clusterShift, offset + k * chunkSize, std::span(b.bytes.data(), n));
+      } catch (const std::exception& e) {
+        r = IoError(std::string("reading failed: ") + e.what());
+      }
+      {
+        std::lock_guard lock(mutex);
+        if (r.ok()) {
+          b.size = n;
+          b.full = true;
+        } else {
+          failure = std::move(r);
+          failed = true;
+        }
+      }
+      changed.notify_all();
+      if (failed) return;  // set by this thread alone, read under the lock by the other
+    }
+  });
+  // However the consumer leaves (a return or an exception), the reader stops before the
+  // buffers go.
+  struct Join {
+    std::thread& reader;
+    std::mutex& mutex;
+    std::condition_variable& changed;
+    bool& stop;
+    ~Join() {
+      {
+        std::lock_guard lock(mutex);
+        stop = true;
+      }
+      changed.notify_all();
+      reader.join();
+    }
+  } join{reader, mutex, changed, stop};
+  for (std::uint64_t k = 0; k < chunks; ++k) {
+    Buffer& b = buffers[k % kBuffers];
+    {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return b.full || failed; });
+      if (!b.full) return failure;
+    }
+    consume(offset + k * chunkSize, std::span(b.bytes.data(), b.size));
+    {
+      std::lock_guard lock(mutex);
+      b.full = false;
+    }
+    changed.notify_all();
   }
   return {};
 }

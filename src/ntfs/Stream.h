@@ -50,4 +50,17 @@ Result ReadStream(Disk& disk, const Stream& stream, std::uint32_t clusterShift, 
 Result ReadStreamChunks(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
                         std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume);
 
+// Given the chunks of ReadStreamAhead in order: where each starts in the stream and its bytes,
+// the consumer's to change (fix-ups applied in place, say) during the call only.
+using WritableChunkHandler = std::function<void(std::uint64_t at, std::span<std::uint8_t> bytes)>;
+
+// As ReadStreamChunks, but the chunks are read ahead on a thread of their own into a few
+// buffers of `chunkSize` bytes while `consume` works, on the calling thread, through those read
+// before: reading and working overlap on two cores. The k-th chunk starts at offset + k *
+// chunkSize. Until the call returns the disk's source is read by that thread alone, so the
+// caller must not read it in `consume`. A failed read ends the call with its reason once the
+// chunks before it were consumed.
+Result ReadStreamAhead(Disk& disk, const Stream& stream, std::uint32_t clusterShift, std::uint64_t offset,
+                       std::uint64_t length, std::size_t chunkSize, const WritableChunkHandler& consume);
+
 }  // namespace ntfs
