@@ -96,6 +96,7 @@ struct MftScan::State {
   std::vector<std::uint8_t> flagged;  // one bit a record
   std::uint64_t inUseByBitmap = 0;
   std::uint64_t flaggedInUse = 0;
+  std::uint64_t residentFiles = 0;
 
   std::vector<ScannedFile> files;
   std::vector<StreamRange> ranges;  // parallel to files
@@ -225,11 +226,20 @@ bool MftScan::State::MakeStream(std::uint64_t number, const Attribute& a, Scanne
 }
 
 void MftScan::State::AddBase(std::uint64_t number, std::uint16_t sequence, std::uint16_t flags) {
+  // A file whose attributes all lie in its record owns no cluster and has no extension: it is
+  // counted, and nothing of it is kept.
+  const bool directory = (flags & kDirectory) != 0;
+  if (!directory && std::ranges::none_of(attrs, [](const Attribute& a) {
+        return a.nonResident || a.type == kAttributeList;
+      })) {
+    ++residentFiles;
+    return;
+  }
   if (!Room(number, sizeof(ScannedFile) + sizeof(StreamRange))) return;
   ScannedFile file;
   file.record = number;
   file.sequence = sequence;
-  file.directory = (flags & kDirectory) != 0;
+  file.directory = directory;
   FileName best;
   bool named = false;
   StreamRange range{static_cast<std::uint32_t>(streams.size()), 0};
@@ -445,6 +455,11 @@ Result MftScan::Run(VolumeReader& reader, MftScan& out) {
   const auto consume = [&](std::uint64_t, std::span<std::uint8_t> chunk) {
     while (!chunk.empty()) {
       if (filled == 0 && chunk.size() >= record.size()) {
+        // The reader's thread wrote the chunk on another core: the record after next is asked
+        // for while this one is parsed.
+        if (chunk.size() >= 3 * record.size())
+          for (std::size_t line = 0; line < record.size(); line += 64)
+            __builtin_prefetch(chunk.data() + 2 * record.size() + line);
         s.ScanRecord(number++, chunk.first(record.size()));
         chunk = chunk.subspan(record.size());
         continue;
@@ -479,6 +494,7 @@ void MftScan::ForEachFile(const std::function<void(const ScannedFile&)>& visit) 
 }
 
 std::size_t MftScan::FileCount() const { return state_->files.size(); }
+std::uint64_t MftScan::ResidentFileCount() const { return state_->residentFiles; }
 
 const ScannedFile* MftScan::File(std::uint64_t record) const {
   const std::size_t i = state_->IndexOf(record);

@@ -1,6 +1,8 @@
 #pragma once
-// One sequential pass over $MFT: every in-use base record with its best name, its link count
-// and its non-resident streams, their runs merged over all extents.
+// One sequential pass over $MFT: every in-use base record that owns clusters or may (a
+// directory, a record with a non-resident attribute or an attribute list) with its best name,
+// its link count and its non-resident streams, their runs merged over all extents; the other
+// in-use base records, whose attributes all lie in the record, are counted only.
 //
 // $MFT is read once, in order, in chunks of kScanChunkSize bytes along its runs; each record is
 // fixed up in a buffer of its own. Extension records are joined to their base records after the
@@ -91,9 +93,12 @@ class MftScan {
   // and Problems() says why.
   bool HasBitmap() const;
 
-  void ForEachFile(const std::function<void(const ScannedFile&)>& visit) const;  // in record order
+  // The files kept, as above, in record order.
+  void ForEachFile(const std::function<void(const ScannedFile&)>& visit) const;
   std::size_t FileCount() const;
-  const ScannedFile* File(std::uint64_t record) const;  // in-use base record, else null
+  // In-use base records that are no directory and hold all their attributes: counted, not kept.
+  std::uint64_t ResidentFileCount() const;
+  const ScannedFile* File(std::uint64_t record) const;  // a file kept, else null
   // "/dir/name" by parent links up to the root (record 5). Bounded by kMaxPathDepth; a part
   // whose record is unknown shows as "<record N?>", a cycle or a chain too deep is cut with
   // "<cycle>" or "<too deep>" in front (a cycle once it has come round, so a name of it may

@@ -57,6 +57,8 @@ void AnalysisBuilder::AddFile(std::uint64_t record, bool directory, std::uint64_
   fragmented_.push_back({record, {}, dataSize, dataFragments});
 }
 
+void AnalysisBuilder::AddResidentFiles(std::uint64_t count) { a_.files += count; }
+
 void AnalysisBuilder::AddProblem(std::uint64_t record, const std::string& reason) {
   if (a_.problems.size() < kProblemsShown) a_.problems.push_back("record " + std::to_string(record) + ": " + reason);
 }

@@ -30,6 +30,8 @@ class AnalysisBuilder {
 
   // One in-use base record, each once whatever its links. `dataSize`: its unnamed $DATA.
   void AddFile(std::uint64_t record, bool directory, std::uint64_t dataSize, std::span<const StreamFacts> streams);
+  // Files with no non-resident attribute, counted without being added one by one.
+  void AddResidentFiles(std::uint64_t count);
   void AddProblem(std::uint64_t record, const std::string& reason);
   void CountProblems(std::uint64_t count);
 

@@ -19,6 +19,7 @@ VolumeAnalysis AnalyzeScan(const ntfs::MftScan& scan, const FreeExtents& free) {
     for (const ntfs::ScannedStream& s : f.streams) facts.push_back({s.type, s.flags, ntfs::CountFragments(s.runs)});
     builder.AddFile(f.record, f.directory, f.dataSize, facts);
   });
+  builder.AddResidentFiles(scan.ResidentFileCount());
   for (const ntfs::ScanProblem& p : scan.Problems()) builder.AddProblem(p.record, p.reason);
   builder.CountProblems(scan.ProblemCount());
   VolumeAnalysis analysis = builder.Finish(free, [&](std::uint64_t record) { return scan.PathOf(record); });
