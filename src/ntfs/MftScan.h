@@ -36,7 +36,7 @@ namespace ntfs {
 class VolumeReader;
 
 inline constexpr std::uint16_t kAttrFlagCompressed = 0x0001, kAttrFlagEncrypted = 0x4000, kAttrFlagSparse = 0x8000;
-inline constexpr std::size_t kScanChunkSize = std::size_t{1} << 18;
+inline constexpr std::size_t kScanChunkSize = std::size_t{1} << 19;
 inline constexpr std::uint64_t kMaxScanBytes = std::uint64_t{224} << 20;
 // Problems kept with their reasons; the ones past it are counted only.
 inline constexpr std::size_t kMaxScanProblems = 1000;

@@ -140,8 +140,9 @@ Result ReadStreamAhead(Disk& disk, const Stream& stream, std::uint32_t clusterSh
   if (chunkSize == 0) return Corrupt("chunks of 0 bytes");
   if (Result r = CheckRange(stream, clusterShift, offset, length); !r.ok()) return r;
   const std::uint64_t chunks = (length + chunkSize - 1) / chunkSize;
-  // Enough buffers that the reader runs a chunk or two ahead of an uneven consumer.
-  constexpr std::size_t kBuffers = 4;
+  // Enough buffers that the reader runs well ahead of an uneven consumer (fewer than four made
+  // the scan of a million records measurably slower, more than eight no faster).
+  constexpr std::size_t kBuffers = 8;
   struct Buffer {
     base::PageBytes bytes;
     std::size_t size = 0;
