@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <stdexcept>
 
 #include "ntfs/Index.h"
 #include "ntfs/Record.h"
@@ -303,6 +304,44 @@ TEST(Stream, ChunksAreTheBytesOfTheRunsInOrder) {
   Disk broken(unreadable, 0, disk.size());
   EXPECT_EQ(ReadStreamChunks(broken, stream, kShift, 0, 1024, 512, [](std::uint64_t, base::Bytes) {}).status(),
             Status::IoError);
+}
+
+// Read ahead on another thread, the chunks are still the stream's bytes in order, each at
+// offset + k * chunk; a read that fails ends the call after the chunks before it, and a
+// consumer that throws stops the reader.
+TEST(Stream, ChunksReadAheadAreTheBytesOfTheRunsInOrder) {
+  constexpr std::uint32_t kShift = 9;
+  std::vector<std::uint8_t> disk(64 * 512);
+  for (std::size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
+  MemorySource source(disk);
+  Disk volume(source, 0, disk.size());
+  Stream stream;
+  stream.runs = {{0, 3, 2}, {2, kSparse, 3}, {5, 40, 4}, {9, 11, 5}};
+  stream.dataSize = 14 * 512;
+  stream.initializedSize = 7 * 512 + 100;
+  for (const std::size_t chunk : {std::size_t{1}, std::size_t{300}, std::size_t{512}, std::size_t{4096}}) {
+    const std::uint64_t offset = 77, length = stream.dataSize - offset - 5;
+    std::vector<std::uint8_t> want(static_cast<std::size_t>(length)), got;
+    ASSERT_TRUE(ReadStream(volume, stream, kShift, offset, want).ok());
+    const Result r =
+        ReadStreamAhead(volume, stream, kShift, offset, length, chunk, [&](std::uint64_t at, std::span<std::uint8_t> b) {
+          EXPECT_EQ(at, offset + got.size());
+          EXPECT_EQ(b.size(), std::min<std::uint64_t>(chunk, length - got.size()));
+          got.insert(got.end(), b.begin(), b.end());
+        });
+    ASSERT_TRUE(r.ok()) << r;
+    EXPECT_EQ(got, want) << "chunks of " << chunk;
+  }
+  MemorySource shortened(std::vector<std::uint8_t>(disk.begin(), disk.begin() + 41 * 512));
+  Disk cut(shortened, 0, disk.size());  // the run at LCN 40 cannot be read whole
+  std::uint64_t consumed = 0;
+  const Result failed = ReadStreamAhead(cut, stream, kShift, 0, stream.dataSize, 512,
+                                        [&](std::uint64_t, std::span<std::uint8_t> b) { consumed += b.size(); });
+  EXPECT_EQ(failed.status(), Status::IoError);
+  EXPECT_EQ(consumed, 6u * 512);  // the first run, the hole and the run's first cluster
+  EXPECT_THROW((void)ReadStreamAhead(volume, stream, kShift, 0, stream.dataSize, 512,
+                                     [](std::uint64_t, std::span<std::uint8_t>) { throw std::runtime_error("stop"); }),
+               std::runtime_error);
 }
 
 }  // namespace
