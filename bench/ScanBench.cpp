@@ -6,8 +6,10 @@
 //
 //   morvel_scan_bench [FILES]
 //   morvel_scan_bench --read FILE OFFSET:LENGTH...   the floor of a scan: reads the byte ranges
-//                                                   in 1 MiB blocks into one buffer, as dd does,
-//                                                   in one process however many ranges there are
+//                                                   in the scan's chunks (ntfs::kScanChunkSize)
+//                                                   into one buffer, as dd does, in one process
+//                                                   however many ranges there are
+//   morvel_scan_bench --chunk-size                  prints ntfs::kScanChunkSize
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -118,7 +120,7 @@ namespace {
 int ReadRanges(int argc, char** argv) {
   const int fd = open(argv[2], O_RDONLY);
   if (fd < 0) return 1;
-  std::vector<char> buffer(std::size_t{1} << 20);
+  std::vector<char> buffer(ntfs::kScanChunkSize);
   for (int i = 3; i < argc; ++i) {
     char* end = nullptr;
     std::uint64_t at = std::strtoull(argv[i], &end, 10);
@@ -138,6 +140,7 @@ int ReadRanges(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "--read") return ReadRanges(argc, argv);
+  if (argc == 2 && std::string(argv[1]) == "--chunk-size") return std::printf("%zu\n", ntfs::kScanChunkSize) < 0;
   const std::uint64_t files = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
   GeneratedVolume volume((files + 16 + 7) & ~std::uint64_t{7});
   ntfs::BootSector boot;

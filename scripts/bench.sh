@@ -34,7 +34,7 @@
 # written through an ntfs-3g mount into a sparse 4 KiB-cluster image, the free space filled and
 # every other filler and every seventh file deleted, and larger files written into the holes,
 # so that they lie fragmented. Its floor is dd reading
-# $MFT's extents (from The Sleuth Kit's istat) in the scan's 1 MiB chunks; the report's own
+# $MFT's extents (from The Sleuth Kit's istat) in the scan's chunks; the report's own
 # $Bitmap pass is part of --analyze's time. --million adds a volume of a million files, whose
 # image (written at a few thousand files a second) is kept in build/linux/bench-populated/
 # for the next run. Target: --analyze within 1.3x of its floor warm; --check, against the same
@@ -84,11 +84,12 @@ echo "$($bench --chosen); chunks of $(($($bench --chunk-size) / 1024)) KiB"
 populated=()
 [ "$files" -gt 0 ] && populated+=("$files:$dir")
 [ "$million" = 1 ] && populated+=("1000000:$PWD/build/linux/bench-populated")
-python3 - "$PWD/build/linux/src/app/cli/morvel" "$baseline" "$dir" "$runs" "$($bench --chunk-size)" "${populated[*]}" "${sizes[@]}" <<'PY'
+python3 - "$PWD/build/linux/src/app/cli/morvel" "$baseline" "$dir" "$runs" "$($bench --chunk-size)" \
+  "$(build/linux/bench/morvel_scan_bench --chunk-size)" "${populated[*]}" "${sizes[@]}" <<'PY'
 import json, os, random, re, resource, statistics, subprocess, sys, tempfile, time
 
 morvel, baseline, work, runs, chunk = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
-populated, specs = sys.argv[6].split(), sys.argv[7:]
+scan_chunk, populated, specs = int(sys.argv[6]), sys.argv[7].split(), sys.argv[8:]
 programs = {"morvel": morvel, **({"baseline": baseline} if baseline else {})}
 quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -324,7 +325,7 @@ for spec in populated:
             continue
         print(f"populated volume of {files} files written in {time.perf_counter() - start:.0f} s", flush=True)
     extents = data_extents(image, 0, layout(image)[0])  # $MFT's data
-    floor = [["dd", f"if={image}", "of=/dev/null", f"bs={1 << 20}", "iflag=skip_bytes,count_bytes",
+    floor = [["dd", f"if={image}", "of=/dev/null", f"bs={scan_chunk}", "iflag=skip_bytes,count_bytes",
               f"skip={o}", f"count={n}", "status=none"] for o, n in extents]
     # One dd a range costs a process each: with $MFT in many extents, the reads in one process too.
     reader = [["build/linux/bench/morvel_scan_bench", "--read", image, *(f"{o}:{n}" for o, n in extents)]]
