@@ -66,6 +66,9 @@ class ByteSource {
   // Linux file source: the page cache's own pages).
   virtual bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
                           const ChunkConsumer& consume);
+  // A hint that [offset, offset + length) is read next: a source may start reading it (the
+  // Linux file source asks the kernel to). This one does nothing.
+  virtual void WillRead(std::uint64_t /*offset*/, std::uint64_t /*length*/) {}
 };
 
 }  // namespace base

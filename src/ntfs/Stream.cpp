@@ -32,6 +32,10 @@ Result Disk::Read(std::uint64_t at, std::span<std::uint8_t> out) {
   return {};
 }
 
+void Disk::WillRead(std::uint64_t at, std::uint64_t length) {
+  if (at <= size_ && length <= size_ - at) source_.WillRead(offset_ + at, length);
+}
+
 Result Disk::ReadChunks(std::uint64_t at, std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume) {
   if (at > size_ || length > size_ - at) return PastTheEnd(length, at, size_);
   std::uint64_t next = at;  // where the chunk after the last one consumed starts
@@ -155,9 +159,26 @@ Result ReadStreamAhead(Disk& disk, const Stream& stream, std::uint32_t clusterSh
   bool stop = false;    // the consumer is done, or gave up
   bool failed = false;  // the reader met `failure` at the chunk after the last one filled
   Result failure;
+  // The disk is told of the chunks a ring of buffers ahead of the one read, so that a cold
+  // cache reads them while the buffers before are consumed.
+  const auto hint = [&](std::uint64_t first, std::uint64_t count) noexcept {
+    const std::uint64_t from = first * chunkSize, to = std::min(length, (first + count) * chunkSize);
+    for (std::uint64_t at = offset + from; at < offset + to;) {
+      const Run* run = FindRun(stream.runs, at >> clusterShift);
+      if (run == nullptr) return;
+      const std::uint64_t left = (run->length << clusterShift) - (at - (run->vcn << clusterShift));
+      const std::uint64_t n = std::min(left, offset + to - at);
+      if (run->lcn != kSparse && at < stream.initializedSize)
+        disk.WillRead((run->lcn << clusterShift) + (at - (run->vcn << clusterShift)),
+                      std::min(n, stream.initializedSize - at));
+      at += n;
+    }
+  };
   std::thread reader([&] {
+    hint(0, kBuffers);
     for (std::uint64_t k = 0; k < chunks; ++k) {
       Buffer& b = buffers[k % kBuffers];
+      if (k + kBuffers < chunks) hint(k + kBuffers, 1);
       {
         std::unique_lock lock(mutex);
         changed.wait(lock, [&] { return stop || !b.full; });

@@ -22,6 +22,8 @@ class Disk {
   // Hands [at, at + length) to `consume` in chunks of `chunkSize` bytes
   // (base::ByteSource::ReadChunks).
   Result ReadChunks(std::uint64_t at, std::uint64_t length, std::size_t chunkSize, const ChunkHandler& consume);
+  // A hint that [at, at + length) is read next (base::ByteSource::WillRead); ignored past the end.
+  void WillRead(std::uint64_t at, std::uint64_t length);
   std::uint64_t size() const { return size_; }
 
  private:

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -147,9 +148,7 @@ bool FdByteSource::ReadChunks(std::uint64_t offset, std::uint64_t length, std::s
   // reads the pages around it and waits for them, where a read of a file reads ahead of itself
   // (measured cold: the reports of 20 GiB and 256 GiB took 6.2 and 12.6 ms without this, 4.1
   // and 10.8 ms with it; warm it costs nothing to be seen).
-  if (offset <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) &&
-      length <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
-    ::posix_fadvise(fd_.get(), static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_WILLNEED);
+  WillRead(offset, length);
   MappedWindow window(chunkSize + kAlignment);  // a chunk and the part of a page before it
   for (std::uint64_t done = 0; done < length;) {
     const std::uint64_t at = offset + done;
@@ -165,6 +164,18 @@ bool FdByteSource::ReadChunks(std::uint64_t offset, std::uint64_t length, std::s
     done += n;
   }
   return true;
+}
+
+void FdByteSource::WillRead(std::uint64_t offset, std::uint64_t length) {
+  if (length == 0 || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
+      length > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - offset)
+    return;
+  // The kernel looks up every page of the range, cached or not (about 13 ms a GiB): when the
+  // range's last byte can be read without waiting, the range is taken to be cached already.
+  std::uint8_t last = 0;
+  iovec probe{&last, 1};
+  if (::preadv2(fd_.get(), &probe, 1, static_cast<off_t>(offset + length - 1), RWF_NOWAIT) == 1) return;
+  ::posix_fadvise(fd_.get(), static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_WILLNEED);
 }
 
 base::Result OpenFileOrBlockDevice(const std::string& path, UniqueFd& out) {

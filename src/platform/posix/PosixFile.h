@@ -40,6 +40,8 @@ class FdByteSource final : public AlignedByteSource {
   // read (its lost pages are caught, not let to end the process with SIGBUS).
   bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
                   const ChunkConsumer& consume) override;
+  // posix_fadvise(POSIX_FADV_WILLNEED): the kernel starts reading what is not cached yet.
+  void WillRead(std::uint64_t offset, std::uint64_t length) override;
 
  protected:
   bool ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) override;

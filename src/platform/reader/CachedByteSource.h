@@ -25,6 +25,7 @@ class CachedByteSource final : public base::ByteSource {
   std::uint64_t Size() const override { return source_->Size(); }
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
   // Streamed reads larger than the largest cached read pass through to the source.
+  void WillRead(std::uint64_t offset, std::uint64_t length) override { source_->WillRead(offset, length); }
   bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
                   const ChunkConsumer& consume) override;
 

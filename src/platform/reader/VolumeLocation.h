@@ -21,6 +21,9 @@ class SliceByteSource final : public base::ByteSource {
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
   bool ReadChunks(std::uint64_t offset, std::uint64_t length, std::size_t chunkSize,
                   const ChunkConsumer& consume) override;
+  void WillRead(std::uint64_t offset, std::uint64_t length) override {
+    if (offset <= length_ && length <= length_ - offset) whole_.WillRead(offset_ + offset, length);
+  }
 
  private:
   base::ByteSource& whole_;
