@@ -1,8 +1,12 @@
 // Fuzzes the whole read path: partition table, volume open, volume data, the system files'
-// extents, root lookups, the volume's facts, the sequential scan of $MFT, the consistency check.
+// extents, root lookups, the volume's facts, the sequential scan of $MFT and the owners of the
+// map's cells it gives, the consistency check.
 #include <cstdlib>
 
 #include "base/BitCount.h"
+#include "core/map/ClusterMap.h"
+#include "core/map/MapFiles.h"
+#include "core/map/MapSvg.h"
 #include "disk/Partitions.h"
 #include "fuzz/SparseImage.h"
 #include "ntfs/BootSector.h"
@@ -51,6 +55,29 @@ void ScanVolume(ntfs::Volume& volume, std::uint64_t totalClusters) {
     Check(!scan.PathOf(f.record).empty());
   });
   for (const ntfs::ScanProblem& p : scan.Problems()) Check(!p.reason.empty());
+  // The files laid over a small map: taken in record order, each cell's owners in order, every
+  // owner a file of the scan with no more clusters there than the cell has.
+  morvel::ClusterMap map(totalClusters, 4096, 64);
+  morvel::MapFileBuilder builder(map);
+  std::vector<morvel::OwnedExtent> extents;
+  scan.ForEachFile([&](const ntfs::ScannedFile& f) {
+    extents.clear();
+    for (const ntfs::ScannedStream& s : f.streams)
+      for (const ntfs::Run& run : s.runs)
+        if (run.lcn != ntfs::kSparse)
+          extents.push_back({run.lcn, run.length, morvel::KindOfAttribute(f.record, s.type, s.name)});
+    Check(builder.AddFile(f.record, extents));
+  });
+  for (std::size_t cell = 0; cell < map.CellCount(); ++cell) {
+    const auto owners = map.CellOwners(cell);
+    Check(owners.size() <= morvel::kCellOwners);
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+      Check(scan.File(owners[i].record) != nullptr && owners[i].clusters <= map.CellClusters(cell));
+      Check(i == 0 || owners[i - 1].clusters >= owners[i].clusters);
+    }
+  }
+  for (const std::uint64_t record : map.OwnerRecords()) map.SetOwnerPath(record, scan.PathOf(record));
+  Check(!morvel::MapSvg(map, "fuzz").empty());
 }
 
 void ReadVolume(base::ByteSource& source, std::uint64_t offset) {
