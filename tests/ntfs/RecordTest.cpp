@@ -265,19 +265,32 @@ TEST(Runlist, StopsAtTheRunLimit) {
             "run at byte 0x20000: the stream has more than 65536 runs");
 }
 
-// A stream of runs on the disk, a hole and a run read past its valid data, in chunks of every
-// kind of size: the chunks come in order, each inside one run and no longer than asked, and
-// together they are the bytes ReadStream reads.
-TEST(Stream, ChunksAreTheBytesOfTheRunsInOrder) {
-  constexpr std::uint32_t kShift = 9;  // 512-byte clusters
+constexpr std::uint32_t kShift = 9;  // 512-byte clusters
+
+// 64 clusters, each byte telling its place.
+std::vector<std::uint8_t> PatternedDisk() {
   std::vector<std::uint8_t> disk(64 * 512);
   for (std::size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
-  MemorySource source(disk);
-  Disk volume(source, 0, disk.size());
+  return disk;
+}
+
+// Two runs, a hole between them and a run read past its valid data.
+Stream StreamOfRunsAndAHole() {
   Stream stream;
   stream.runs = {{0, 3, 2}, {2, kSparse, 3}, {5, 40, 4}, {9, 11, 5}};
   stream.dataSize = 14 * 512;
   stream.initializedSize = 7 * 512 + 100;  // inside the run at LCN 40
+  return stream;
+}
+
+// A stream of runs on the disk, a hole and a run read past its valid data, in chunks of every
+// kind of size: the chunks come in order, each inside one run and no longer than asked, and
+// together they are the bytes ReadStream reads.
+TEST(Stream, ChunksAreTheBytesOfTheRunsInOrder) {
+  const std::vector<std::uint8_t> disk = PatternedDisk();
+  MemorySource source(disk);
+  Disk volume(source, 0, disk.size());
+  const Stream stream = StreamOfRunsAndAHole();
   const std::uint64_t runStarts[] = {0, 2 * 512, 5 * 512, 9 * 512, 14 * 512};
   for (const std::size_t chunk : {std::size_t{1}, std::size_t{300}, std::size_t{512}, std::size_t{4096}}) {
     for (const std::uint64_t offset : {std::uint64_t{0}, std::uint64_t{77}, std::uint64_t{2 * 512}}) {
@@ -310,15 +323,10 @@ TEST(Stream, ChunksAreTheBytesOfTheRunsInOrder) {
 // offset + k * chunk; a read that fails ends the call after the chunks before it, and a
 // consumer that throws stops the reader.
 TEST(Stream, ChunksReadAheadAreTheBytesOfTheRunsInOrder) {
-  constexpr std::uint32_t kShift = 9;
-  std::vector<std::uint8_t> disk(64 * 512);
-  for (std::size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<std::uint8_t>(i * 7 + i / 512);
+  const std::vector<std::uint8_t> disk = PatternedDisk();
   MemorySource source(disk);
   Disk volume(source, 0, disk.size());
-  Stream stream;
-  stream.runs = {{0, 3, 2}, {2, kSparse, 3}, {5, 40, 4}, {9, 11, 5}};
-  stream.dataSize = 14 * 512;
-  stream.initializedSize = 7 * 512 + 100;
+  const Stream stream = StreamOfRunsAndAHole();
   for (const std::size_t chunk : {std::size_t{1}, std::size_t{300}, std::size_t{512}, std::size_t{4096}}) {
     const std::uint64_t offset = 77, length = stream.dataSize - offset - 5;
     std::vector<std::uint8_t> want(static_cast<std::size_t>(length)), got;
