@@ -229,9 +229,8 @@ void MftScan::State::AddBase(std::uint64_t number, std::uint16_t sequence, std::
   // A file whose attributes all lie in its record owns no cluster and has no extension: it is
   // counted, and nothing of it is kept.
   const bool directory = (flags & kDirectory) != 0;
-  if (!directory && std::ranges::none_of(attrs, [](const Attribute& a) {
-        return a.nonResident || a.type == kAttributeList;
-      })) {
+  if (!directory &&
+      std::ranges::none_of(attrs, [](const Attribute& a) { return a.nonResident || a.type == kAttributeList; })) {
     ++residentFiles;
     return;
   }

@@ -4,8 +4,9 @@
 // its link count and its non-resident streams, their runs merged over all extents; the other
 // in-use base records, whose attributes all lie in the record, are counted only.
 //
-// $MFT is read once, in order, in chunks of kScanChunkSize bytes along its runs; each record is
-// fixed up in a buffer of its own. Extension records are joined to their base records after the
+// $MFT is read once, in order, in chunks of kScanChunkSize bytes along its runs, read ahead on a
+// second thread (ReadStreamAhead) while the records of the chunks before are fixed up and
+// parsed where they lie. Extension records are joined to their base records after the
 // pass by the base reference in their header (the base must be an in-use base record whose
 // sequence number matches), so the pass makes no random read and reads no attribute list.
 // A record that fails (no signature where $MFT's $BITMAP says in use, a torn update sequence, a

@@ -10,11 +10,11 @@ namespace {
 // Appends the attribute `a`, which starts at `at` in its record (reasons give record offsets),
 // to `out`. Every field is given: an attribute is made in one go, with no clearing first.
 Result ParseAttribute(base::Bytes a, std::size_t at, std::vector<Attribute>& out) {
-  const std::uint32_t type = base::Le32(a, 0x00);            // 0x00: type
-  const bool nonResident = base::Le8(a, 0x08) != 0;          // 0x08: non-resident flag
-  const std::uint8_t nameChars = base::Le8(a, 0x09);         // 0x09: name length in UTF-16 units
-  const std::uint16_t nameOffset = base::Le16(a, 0x0A);      // 0x0A: name offset
-  const std::uint16_t flags = base::Le16(a, 0x0C);           // 0x0C: compressed/encrypted/sparse flags
+  const std::uint32_t type = base::Le32(a, 0x00);        // 0x00: type
+  const bool nonResident = base::Le8(a, 0x08) != 0;      // 0x08: non-resident flag
+  const std::uint8_t nameChars = base::Le8(a, 0x09);     // 0x09: name length in UTF-16 units
+  const std::uint16_t nameOffset = base::Le16(a, 0x0A);  // 0x0A: name offset
+  const std::uint16_t flags = base::Le16(a, 0x0C);       // 0x0C: compressed/encrypted/sparse flags
   const auto offset = static_cast<std::uint32_t>(at);
   if (!base::Fits(a.size(), nameOffset, nameChars * 2u))
     return Corrupt("name of " + Dec(nameChars) + " units at offset " + Hex(nameOffset) + " runs past the attribute" +
@@ -25,8 +25,8 @@ Result ParseAttribute(base::Bytes a, std::size_t at, std::vector<Attribute>& out
     const std::uint32_t length = base::Le32(a, 0x10);       // 0x10: value length
     const std::uint16_t valueOffset = base::Le16(a, 0x14);  // 0x14: value offset
     if (!base::Fits(a.size(), valueOffset, length))
-      return Corrupt("value of " + Dec(length) + " bytes at offset " + Hex(valueOffset) + " runs past the attribute's " +
-                     Dec(a.size()) + " bytes" + FieldAt(at + 0x10));
+      return Corrupt("value of " + Dec(length) + " bytes at offset " + Hex(valueOffset) +
+                     " runs past the attribute's " + Dec(a.size()) + " bytes" + FieldAt(at + 0x10));
     out.push_back({.offset = offset,
                    .type = type,
                    .nonResident = false,

@@ -331,12 +331,12 @@ TEST(Stream, ChunksReadAheadAreTheBytesOfTheRunsInOrder) {
     const std::uint64_t offset = 77, length = stream.dataSize - offset - 5;
     std::vector<std::uint8_t> want(static_cast<std::size_t>(length)), got;
     ASSERT_TRUE(ReadStream(volume, stream, kShift, offset, want).ok());
-    const Result r =
-        ReadStreamAhead(volume, stream, kShift, offset, length, chunk, [&](std::uint64_t at, std::span<std::uint8_t> b) {
-          EXPECT_EQ(at, offset + got.size());
-          EXPECT_EQ(b.size(), std::min<std::uint64_t>(chunk, length - got.size()));
-          got.insert(got.end(), b.begin(), b.end());
-        });
+    const Result r = ReadStreamAhead(volume, stream, kShift, offset, length, chunk,
+                                     [&](std::uint64_t at, std::span<std::uint8_t> b) {
+                                       EXPECT_EQ(at, offset + got.size());
+                                       EXPECT_EQ(b.size(), std::min<std::uint64_t>(chunk, length - got.size()));
+                                       got.insert(got.end(), b.begin(), b.end());
+                                     });
     ASSERT_TRUE(r.ok()) << r;
     EXPECT_EQ(got, want) << "chunks of " << chunk;
   }

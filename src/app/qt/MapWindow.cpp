@@ -216,8 +216,8 @@ AnalysisWindow* VolumeMapMenu::OpenScan(ScanRequest request, const char* title, 
       title, noun, name, [request](OpenedVolume& volume) { return volume.RequestScan(request); },
       [](OpenedVolume& volume, std::string& reason) { return volume.TakeScan(reason); });
   if (!scan) return nullptr;
-  auto* window = new AnalysisWindow(ScanLines(*scan, UserNumberSeparators()), std::string(title) + " of " + name,
-                                    memo_.window());
+  auto* window =
+      new AnalysisWindow(ScanLines(*scan, UserNumberSeparators()), std::string(title) + " of " + name, memo_.window());
   window->show();
   return window;
 }

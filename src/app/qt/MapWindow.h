@@ -61,8 +61,9 @@ class MapWindow final : public QWidget {
   MapCanvas* canvas_ = nullptr;
 };
 
-// "Volume map...", "Analyze..." and "Check..." of the memo's context menu. The drive buttons' clicks and the reports of
-// targets tell which volume was reported last; the map re-reads that volume in one pass.
+// "Volume map...", "Analyze..." and "Check..." of the memo's context menu. The drive buttons'
+// clicks and the reports of targets tell which volume was reported last; each re-reads that
+// volume in one pass.
 class VolumeMapMenu final : public QObject {
   Q_OBJECT
 

@@ -170,9 +170,15 @@ void MapWindowTest::scanActionsShowTheScanOfTheVolumeLastReported_data() {
   QTest::addColumn<QString>("caption");
   QTest::addColumn<QString>("firstLine");
   QTest::addColumn<QString>("secondLine");
-  QTest::newRow("analyze") << "AnalyzeAction" << "Analyze\u2026" << "Analysis of C:" << "Analysis"
+  QTest::newRow("analyze") << "AnalyzeAction"
+                           << "Analyze\u2026"
+                           << "Analysis of C:"
+                           << "Analysis"
                            << "  MFT records            : ";
-  QTest::newRow("check") << "CheckAction" << "Check\u2026" << "Check of C:" << "Consistency check"
+  QTest::newRow("check") << "CheckAction"
+                         << "Check\u2026"
+                         << "Check of C:"
+                         << "Consistency check"
                          << "  Errors 0, warnings 0, findings 0";
 }
 
