@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "base/ByteSource.h"
@@ -174,7 +175,7 @@ Result ReadStreamAhead(Disk& disk, const Stream& stream, std::uint32_t clusterSh
       at += n;
     }
   };
-  std::thread reader([&] {
+  const auto readAhead = [&] {
     hint(0, kBuffers);
     for (std::uint64_t k = 0; k < chunks; ++k) {
       Buffer& b = buffers[k % kBuffers];
@@ -204,7 +205,21 @@ Result ReadStreamAhead(Disk& disk, const Stream& stream, std::uint32_t clusterSh
       changed.notify_all();
       if (failed) return;  // set by this thread alone, read under the lock by the other
     }
-  });
+  };
+  std::thread reader;
+  try {
+    reader = std::thread(readAhead);
+  } catch (const std::system_error&) {
+    // No second thread to be had (a limit on the process's threads, say): the chunks are read
+    // in turn on this one.
+    for (std::uint64_t k = 0; k < chunks; ++k) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, length - k * chunkSize));
+      const std::span<std::uint8_t> bytes(buffers[0].bytes.data(), n);
+      if (Result r = ReadStream(disk, stream, clusterShift, offset + k * chunkSize, bytes); !r.ok()) return r;
+      consume(offset + k * chunkSize, bytes);
+    }
+    return {};
+  }
   // However the consumer leaves (a return or an exception), the reader stops before the
   // buffers go.
   struct Join {

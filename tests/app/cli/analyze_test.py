@@ -11,6 +11,7 @@ usage: analyze_test.py MORVEL WORKDIR
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -180,6 +181,29 @@ class AnalyzeOracle(unittest.TestCase):
             extents.append(run)
         self.assertEqual(self.analysis["freeExtents"], {"count": len(extents), "largest": max(extents),
                                                         "clusters": sum(extents)})
+
+    def test_the_same_analysis_without_a_second_thread(self):
+        # A user allowed one process (ulimit -u 1) cannot start the thread that reads ahead: the
+        # scan reads in turn and finds the same.
+        if os.geteuid() != 0 or not shutil.which("su") or \
+                subprocess.run(["su", "nobody", "-s", "/bin/bash", "-c", "true"], capture_output=True).returncode != 0:
+            self.skipTest("needs root and su to run as another user")
+        # A sanitized build's leak check needs a thread of its own at the end.
+        asan = ":".join(o for o in (os.environ.get("ASAN_OPTIONS", ""), "detect_leaks=0") if o)
+        folder = tempfile.mkdtemp()  # where that user may reach the program and the image
+        try:
+            image, program = os.path.join(folder, "copy.img"), os.path.join(folder, "morvel")
+            shutil.copyfile(self.image, image)
+            shutil.copy(MORVEL, program)
+            os.chmod(folder, 0o755)
+            os.chmod(image, 0o644)
+            p = subprocess.run(["su", "nobody", "-s", "/bin/bash", "-c", 'ulimit -u 1 && exec "$0" --json --analyze "$1"',
+                                program, image], capture_output=True, text=True, timeout=120,
+                               env=dict(os.environ, LC_ALL="C", ASAN_OPTIONS=asan))
+            self.assertEqual(p.returncode, 0, p.stderr)
+            self.assertEqual(json.loads(p.stdout)["reports"][0]["analysis"], self.analysis)
+        finally:
+            shutil.rmtree(folder)
 
 
 if __name__ == "__main__":
