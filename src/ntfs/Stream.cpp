@@ -70,12 +70,18 @@ Result CheckRange(const Stream& stream, std::uint32_t clusterShift, std::uint64_
   return {};
 }
 
-// The run holding byte `at` of the stream, and how many of its bytes lie from `at` on.
+// The run holding byte `at` of the stream, and how many of its bytes lie from `at` on; null
+// when no run holds it.
+const Run* RunHolding(const Stream& stream, std::uint32_t clusterShift, std::uint64_t at, std::uint64_t& left) {
+  const Run* run = FindRun(stream.runs, at >> clusterShift);
+  if (run != nullptr) left = (run->length << clusterShift) - (at - (run->vcn << clusterShift));
+  return run;
+}
+
+// RunHolding, Corrupt when no run holds the byte.
 Result RunAt(const Stream& stream, std::uint32_t clusterShift, std::uint64_t at, const Run*& run, std::uint64_t& left) {
-  const std::uint64_t vcn = at >> clusterShift;
-  run = FindRun(stream.runs, vcn);
-  if (run == nullptr) return Corrupt("VCN " + Dec(vcn) + " lies in no run");
-  left = (run->length << clusterShift) - (at - (run->vcn << clusterShift));
+  run = RunHolding(stream, clusterShift, at, left);
+  if (run == nullptr) return Corrupt("VCN " + Dec(at >> clusterShift) + " lies in no run");
   return {};
 }
 
@@ -165,9 +171,9 @@ Result ReadStreamAhead(Disk& disk, const Stream& stream, std::uint32_t clusterSh
   const auto hint = [&](std::uint64_t first, std::uint64_t count) noexcept {
     const std::uint64_t from = first * chunkSize, to = std::min(length, (first + count) * chunkSize);
     for (std::uint64_t at = offset + from; at < offset + to;) {
-      const Run* run = FindRun(stream.runs, at >> clusterShift);
+      std::uint64_t left = 0;
+      const Run* run = RunHolding(stream, clusterShift, at, left);
       if (run == nullptr) return;
-      const std::uint64_t left = (run->length << clusterShift) - (at - (run->vcn << clusterShift));
       const std::uint64_t n = std::min(left, offset + to - at);
       if (run->lcn != kSparse && at < stream.initializedSize)
         disk.WillRead((run->lcn << clusterShift) + (at - (run->vcn << clusterShift)),

@@ -24,7 +24,7 @@ class Win32RawDeviceApi final : public RawDeviceApi {
     lastError_ = ::GetLastError();
     return device == INVALID_HANDLE_VALUE ? kInvalidHandle : reinterpret_cast<Handle>(device);
   }
-  std::uint32_t LastError() override { return ::GetLastError(); }
+  std::uint32_t LastError() override { return lastError_; }
   bool Length(Handle device, std::uint64_t& bytes) override {
     GET_LENGTH_INFORMATION length{};
     DWORD returned = 0;
